@@ -1,0 +1,94 @@
+// The settings of one user for one application: the keys of an app settings
+// dictionary, the AppSettings record read from it with fixed defaults, and
+// the 43-byte packed form carried on the wire.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "Plist.h"
+
+namespace corvane {
+
+// Application keys with a meaning of their own.
+inline constexpr std::string_view kComputerAppKey = "com.apple.loginwindow";
+inline constexpr std::string_view kGlobalSettingsAppKey = "com.quarlant.globalSettings";
+inline constexpr const char* kFakeIDFormat = "com.quarlant.fakeID.%s";
+inline constexpr std::string_view kStatsKey = "Stats";
+
+// Keys of an app settings dictionary.
+inline constexpr std::string_view kKeyNextAutoUpdate = "NextAutoUpdate";
+inline constexpr std::string_view kKeyCredit = "Credit";
+inline constexpr std::string_view kKeyReportCredit = "Report Credit";
+inline constexpr std::string_view kKeyEnabled = "Enabled";
+inline constexpr std::string_view kKeyAutoUpdateCoeff = "AutoUpdateCoeff";
+inline constexpr std::string_view kKeyAutoUpdateValue = "AutoUpdateValue";
+inline constexpr std::string_view kKeyWeCoeff = "WE Coeff";
+inline constexpr std::string_view kKeyWeValue = "WE Value";
+inline constexpr std::string_view kKeyWdCurfewEnabled = "WD Curfew Enabled";
+inline constexpr std::string_view kKeyWeCurfewEnabled = "WE Curfew Enabled";
+inline constexpr std::string_view kKeyWdStart = "WD start";
+inline constexpr std::string_view kKeyWdStop = "WD stop";
+inline constexpr std::string_view kKeyWeStart = "WE start";
+inline constexpr std::string_view kKeyWeStop = "WE stop";
+inline constexpr std::string_view kKeyDqEnabled = "DQ Enabled";
+inline constexpr std::string_view kKeyDqValue = "DQ Value";
+
+// Last minute of a day (23:59), the default end of a curfew window.
+inline constexpr int32_t kDefaultWindowStop = 1439;
+
+// A record that was never filled is all zero; one read from a dictionary,
+// even an empty one, carries the defaults.
+struct AppSettings {
+  double NextAutoUpdate = 0;
+  int32_t Credit = 0;
+  bool ReportCredit = false;
+  bool Enabled = false;
+  int8_t AutoUpdateCoeff = 0;
+  int32_t AutoUpdateValue = 0;
+  int8_t WeCoeff = 0;
+  int32_t WeValue = 0;
+  bool WdCurfewEnabled = false;
+  bool WeCurfewEnabled = false;
+  int32_t WdStart = 0;
+  int32_t WdStop = 0;
+  int32_t WeStart = 0;
+  int32_t WeStop = 0;
+  bool DqEnabled = false;
+  int32_t DqValue = 0;
+
+  bool operator==(const AppSettings&) const = default;
+};
+
+// Fills *out from an app settings dictionary: every present key with the
+// width of its type, 1439 for missing window ends, and "AutoUpdateCoeff"
+// forced to 1 unless it is 60. Nothing is filled when `dict` is null or not a
+// dictionary, or `out` is null.
+void ReadAppSettings(const Plist* dict, AppSettings* out);
+
+// The app settings dictionary of user and app, or null (borrowed).
+const Plist* FindAppSettings(const PlistDictionary& settings, std::string_view user,
+                             std::string_view app);
+Plist* FindAppSettings(PlistDictionary& settings, std::string_view user, std::string_view app);
+
+// Finds or creates the user and app levels (replacing a level of another type
+// by an empty dictionary) and sets all sixteen keys from `s`; other keys of
+// the app dictionary stay. Does nothing when `settings` is null.
+void StoreAppSettings(PlistDictionary* settings, std::string_view user, std::string_view app,
+                      const AppSettings& s);
+
+inline constexpr size_t kPackedSettingsSize = 43;
+
+// Appends the 43-byte packed record of `s` to *buffer.
+void AppendPackedSettings(const AppSettings& s, std::vector<uint8_t>* buffer);
+// User string field, app string field, packed record: the payload of
+// SaveCredit and MinuteUsed.
+std::vector<uint8_t> PackAppSettings(std::string_view user, std::string_view app,
+                                     const AppSettings& s);
+// Reads the packed record at `offset`, field by field without defaults.
+// False (and *out untouched) when the record would run past the buffer.
+bool UnpackAppSettings(std::span<const uint8_t> buffer, size_t offset, AppSettings* out);
+
+}  // namespace corvane

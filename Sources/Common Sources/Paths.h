@@ -1,0 +1,36 @@
+// Every absolute path the system names lives below one root prefix, taken
+// from CORVANE_ROOT (default "/"), so tests and the demo can run the whole
+// system in a private folder. No other module builds an absolute path.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// The files and folders the system names, as on a real install.
+inline constexpr std::string_view kSupportFolder = "/Library/Application Support/Corvane 5";
+inline constexpr std::string_view kSettingsFile =
+    "/Library/Application Support/Corvane 5/settings.plist";
+inline constexpr std::string_view kStatsFile = "/Library/Application Support/Corvane 5/stats.plist";
+inline constexpr std::string_view kServerLogFile =
+    "/Library/Application Support/Corvane 5/ServerLog.log";
+inline constexpr std::string_view kEngineLogFile =
+    "/Library/Application Support/Corvane 5/InstallationEngine.log";
+inline constexpr std::string_view kPreferenceFile = "/Library/Preferences/com.quarlant.corvane5.plist";
+inline constexpr std::string_view kHostPreferenceFile =
+    "/Library/Preferences/ByHost/com.quarlant.corvane5.plist";
+
+// The root prefix in force, without a trailing slash ("" for "/").
+// A process whose real and effective user or group ids differ (the server is
+// installed set-user-id root) ignores CORVANE_ROOT: otherwise any user could
+// make it write as root wherever they like.
+const std::string& RootPrefix();
+
+// `system_path` must be absolute; returns it below the root prefix.
+std::string SystemPath(std::string_view system_path);
+
+// Forgets the cached root so the next call reads CORVANE_ROOT again (tests).
+void ResetRootPrefixForTesting();
+
+}  // namespace corvane

@@ -1,0 +1,109 @@
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+#include "AbsoluteTime.h"
+#include "AppSettings.h"
+#include "PlistXml.h"
+
+namespace corvane {
+namespace {
+
+Plist Dict(const std::string& body) {
+  auto p = ParsePlistXml("<dict>" + body + "</dict>");
+  EXPECT_TRUE(p);
+  return p ? *p : Plist();
+}
+
+TEST(AppSettingsTest, ReadAppliesDefaultsAndWidths) {
+  AppSettings s;
+  s.Credit = 99;
+  ReadAppSettings(nullptr, &s);  // nothing filled
+  EXPECT_EQ(s.Credit, 99);
+  Plist array = Plist::Array();
+  ReadAppSettings(&array, &s);
+  EXPECT_EQ(s.Credit, 99);
+
+  Plist empty = Plist::Dictionary();
+  ReadAppSettings(&empty, &s);
+  AppSettings want;
+  want.AutoUpdateCoeff = 1;
+  want.WdStop = 1439;
+  want.WeStop = 1439;
+  EXPECT_EQ(s, want);
+
+  for (auto [stored, read] : {std::pair{59, 1}, {61, 1}, {60, 60}, {316, 60}, {0, 1}}) {
+    Plist d = Dict("<key>AutoUpdateCoeff</key><integer>" + std::to_string(stored) + "</integer>" +
+                   "<key>WE Coeff</key><integer>7</integer>");
+    ReadAppSettings(&d, &s);
+    EXPECT_EQ(s.AutoUpdateCoeff, read) << stored;  // 316 is 60 in 8 bits
+    EXPECT_EQ(s.WeCoeff, 7);
+  }
+
+  Plist typed = Dict(
+      "<key>Credit</key><integer>4294967341</integer>"    // 45 in 32 bits
+      "<key>Enabled</key><integer>1</integer>"            // not a boolean: false
+      "<key>Report Credit</key><true/>"
+      "<key>NextAutoUpdate</key><integer>12</integer>"
+      "<key>WD stop</key><string>600</string>"            // wrong type: 0
+      "<key>DQ Value</key><real>500.9</real>");
+  ReadAppSettings(&typed, &s);
+  EXPECT_EQ(s.Credit, 45);
+  EXPECT_FALSE(s.Enabled);
+  EXPECT_TRUE(s.ReportCredit);
+  EXPECT_EQ(s.NextAutoUpdate, 12.0);
+  EXPECT_EQ(s.WdStop, 0);
+  EXPECT_EQ(s.WeStop, 1439);
+  EXPECT_EQ(s.DqValue, 500);
+}
+
+TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
+  StoreAppSettings(nullptr, "u", "a", AppSettings());  // no settings loaded: no-op
+
+  PlistDictionary settings;
+  settings.Set("bob", Plist::String("not a dictionary"));
+  AppSettings s;
+  s.Credit = 30;
+  s.AutoUpdateCoeff = 60;
+  s.WeCoeff = -2;
+  s.Enabled = true;
+  s.NextAutoUpdate = 12.5;
+  StoreAppSettings(&settings, "bob", "com.apple.loginwindow", s);
+  Plist* app = FindAppSettings(settings, "bob", kComputerAppKey);
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->AsDictionary()->size(), 16u);
+  EXPECT_EQ(app->AsDictionary()->Find("AutoUpdateCoeff")->AsInteger()->width, 8);
+  EXPECT_EQ(app->AsDictionary()->Find("Credit")->AsInteger()->width, 32);
+  EXPECT_EQ(*app->AsDictionary()->Find("NextAutoUpdate")->AsReal(), 12.5);
+
+  app->AsDictionary()->Set("Custom", Plist::String("kept"));
+  s.Credit = 29;
+  StoreAppSettings(&settings, "bob", kComputerAppKey, s);
+  EXPECT_EQ(*app->AsDictionary()->Find("Custom")->AsString(), "kept");
+  AppSettings back;
+  ReadAppSettings(app, &back);
+  EXPECT_EQ(back, s);
+}
+
+TEST(AppSettingsTest, DayKeyHasNoLeadingZeros) {
+  setenv("TZ", "Europe/Paris", 1);
+  tzset();
+  auto t = AbsoluteTimeOfLocal(2027, 1, 1, 0, 0, 0);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(DayKey(*t), "1-1-2027");
+  EXPECT_EQ(DayKey(*t - 1), "31-12-2026");
+  EXPECT_EQ(DayKey(*AbsoluteTimeOfLocal(2026, 12, 5, 23, 59, 59)), "5-12-2026");
+  EXPECT_EQ(DayKey(1e300), "01-01-1904");
+  EXPECT_EQ(DayKey(NAN), "01-01-1904");
+  EXPECT_TRUE(IsWeekend(*AbsoluteTimeOfLocal(2026, 12, 5, 12, 0, 0)));   // Saturday
+  EXPECT_TRUE(IsWeekend(*AbsoluteTimeOfLocal(2026, 12, 6, 23, 59, 0)));  // Sunday
+  EXPECT_FALSE(IsWeekend(*AbsoluteTimeOfLocal(2026, 12, 7, 0, 0, 0)));   // Monday
+  EXPECT_EQ(LocalDateOf(*AbsoluteTimeOfLocal(2026, 12, 7, 0, 0, 1))->day_of_week, 1);
+  unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,127 @@
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "PlistFile.h"
+#include "PlistXml.h"
+#include "TestSupport.h"
+
+namespace corvane {
+namespace {
+
+using test::ReadFileOrEmpty;
+using test::TempRoot;
+using test::WriteFileOrDie;
+
+Plist Generation(int n) {
+  // Large enough that a write takes several system calls.
+  PlistDictionary d;
+  for (int i = 0; i < 3000; ++i) d.Set("key " + std::to_string(i), Plist::Integer(n));
+  return Plist::Dictionary(std::move(d));
+}
+
+int GenerationOf(const Plist& p) {
+  const PlistDictionary* d = p.AsDictionary();
+  int n = static_cast<int>(d->Find("key 0")->AsInteger()->value);
+  for (const auto& [k, v] : d->entries()) {
+    EXPECT_EQ(v.AsInteger()->value, n) << "mixed generations in one file";
+  }
+  EXPECT_EQ(d->size(), 3000u);
+  return n;
+}
+
+TEST(PlistFileTest, ReadWriteAndMissingFiles) {
+  TempRoot root;
+  std::string path = root.path() + "/a.plist";
+  Status why;
+  EXPECT_FALSE(ReadPlistFile(path, &why));
+  EXPECT_TRUE(why.IsNotFound());
+
+  ASSERT_EQ(WritePlistFile(Generation(1), path, true), 0);
+  auto back = ReadPlistFile(path);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, Generation(1));
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+  // A replaced file keeps its mode, and no temporary is left behind.
+  chmod(path.c_str(), 0600);
+  ASSERT_EQ(WritePlistFile(Generation(2), path, false), 0);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  int files = 0;
+  for (auto& e : std::filesystem::directory_iterator(root.path())) files += e.exists();
+  EXPECT_EQ(files, 1);
+
+  // Failures report an error and leave the old file as it was.
+  EXPECT_LT(WritePlistFile(Generation(3), root.path() + "/missing/dir/a.plist", true), 0);
+  EXPECT_EQ(WritePlistFile(Plist::String(std::string("\0", 1)), path, true), -1);
+  EXPECT_EQ(GenerationOf(*ReadPlistFile(path)), 2);
+
+  WriteFileOrDie(path, "<plist><dict><key>a</key>");
+  EXPECT_FALSE(ReadPlistFile(path, &why));
+  EXPECT_TRUE(why.IsCorruption());
+}
+
+TEST(PlistFileTest, SetPlistFileKey) {
+  TempRoot root;
+  std::string path = root.path() + "/prefs.plist";
+  ASSERT_TRUE(SetPlistFileKey(path, "Configuration", Plist::Integer(3, 16)));
+  auto p = ReadPlistFile(path);
+  ASSERT_TRUE(p && p->IsDictionary());
+  EXPECT_EQ(p->AsDictionary()->size(), 1u);
+
+  ASSERT_TRUE(SetPlistFileKey(path, "Other", Plist::String("x")));
+  ASSERT_TRUE(SetPlistFileKey(path, "Configuration", Plist::Integer(4, 16)));
+  p = ReadPlistFile(path);
+  EXPECT_EQ(p->AsDictionary()->size(), 2u);
+  EXPECT_EQ(NumberValue(p->AsDictionary()->Find("Configuration"), 8), 4);
+
+  // A file whose root is not a dictionary is replaced by one holding the key.
+  ASSERT_EQ(WritePlistFile(Plist::Array(), path, true), 0);
+  ASSERT_TRUE(SetPlistFileKey(path, "K", Plist::Boolean(true)));
+  p = ReadPlistFile(path);
+  EXPECT_EQ(p->AsDictionary()->size(), 1u);
+  EXPECT_FALSE(SetPlistFileKey(root.path() + "/no/such/folder.plist", "K", Plist::Boolean(true)));
+}
+
+// A writer killed at random moments never leaves a torn or mixed file: the
+// file always parses, as the last generation completed or the one after.
+TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
+  TempRoot root;
+  std::string path = root.path() + "/stats.plist";
+  ASSERT_EQ(WritePlistFile(Generation(0), path, true), 0);
+  std::mt19937 rng(12345);
+  int last_seen = 0;
+  for (int round = 0; round < 25; ++round) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int n = last_seen + 1;; ++n) {
+        if (WritePlistFile(Generation(n), path, true) != 0) _exit(2);
+      }
+    }
+    usleep(std::uniform_int_distribution<int>(1000, 40000)(rng));
+    kill(child, SIGKILL);
+    int status;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    Status why;
+    auto p = ReadPlistFile(path, &why);
+    ASSERT_TRUE(p) << "round " << round << ": " << why.ToString();
+    int n = GenerationOf(*p);
+    EXPECT_GE(n, last_seen);
+    last_seen = n;
+  }
+  EXPECT_GT(last_seen, 0);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,222 @@
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "PlistXml.h"
+
+namespace corvane {
+namespace {
+
+Plist EveryType() {
+  PlistDictionary inner;
+  inner.Set("bool", Plist::Boolean(true));
+  inner.Set("false", Plist::Boolean(false));
+  inner.Set("int", Plist::Integer(-42));
+  inner.Set("i8", Plist::Integer(200, 8));  // stored as -56
+  inner.Set("u64", Plist::UnsignedInteger(18446744073709551615ull));
+  inner.Set("min", Plist::Integer(INT64_MIN));
+  inner.Set("real", Plist::Real(0.1));
+  inner.Set("big", Plist::Real(1e300));
+  inner.Set("inf", Plist::Real(-INFINITY));
+  inner.Set("string", Plist::String("a<b>&c\r\n\t\"' zoë ✓"));
+  inner.Set("spaces", Plist::String("   "));
+  inner.Set("empty", Plist::String(""));
+  inner.Set("date", Plist::Date(-978307200.0 + 86400 * 365.0 * 30));
+  inner.Set("data", Plist::Data(PlistData(200, 0xAB)));
+  inner.Set("nodata", Plist::Data({}));
+  inner.Set("array", Plist::Array({Plist::Integer(1), Plist::Array(), Plist::Dictionary()}));
+  PlistDictionary root;
+  root.Set("z first", Plist::Dictionary(inner));
+  root.Set("a second", Plist::String("x"));
+  return Plist::Dictionary(root);
+}
+
+std::string Xml(const Plist& p) {
+  std::string out;
+  EXPECT_TRUE(SerializePlistXml(p, &out));
+  return out;
+}
+
+TEST(PlistTest, RoundTripKeepsEveryTypeAndKeyOrder) {
+  Plist p = EveryType();
+  std::string xml = Xml(p);
+  Status why;
+  auto back = ParsePlistXml(xml, &why);
+  ASSERT_TRUE(back) << why.ToString();
+  EXPECT_EQ(*back, p);
+  EXPECT_EQ(back->AsDictionary()->entries()[0].first, "z first");
+  EXPECT_EQ(NumberValue(back->AsDictionary()->Find("z first")->AsDictionary()->Find("i8"), 8),
+            -56);
+  EXPECT_EQ(Xml(*back), xml);
+}
+
+TEST(PlistTest, WritesApplesLayout) {
+  PlistDictionary d;
+  d.Set("Credit", Plist::Integer(45, 32));
+  d.Set("Enabled", Plist::Boolean(true));
+  d.Set("Stats", Plist::Dictionary());
+  d.Set("NextAutoUpdate", Plist::Real(786585601));
+  EXPECT_EQ(Xml(Plist::Dictionary(d)),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+            "<plist version=\"1.0\">\n"
+            "<dict>\n"
+            "\t<key>Credit</key>\n"
+            "\t<integer>45</integer>\n"
+            "\t<key>Enabled</key>\n"
+            "\t<true/>\n"
+            "\t<key>Stats</key>\n"
+            "\t<dict/>\n"
+            "\t<key>NextAutoUpdate</key>\n"
+            "\t<real>786585601</real>\n"
+            "</dict>\n"
+            "</plist>\n");
+  EXPECT_NE(Xml(Plist::Array()).find("<array/>"), std::string::npos);
+}
+
+TEST(PlistTest, ReadsWhatOtherWritersProduce) {
+  auto p = ParsePlistXml(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist SYSTEM \"x\">"
+      "<plist version=\"1.0\"><!-- c --><dict><key>k</key><integer> 0x10 </integer>"
+      "<key>r</key><real>+2.5e1</real><key>s</key><string><![CDATA[<raw>]]>&amp;&#65;</string>"
+      "<key>e</key><string/><key>d</key><date>2001-01-01T00:00:00Z</date>"
+      "<key>b</key><data>  AAEC\n  Aw== </data></dict></plist>");
+  ASSERT_TRUE(p);
+  const PlistDictionary& d = *p->AsDictionary();
+  EXPECT_EQ(d.Find("k")->AsInteger()->value, 16);
+  EXPECT_EQ(*d.Find("r")->AsReal(), 25.0);
+  EXPECT_EQ(*d.Find("s")->AsString(), "<raw>&A");
+  EXPECT_EQ(*d.Find("e")->AsString(), "");
+  EXPECT_EQ(d.Find("d")->AsDate()->absolute_time, 0.0);
+  EXPECT_EQ(*d.Find("b")->AsData(), (PlistData{0, 1, 2, 3}));
+  // A duplicate key keeps its first place and its last value.
+  auto dup = ParsePlistXml("<dict><key>a</key><true/><key>b</key><true/><key>a</key><false/></dict>");
+  ASSERT_TRUE(dup);
+  EXPECT_EQ(dup->AsDictionary()->size(), 2u);
+  EXPECT_FALSE(BooleanValue(dup->AsDictionary()->Find("a")));
+}
+
+TEST(PlistTest, RefusesWhatIsNotAPlist) {
+  const char* bad[] = {
+      "",
+      "<plist>",
+      "<plist><dict><key>a</key></dict></plist>",          // key without a value
+      "<dict><key>a</key><key>b</key><true/></dict>",      // key without a value
+      "<dict><true/></dict>",                              // value without a key
+      "<integer>abc</integer>",
+      "<integer>12x</integer>",
+      "<integer></integer>",
+      "<integer>18446744073709551616</integer>",
+      "<integer>-9223372036854775809</integer>",
+      "<real>1.5.5</real>",
+      "<real></real>",
+      "<true>yes</true>",
+      "<date>2001-13-01T00:00:00Z</date>",
+      "<date>yesterday</date>",
+      "<data>@@@@</data>",
+      "<data>AA=A</data>",
+      "<string><b/></string>",
+      "<dict>text<key>a</key><true/></dict>",
+      "<array><foo/></array>",
+      "<plist><true/><true/></plist>",
+      "<string>\xC3\x28</string>",
+      "<string>a\x01</string>",
+      "<dict><key>\xFF</key><true/></dict>",
+      "<plist><dict><key>a</key><string>x</string>",
+  };
+  for (const char* xml : bad) {
+    Status why;
+    EXPECT_FALSE(ParsePlistXml(xml, &why)) << xml;
+    EXPECT_TRUE(why.IsCorruption()) << xml;
+  }
+}
+
+TEST(PlistTest, NestingIsBounded) {
+  auto nested = [](int depth) {
+    std::string xml;
+    for (int i = 0; i < depth; ++i) xml += "<array>";
+    for (int i = 0; i < depth; ++i) xml += "</array>";
+    return xml;
+  };
+  EXPECT_TRUE(ParsePlistXml(nested(kMaxPlistDepth)));
+  EXPECT_FALSE(ParsePlistXml(nested(kMaxPlistDepth + 1)));
+  // A million levels neither crash the reader nor the writer's caller.
+  EXPECT_FALSE(ParsePlistXml(nested(1000000)));
+
+  Plist deep = Plist::Array();
+  for (int i = 0; i < 5000; ++i) {
+    PlistArray wrapper;
+    wrapper.push_back(std::move(deep));
+    deep = Plist::Array(std::move(wrapper));
+  }
+  std::string xml;
+  EXPECT_TRUE(SerializePlistXml(deep, &xml));
+  EXPECT_FALSE(ParsePlistXml(xml));
+  // Dismantle without deep recursion in the destructor.
+  while (!deep.AsArray()->empty()) {
+    Plist inner = std::move(deep.AsArray()->front());
+    deep = std::move(inner);
+  }
+}
+
+TEST(PlistTest, TruncatedDocumentsNeverParseAsSomethingElse) {
+  std::string xml = Xml(EveryType());
+  // Every strict prefix is refused: a torn file reads as unparsable, never
+  // as a smaller tree.
+  for (size_t n = 0; n < xml.size() - 1; ++n) {
+    EXPECT_FALSE(ParsePlistXml(std::string_view(xml).substr(0, n))) << n;
+  }
+}
+
+TEST(PlistTest, WriterRefusesTextNoPlistCanHold) {
+  std::string out = "keep";
+  EXPECT_FALSE(SerializePlistXml(Plist::String(std::string("a\0b", 3)), &out));
+  PlistDictionary d;
+  d.Set("\xFF", Plist::Boolean(true));
+  EXPECT_FALSE(SerializePlistXml(Plist::Dictionary(d), &out));
+  EXPECT_EQ(out, "keep");
+}
+
+TEST(PlistTest, LargeDictionariesStayConsistent) {
+  PlistDictionary d;
+  for (int i = 0; i < 1000; ++i) d.Set(std::to_string(i), Plist::Integer(i));
+  d.Set("500", Plist::Integer(-1));
+  EXPECT_EQ(d.size(), 1000u);
+  EXPECT_TRUE(d.Remove("3"));
+  EXPECT_FALSE(d.Remove("3"));
+  EXPECT_EQ(d.Find("3"), nullptr);
+  EXPECT_EQ(d.Find("500")->AsInteger()->value, -1);
+  EXPECT_EQ(d.Find("999")->AsInteger()->value, 999);
+  EXPECT_EQ(d.entries()[3].first, "4");
+  PlistDictionary copy = d;
+  copy.Set("new", Plist::Boolean(true));
+  EXPECT_EQ(d.Find("new"), nullptr);
+  EXPECT_NE(copy.Find("new"), nullptr);
+}
+
+int64_t NumberOf(const char* xml, int width) {
+  auto p = ParsePlistXml(xml);
+  EXPECT_TRUE(p) << xml;
+  return p ? NumberValue(&*p, width) : -999;
+}
+
+bool BooleanOf(const char* xml) {
+  auto p = ParsePlistXml(xml);
+  return p && BooleanValue(&*p);
+}
+
+TEST(PlistTest, NumberAndBooleanConversions) {
+  EXPECT_EQ(NumberValue(nullptr, 32), 0);
+  EXPECT_EQ(NumberOf("<integer>70000</integer>", 16), 4464);
+  EXPECT_EQ(NumberOf("<integer>4294967297</integer>", 32), 1);
+  EXPECT_EQ(NumberOf("<real>-7.9</real>", 32), -7);
+  EXPECT_EQ(NumberOf("<real>nan</real>", 32), 0);
+  EXPECT_EQ(NumberOf("<string>5</string>", 32), 0);
+  EXPECT_EQ(NumberOf("<true/>", 32), 0);
+  EXPECT_FALSE(BooleanOf("<integer>1</integer>"));
+  EXPECT_TRUE(BooleanOf("<true/>"));
+}
+
+}  // namespace
+}  // namespace corvane

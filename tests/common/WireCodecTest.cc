@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include "AppSettings.h"
+#include "WireCodec.h"
+
+namespace corvane {
+namespace {
+
+AppSettings SampleSettings() {
+  AppSettings s;
+  s.NextAutoUpdate = 786585601.75;  // packs as 0x2EE25801, fraction dropped
+  s.AutoUpdateValue = 2;
+  s.Credit = 45;
+  s.AutoUpdateCoeff = 60;
+  s.WdCurfewEnabled = true;
+  s.WeCurfewEnabled = false;
+  s.WdStart = 480;
+  s.WdStop = 1200;
+  s.WeStart = 540;
+  s.WeStop = 1320;
+  s.Enabled = true;
+  s.ReportCredit = true;
+  s.WeCoeff = -1;
+  s.WeValue = -3;
+  s.DqEnabled = true;
+  s.DqValue = 500;
+  return s;
+}
+
+TEST(WireCodecTest, PackedRecordIsByteExact) {
+  Bytes rec;
+  AppendPackedSettings(SampleSettings(), &rec);
+  const Bytes expected = {
+      0x01, 0x58, 0xE2, 0x2E,  // NextAutoUpdate low 32 bits
+      0x02, 0x00, 0x00, 0x00,  // AutoUpdateValue
+      0x2D, 0x00, 0x00, 0x00,  // Credit
+      0x3C,                    // AutoUpdateCoeff
+      0x01,                    // WdCurfewEnabled
+      0x00,                    // WeCurfewEnabled
+      0xE0, 0x01, 0x00, 0x00,  // WdStart 480
+      0xB0, 0x04, 0x00, 0x00,  // WdStop 1200
+      0x1C, 0x02, 0x00, 0x00,  // WeStart 540
+      0x28, 0x05, 0x00, 0x00,  // WeStop 1320
+      0x01,                    // Enabled
+      0x01,                    // ReportCredit
+      0xFF,                    // WeCoeff -1
+      0xFD, 0xFF, 0xFF, 0xFF,  // WeValue -3
+      0x01,                    // DqEnabled
+      0xF4, 0x01, 0x00, 0x00,  // DqValue 500
+  };
+  ASSERT_EQ(rec.size(), kPackedSettingsSize);
+  EXPECT_EQ(rec, expected);
+
+  AppSettings back;
+  ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
+  AppSettings want = SampleSettings();
+  want.NextAutoUpdate = 786585601.0;
+  EXPECT_EQ(back, want);
+
+  // Times past 2^32 seconds keep only the low word; negative ones wrap.
+  AppSettings big;
+  big.NextAutoUpdate = 4294967296.0 + 5;
+  rec.clear();
+  AppendPackedSettings(big, &rec);
+  EXPECT_EQ(LoadLittleEndian32(rec.data()), 5u);
+  big.NextAutoUpdate = -1.9;
+  rec.clear();
+  AppendPackedSettings(big, &rec);
+  EXPECT_EQ(LoadLittleEndian32(rec.data()), 0xFFFFFFFFu);
+  ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
+  EXPECT_EQ(back.NextAutoUpdate, 4294967295.0);
+}
+
+TEST(WireCodecTest, UnpackNeverReadsPastTheBuffer) {
+  Bytes payload = PackAppSettings("u", "a", SampleSettings());
+  ASSERT_EQ(payload.size(), 5u + 5u + 43u);
+  AppSettings out;
+  EXPECT_TRUE(UnpackAppSettings(payload, 10, &out));
+  EXPECT_FALSE(UnpackAppSettings(payload, 11, &out));
+  EXPECT_FALSE(UnpackAppSettings(std::span(payload).first(52), 10, &out));
+  EXPECT_FALSE(UnpackAppSettings(payload, SIZE_MAX, &out));
+}
+
+TEST(WireCodecTest, GetCreditRequestIsByteExact) {
+  Bytes payload;
+  EXPECT_EQ(AppendStringField(&payload, "u"), 0u);
+  EXPECT_EQ(AppendStringField(&payload, "a"), 5u);
+  Bytes frame = BuildRequest(kGetCredit, payload);
+  const Bytes expected = {0x00, 0x00, 0x00, 0x13, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01,
+                          0x00, 0x00, 0x00, 'u',  0x01, 0x00, 0x00, 0x00, 'a'};
+  EXPECT_EQ(frame, expected);
+  EXPECT_EQ(BuildRequest(kAutoUpdateCredit, {}), (Bytes{0, 0, 0, 9, 3, 0, 0, 0, 0}));
+
+  // A reply counts only its body.
+  EXPECT_EQ(BuildReply("abc"), (Bytes{0, 0, 0, 3, 'a', 'b', 'c'}));
+}
+
+TEST(WireCodecTest, StringFields) {
+  Bytes msg = BuildRequest(kGetCredit, {});
+  AppendStringField(&msg, "");
+  AppendStringField(&msg, "Zoë");
+  size_t next = 0;
+  auto empty = ReadStringField(msg, 9, &next);
+  ASSERT_TRUE(empty.has_value());  // count 0 is the empty text, not absent
+  EXPECT_EQ(*empty, "");
+  EXPECT_EQ(next, 13u);
+  EXPECT_EQ(ReadStringField(msg, next, &next), "Zoë");
+  EXPECT_EQ(next, msg.size());
+  EXPECT_FALSE(ReadStringField(msg, next, &next).has_value());
+
+  // A count running past the end is absent, yet the offset still advances.
+  Bytes truncated = {0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 'x'};
+  EXPECT_FALSE(ReadStringField(truncated, 9, &next).has_value());
+  EXPECT_EQ(next, 23u);
+  Bytes huge = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  EXPECT_FALSE(ReadStringField(huge, 9, &next).has_value());
+  EXPECT_EQ(next, size_t{9} + 4 + 0xFFFFFFFFu);
+  EXPECT_FALSE(ReadStringField(huge, 11, &next).has_value());
+
+  // Bytes that are not UTF-8, or that no XML plist can hold, are absent but
+  // skipped all the same.
+  for (std::string bad : {std::string("\xC3\x28"), std::string("a\0b", 3), std::string("\x01"),
+                          std::string("\xED\xA0\x80"), std::string("\xEF\xBF\xBF")}) {
+    Bytes m;
+    m.resize(4);
+    StoreLittleEndian32(static_cast<uint32_t>(bad.size()), m.data());
+    m.insert(m.end(), bad.begin(), bad.end());
+    EXPECT_FALSE(ReadStringField(m, 0, &next).has_value());
+    EXPECT_EQ(next, m.size());
+    Bytes out;
+    EXPECT_EQ(AppendStringField(&out, bad), 0u);
+    EXPECT_TRUE(out.empty());
+  }
+}
+
+TEST(WireCodecTest, FramePeeking) {
+  using FS = FrameState;
+  Bytes frame = BuildRequest(kGetStats, Bytes{1, 2, 3});
+  EXPECT_EQ(PeekRequestFrame(std::span(frame).first(3)).state, FS::kIncomplete);
+  EXPECT_EQ(PeekRequestFrame(std::span(frame).first(11)).state, FS::kIncomplete);
+  FrameResult r = PeekRequestFrame(frame);
+  EXPECT_EQ(r.state, FS::kComplete);
+  EXPECT_EQ(r.length, 12u);
+  // Three in one buffer: the first is complete and only its length counts.
+  Bytes three = frame;
+  three.insert(three.end(), frame.begin(), frame.end());
+  EXPECT_EQ(PeekRequestFrame(three).length, 12u);
+
+  for (uint32_t bad : {0u, 1u, 8u, kMaxRequestLength + 1, 0xFFFFFFFFu}) {
+    Bytes b(4);
+    StoreBigEndian32(bad, b.data());
+    EXPECT_EQ(PeekRequestFrame(b).state, FS::kBadLength) << bad;
+  }
+  Bytes nine(9);
+  StoreBigEndian32(9, nine.data());
+  EXPECT_EQ(PeekRequestFrame(nine).state, FS::kComplete);
+
+  Bytes reply = BuildReply("");
+  EXPECT_EQ(PeekReplyFrame(reply).state, FS::kComplete);
+  EXPECT_EQ(PeekReplyFrame(reply).length, 0u);
+  reply = BuildReply("xyz");
+  EXPECT_EQ(PeekReplyFrame(std::span(reply).first(6)).state, FS::kIncomplete);
+  Bytes huge(4);
+  StoreBigEndian32(kMaxReplyBodyLength + 1, huge.data());
+  EXPECT_EQ(PeekReplyFrame(huge).state, FS::kBadLength);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,76 @@
+#include "TestSupport.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "Paths.h"
+
+extern char** environ;
+
+namespace corvane::test {
+
+TempRoot::TempRoot() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvane-root-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  if (made == nullptr) std::abort();
+  path_ = made;
+  if (const char* old = std::getenv("CORVANE_ROOT")) {
+    had_old_root_ = true;
+    old_root_ = old;
+  }
+  setenv("CORVANE_ROOT", path_.c_str(), 1);
+  ResetRootPrefixForTesting();
+}
+
+TempRoot::~TempRoot() {
+  if (had_old_root_) {
+    setenv("CORVANE_ROOT", old_root_.c_str(), 1);
+  } else {
+    unsetenv("CORVANE_ROOT");
+  }
+  ResetRootPrefixForTesting();
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadFileOrEmpty(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFileOrDie(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << data;
+  if (!out) std::abort();
+}
+
+void MakeFolders(const std::string& path) { std::filesystem::create_directories(path); }
+
+pid_t SpawnProcess(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  return pid;
+}
+
+void KillAndReap(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGKILL);
+  int status;
+  waitpid(pid, &status, 0);
+}
+
+}  // namespace corvane::test

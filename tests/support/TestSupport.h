@@ -1,0 +1,40 @@
+// Small helpers shared by the test programs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace corvane::test {
+
+// A private root folder for one test: CORVANE_ROOT points at it while the
+// object lives, and it is removed afterwards.
+class TempRoot {
+ public:
+  TempRoot();
+  ~TempRoot();
+  TempRoot(const TempRoot&) = delete;
+  TempRoot& operator=(const TempRoot&) = delete;
+
+  const std::string& path() const { return path_; }
+  // The root-relative system path below this root.
+  std::string Path(const std::string& system_path) const { return path_ + system_path; }
+
+ private:
+  std::string path_;
+  std::string old_root_;
+  bool had_old_root_ = false;
+};
+
+std::string ReadFileOrEmpty(const std::string& path);
+void WriteFileOrDie(const std::string& path, const std::string& data);
+// mkdir -p
+void MakeFolders(const std::string& path);
+
+// Starts argv[0] with the given arguments; returns its pid.
+pid_t SpawnProcess(const std::vector<std::string>& argv);
+// Kills with signal 9 and reaps.
+void KillAndReap(pid_t pid);
+
+}  // namespace corvane::test
