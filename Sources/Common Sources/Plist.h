@@ -47,8 +47,8 @@ class PlistDictionary {
   PlistDictionary& operator=(PlistDictionary&&) noexcept;
   ~PlistDictionary();
 
-  size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  size_t size() const;
+  bool empty() const;
   const std::vector<Entry>& entries() const { return entries_; }
 
   // Borrowed pointers, valid until the dictionary changes shape.
@@ -116,6 +116,10 @@ class Plist {
                PlistDictionary>
       value_;
 };
+
+// Defined here, where Plist is complete: the entries' pair type needs it.
+inline size_t PlistDictionary::size() const { return entries_.size(); }
+inline bool PlistDictionary::empty() const { return entries_.empty(); }
 
 // The platform's number and boolean conversions: a value of another type
 // reads as the failure value (0 or false), never as an error.
