@@ -1,0 +1,138 @@
+#include <pugixml.hpp>
+
+#include <gtest/gtest.h>
+
+#include "AdminCommandLine.h"
+#include "AdminReport.h"
+
+namespace corvane::admin {
+namespace {
+
+std::optional<AdminRequest> Parse(std::vector<std::string> args, std::string* error = nullptr) {
+  AdminRequest r;
+  std::string e;
+  bool ok = ParseAdminCommandLine(args, &r, &e);
+  if (error) *error = e;
+  if (!ok) {
+    EXPECT_FALSE(e.empty());
+    return std::nullopt;
+  }
+  return r;
+}
+
+TEST(AdminArgumentsTest, UnitsParseOrAreRefused) {
+  EXPECT_EQ(ParseDuration("45m"), 45);
+  EXPECT_EQ(ParseDuration("2h"), 120);
+  EXPECT_EQ(ParseDuration("1h30m"), 90);
+  EXPECT_EQ(ParseDuration("0"), 0);
+  EXPECT_EQ(ParseDuration("90M"), 90);
+  for (const char* bad : {"", "45", "m", "h", "1h30", "-5m", "1.5h", "2h 3m", "30m1h", "5x",
+                          "99999999999m", "1h1h"}) {
+    EXPECT_FALSE(ParseDuration(bad)) << bad;
+  }
+  EXPECT_EQ(ParseQuota("500MB"), 500);
+  EXPECT_EQ(ParseQuota("2GB"), 2048);
+  EXPECT_EQ(ParseQuota("2gb"), 2048);
+  for (const char* bad : {"", "500", "MB", "1.5GB", "-1MB", "500KB", "3000000GB"}) {
+    EXPECT_FALSE(ParseQuota(bad)) << bad;
+  }
+  auto w = ParseWindow("08:00-20:00");
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->start, 480);
+  EXPECT_EQ(w->stop, 1200);
+  EXPECT_EQ(ParseWindow("00:00-24:00")->stop, 1440);
+  for (const char* bad : {"8:00-20:00", "20:00-08:00", "08:00-08:00", "08:60-09:00", "25:00-26:00",
+                          "08:00", "08:00-", "24:00-24:00"}) {
+    EXPECT_FALSE(ParseWindow(bad)) << bad;
+  }
+  EXPECT_EQ(RefillOfMinutes(120).coeff, 60);
+  EXPECT_EQ(RefillOfMinutes(120).value, 2);
+  EXPECT_EQ(RefillOfMinutes(90).coeff, 1);
+  EXPECT_EQ(RefillOfMinutes(0).coeff, 1);
+
+  EXPECT_EQ(ParseServerAddress("host")->port, 0);
+  EXPECT_EQ(ParseServerAddress("127.0.0.1:5000")->port, 5000);
+  EXPECT_EQ(ParseServerAddress("[::1]:5000")->host, "::1");
+  EXPECT_EQ(ParseServerAddress("::1")->host, "::1");
+  for (const char* bad : {"", ":5", "h:", "h:0", "h:65536", "h:x", "[::1", "[::1]x"}) {
+    EXPECT_FALSE(ParseServerAddress(bad)) << bad;
+  }
+}
+
+TEST(AdminArgumentsTest, CommandLines) {
+  auto r = Parse({"set", "alice", "computer", "--credit", "45m", "--weekday", "2h",
+                  "--curfew-weekend", "off", "--quota", "500MB", "--json", "--disable"});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->verb, AdminVerb::kSet);
+  EXPECT_EQ(r->app, "com.apple.loginwindow");
+  EXPECT_TRUE(r->json);
+  EXPECT_EQ(r->changes.credit, 45);
+  EXPECT_EQ(r->changes.weekday_refill, 120);
+  ASSERT_TRUE(r->changes.weekend_curfew);
+  EXPECT_FALSE(*r->changes.weekend_curfew);
+  EXPECT_EQ(**r->changes.quota_mb, 500);
+  EXPECT_EQ(r->changes.enabled, false);
+  EXPECT_FALSE(r->changes.weekday_curfew);
+
+  r = Parse({"--server", "[::1]:4000", "show", "bob"});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->server->port, 4000);
+  EXPECT_TRUE(r->app.empty());
+  r = Parse({"grant", "bob", "global", "-15"});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->app, "com.quarlant.globalSettings");
+  EXPECT_EQ(r->grant_minutes, -15);
+  r = Parse({"stats", "bob", "firefox-esr", "--days", "30", "--chart", "/tmp/x.svg"});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->days, 30);
+
+  std::string error;
+  EXPECT_FALSE(Parse({}, &error));
+  EXPECT_FALSE(Parse({"show"}));
+  EXPECT_FALSE(Parse({"show", "a", "b", "c"}));
+  EXPECT_FALSE(Parse({"set", "alice", "computer"}, &error));
+  EXPECT_NE(error.find("at least one change"), std::string::npos);
+  EXPECT_FALSE(Parse({"set", "alice", "computer", "--credit", "45"}, &error));
+  EXPECT_NE(error.find("45m"), std::string::npos);
+  EXPECT_FALSE(Parse({"set", "alice", "computer", "--credit"}));
+  EXPECT_FALSE(Parse({"set", "alice", "computer", "--carry-over", "yes"}));
+  EXPECT_FALSE(Parse({"set", "alice", "computer", "--bogus"}));
+  EXPECT_FALSE(Parse({"grant", "bob", "computer", "0"}));
+  EXPECT_FALSE(Parse({"grant", "bob", "computer", "ten"}));
+  EXPECT_FALSE(Parse({"grant", "bob", "computer"}));
+  EXPECT_FALSE(Parse({"stats", "bob", "computer", "--days", "0"}));
+  EXPECT_FALSE(Parse({"stats", "bob", "computer", "--chart"}));
+  EXPECT_FALSE(Parse({"--server"}));
+  EXPECT_FALSE(Parse({"--server", "h:99999", "show", "bob"}));
+  EXPECT_FALSE(Parse({"frobnicate", "bob"}));
+  EXPECT_FALSE(Parse({"show", ""}));
+}
+
+TEST(AdminArgumentsTest, ChartIsXmlWithOneBarPerDay) {
+  std::vector<DayUsage> days;
+  for (int i = 1; i <= 10; ++i) days.push_back({"2026-12-0" + std::to_string(i % 10), i * 17});
+  std::string svg = StatsChartSvg("al<i>ce & co", "computer", days);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string(svg.c_str()));
+  auto bars = doc.select_nodes("//rect[@class='bar']");
+  ASSERT_EQ(bars.size(), days.size());
+  // Bars grow with the minutes and stay inside the plot.
+  int previous = -1;
+  for (size_t i = 0; i < bars.size(); ++i) {
+    int h = bars[i].node().attribute("height").as_int();
+    EXPECT_GT(h, previous);
+    EXPECT_LE(h, 300);
+    EXPECT_EQ(bars[i].node().attribute("data-minutes").as_int(), days[i].minutes);
+    previous = h;
+  }
+  EXPECT_EQ(doc.select_nodes("//text[@class='axis-label']").size(), 2u);
+  EXPECT_TRUE(doc.load_string(StatsChartSvg("u", "a", {}).c_str()));
+
+  EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+  EXPECT_EQ(ShortDuration(90), "1h 30m");
+  EXPECT_EQ(ShortDuration(120), "2h");
+  EXPECT_EQ(ShortDuration(-5), "-5m");
+}
+
+}  // namespace
+}  // namespace corvane::admin
