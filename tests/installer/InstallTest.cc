@@ -155,6 +155,13 @@ TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByte) {
   fs::remove(rig.Path(kSupport + "/BuildNumber"));
   EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
   ExpectServerData(rig);
+
+  // A reinstall that fails halfway still gives the data back.
+  WriteFileOrDie(rig.Path(kSupport + "/BuildNumber"), "568\r");
+  fs::remove_all(rig.release() + "/Corvane 5 Login Item.app");
+  EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "0");
+  ExpectServerData(rig);
+  EXPECT_FALSE(Exists(rig.Path(kKept)));
 }
 
 TEST(InstallTest, RemoteInstallServesLocalRequestsOnly) {
