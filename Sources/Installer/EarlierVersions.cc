@@ -84,13 +84,14 @@ bool RemoveVersion5(InstallerHost& host, bool keep_user_data) {
   RemoveLoginItemsWithPath(LoginItemScope::kAllUsers, SystemPath(kInstalledAgent));
   CloseEngineLog();
   Delete(host, kEngineLogFile);
-  // systemd restarts a killed server until its unit is disabled below.
+  // The unit goes first: systemd would restart a killed server at once, as
+  // often as the kill loop could kill it.
+  bool had_unit = Exists(kServerUnitFile);
+  StopUnit(host, kServerUnitFile, kServerUnitName);
   KillAll(host, kServer5Probe, true);
   KillAll(host, kAgent5Probe, true);
   // The agent's entry needs no unloading: sessions read it when they start.
   Delete(host, kAgentAutostartFile);
-  bool had_unit = Exists(kServerUnitFile);
-  StopUnit(host, kServerUnitFile, kServerUnitName);
   Delete(host, kServerUnitFile);
   // Taken now that the server is stopped, so its last minutes are in them.
   if (keep_user_data && !SaveUserData()) return false;
