@@ -20,6 +20,7 @@ namespace {
 constexpr double kTickSeconds = 1.0 / 60.0;
 // Names longer than this are not printed.
 constexpr size_t kNameTextBuffer = 4096;
+constexpr int kLocalConnectWaitMilliseconds = 1000;
 
 struct LoaderState {
   // Lives for the process: the next discovery falls back to it when nothing
@@ -28,6 +29,7 @@ struct LoaderState {
   std::unique_ptr<StreamSocket> server;
   std::unique_ptr<StreamSocket> local;
   uint16_t local_port = kDefaultServerPort;
+  std::string service_type = kServiceType;
 
   // Only during a discovery.
   DnsSdSession* session = nullptr;
@@ -68,7 +70,7 @@ void DomainBrowserCallBack(bool added, const std::string& domain) {
   if (added) {
     if (s.browsers.count(domain) != 0) return;
     int id = s.session->SearchForServices(
-        domain, kServiceType, [domain](bool service_added, const DnsSdService& service) {
+        domain, s.service_type, [domain](bool service_added, const DnsSdService& service) {
           ServiceBrowserCallBack(domain, service_added, service);
         });
     if (id > 0) s.browsers[domain] = id;
@@ -197,7 +199,14 @@ int OpenLocalConnection(StreamSocket** connection) {
   s.local.reset();
   for (const SocketAddress& a : LookUpHost(kLocalServerHost, s.local_port)) {
     std::unique_ptr<StreamSocket> socket = StreamSocket::Create(a.family);
-    if (socket != nullptr && socket->StartConnect(a)) {
+    if (socket == nullptr || !socket->StartConnect(a)) continue;
+    // On this machine a connect is answered at once; waiting for the answer
+    // tells a missing local server apart here rather than as a lost
+    // connection later.
+    if (socket->CheckState() == StreamSocket::State::kOpening) {
+      socket->Wait(false, kLocalConnectWaitMilliseconds);
+    }
+    if (socket->CheckState() != StreamSocket::State::kError) {
       s.local = std::move(socket);
       *connection = s.local.get();
       return kClientOK;
@@ -306,7 +315,10 @@ void ResetClientStateForTesting() {
   s.server.reset();
   s.local.reset();
   s.local_port = kDefaultServerPort;
+  s.service_type = kServiceType;
 }
+
+void SetServiceTypeForTesting(const char* type) { State().service_type = type; }
 
 void SetLocalServerPortForTesting(uint16_t port) { State().local_port = port; }
 

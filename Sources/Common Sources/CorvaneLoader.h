@@ -53,9 +53,11 @@ void DropServerConnection();
 // Prints the reconnect notice to standard error and drops the connection.
 void ReportReconnect();
 
-// Tests: forget everything, as in a new process; and send the local
+// Tests: forget everything, as in a new process; browse a service type of
+// their own, so that no other server on the machine answers; send the local
 // connection's requests to another port than the server's built-in one.
 void ResetClientStateForTesting();
+void SetServiceTypeForTesting(const char* type);
 void SetLocalServerPortForTesting(uint16_t port);
 
 }  // namespace corvane

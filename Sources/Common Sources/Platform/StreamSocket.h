@@ -71,6 +71,7 @@ class StreamSocket {
   SocketAddress::Family family_ = SocketAddress::Family::kIPv4;
   bool connect_started_ = false;
   bool connected_ = false;
+  bool failed_ = false;
 };
 
 // The addresses of a host name for TCP (getaddrinfo), IPv4 ones first.

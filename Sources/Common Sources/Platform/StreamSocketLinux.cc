@@ -84,17 +84,22 @@ bool StreamSocket::StartConnect(const SocketAddress& address) {
     connected_ = true;
     return true;
   }
-  return errno == EINPROGRESS || errno == EINTR;
+  failed_ = errno != EINPROGRESS && errno != EINTR;
+  return !failed_;
 }
 
 StreamSocket::State StreamSocket::CheckState() {
-  if (!connect_started_) return State::kError;
+  if (!connect_started_ || failed_) return State::kError;
   if (!connected_) {
     short revents = PollNow(fd_, POLLOUT);
     if (revents == 0) return State::kOpening;
+    // Reading SO_ERROR clears it, so the outcome is kept.
     int err = 0;
     socklen_t len = sizeof(err);
-    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return State::kError;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+      failed_ = true;
+      return State::kError;
+    }
     connected_ = true;
   }
   short revents = PollNow(fd_, POLLIN | POLLRDHUP);
@@ -132,7 +137,9 @@ long StreamSocket::Write(std::span<const uint8_t> bytes) {
     n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   } while (n < 0 && errno == EINTR);
   if (n >= 0) return n;
-  return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+  failed_ = true;
+  return -1;
 }
 
 long StreamSocket::Read(uint8_t* buffer, size_t max) {
