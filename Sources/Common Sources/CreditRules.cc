@@ -17,7 +17,7 @@ int32_t WrappingMultiply(int32_t a, int8_t b) {
 // A stored moment this far behind is damage, not a missed weekend; without
 // a bound such a file would keep the server adding credit for millions of
 // rounds. Days further back than this are skipped without being added.
-constexpr double kMaxRefillRounds = 400.0 * 366.0;
+constexpr double kMaxRefillRounds = 100.0 * 366.0;
 
 }  // namespace
 
@@ -26,9 +26,11 @@ void RefillCredit(AppSettings* s, AbsoluteTime now,
   // An infinite or NaN moment never compares later than now in a way that
   // ends, so it is left alone.
   if (s->NextAutoUpdate != 0 && std::isfinite(s->NextAutoUpdate) && now > s->NextAutoUpdate) {
-    double behind = std::floor((now - s->NextAutoUpdate) / kRefillStepSeconds);
-    if (behind > kMaxRefillRounds) {
-      s->NextAutoUpdate += (behind - kMaxRefillRounds) * kRefillStepSeconds;
+    double behind = now - s->NextAutoUpdate;
+    if (behind / kRefillStepSeconds > kMaxRefillRounds) {
+      // Keeps the time of day of the stored moment.
+      s->NextAutoUpdate = now - kMaxRefillRounds * kRefillStepSeconds -
+                          std::fmod(behind, kRefillStepSeconds);
     }
     while (now > s->NextAutoUpdate) {
       if (!s->ReportCredit) s->Credit = 0;

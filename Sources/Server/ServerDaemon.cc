@@ -24,7 +24,11 @@ ServerDaemon::~ServerDaemon() {
 void ServerDaemon::Run() {
   StartListenerOrRetry();
   loop_.HandleTerminationSignals([this](int) { loop_.Exit(0); });
-  loop_.Run();
+  int result = loop_.Run();
+  if (result < 0) {
+    LogMessage("Server quitting: the event loop failed (%d)", result);
+    loop_failed_ = true;
+  }
   if (server_) server_->InvalidateServer();
 }
 

@@ -26,6 +26,8 @@ class ServerDaemon {
   void Run();
   // True when the loop ended because the publication failed.
   bool publication_failed() const { return publication_failed_; }
+  // True when the loop itself broke down.
+  bool loop_failed() const { return loop_failed_; }
 
  private:
   bool StartListener();
@@ -38,6 +40,7 @@ class ServerDaemon {
   bool local_mode_;
   bool loopback_only_;
   bool publication_failed_ = false;
+  bool loop_failed_ = false;
   size_t max_connections_ = 0;
   std::unique_ptr<Server> server_;
   std::unique_ptr<EventLoop::Source> retry_timer_;

@@ -49,12 +49,14 @@ int main(int argc, char** argv) {
     LogMessage("Server quitting: no event loop");
     return 1;
   }
-  bool publication_failed;
+  bool publication_failed, loop_failed;
   {
     ServerDaemon daemon(*loop, data, local_mode, LoopbackOnlyRequested());
     daemon.Run();
     publication_failed = daemon.publication_failed();
+    loop_failed = daemon.loop_failed();
   }
+  if (loop_failed) return 1;
   if (publication_failed) {
     LogMessage("Server quitting because CFRunLoopRun() returned unexpectedly.");
   }

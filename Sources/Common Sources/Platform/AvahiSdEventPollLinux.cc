@@ -1,4 +1,4 @@
-// Avahi watches map to sd-event IO sources and Avahi timeouts to realtime
+// Avahi watches map to sd-event IO sources and Avahi timeouts to monotonic
 // timer sources. Avahi's watch events use poll(2) bit values, which epoll
 // shares (IN 1, OUT 4, ERR 8, HUP 16), so they pass through unchanged.
 #include "Platform/AvahiSdEventPoll.h"
@@ -6,6 +6,7 @@
 #include <assert.h>
 #include <avahi-common/watch.h>
 #include <sys/epoll.h>
+#include <sys/time.h>
 #include <systemd/sd-event.h>
 
 #include "Platform/EventLoop.h"
@@ -72,8 +73,17 @@ int _TimeoutCallBack(sd_event_source*, uint64_t, void* userdata) {
   return 0;
 }
 
-uint64_t Microseconds(const struct timeval* tv) {
-  return static_cast<uint64_t>(tv->tv_sec) * 1000000u + static_cast<uint64_t>(tv->tv_usec);
+// Avahi gives deadlines as gettimeofday() times. They become delays on the
+// monotonic clock, so that a wall clock set back or forward (or faked for a
+// test) neither stalls nor rushes the timeout.
+uint64_t MonotonicDeadline(sd_event* event, const struct timeval* tv) {
+  struct timeval now;
+  gettimeofday(&now, nullptr);
+  int64_t delay = (static_cast<int64_t>(tv->tv_sec) - now.tv_sec) * 1000000 +
+                  (static_cast<int64_t>(tv->tv_usec) - now.tv_usec);
+  uint64_t base = 0;
+  sd_event_now(event, CLOCK_MONOTONIC, &base);
+  return base + static_cast<uint64_t>(delay > 0 ? delay : 0);
 }
 
 void _TimeoutUpdate(AvahiTimeout* t, const struct timeval* tv) {
@@ -81,16 +91,16 @@ void _TimeoutUpdate(AvahiTimeout* t, const struct timeval* tv) {
     sd_event_source_set_enabled(t->source, SD_EVENT_OFF);
     return;
   }
-  sd_event_source_set_time(t->source, Microseconds(tv));
+  sd_event_source_set_time(t->source, MonotonicDeadline(t->event, tv));
   sd_event_source_set_enabled(t->source, SD_EVENT_ONESHOT);
 }
 
 AvahiTimeout* _TimeoutNew(const AvahiPoll* api, const struct timeval* tv,
                           AvahiTimeoutCallback callback, void* userdata) {
   auto* t = new AvahiTimeout{EventOf(api), nullptr, callback, userdata};
-  // Avahi's times are gettimeofday() times, hence the realtime clock.
-  if (sd_event_add_time(t->event, &t->source, CLOCK_REALTIME, tv ? Microseconds(tv) : 0, 0,
-                        _TimeoutCallBack, t) < 0) {
+  uint64_t deadline = tv ? MonotonicDeadline(t->event, tv) : 0;
+  if (sd_event_add_time(t->event, &t->source, CLOCK_MONOTONIC, deadline, 0, _TimeoutCallBack, t) <
+      0) {
     delete t;
     return nullptr;
   }
