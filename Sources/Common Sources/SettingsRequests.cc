@@ -27,10 +27,13 @@ void FetchAppSettings(std::string_view user, std::string_view app, AppSettings* 
     if (reply) break;
     if (attempt + 1 < kFetchTries) ReportReconnect();
   }
+  ReadSettingsReply(reply ? *reply : Bytes(), out);
+}
+
+void ReadSettingsReply(const Bytes& body, AppSettings* out) {
   std::optional<Plist> parsed;
-  if (reply && !reply->empty()) {
-    parsed = ParsePlistXml(std::string_view(reinterpret_cast<const char*>(reply->data()),
-                                            reply->size()));
+  if (!body.empty()) {
+    parsed = ParsePlistXml(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
   }
   Plist settings = parsed ? std::move(*parsed) : Plist::Dictionary();
   *out = AppSettings();

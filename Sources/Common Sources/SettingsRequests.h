@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "AppSettings.h"
+#include "WireCodec.h"
 
 namespace corvane {
 
@@ -17,6 +18,10 @@ inline constexpr int kRefillTimeoutSeconds = 3;
 // reached, or its reply is empty or not a property list, it holds the
 // defaults of an empty dictionary (no credit, not enabled).
 void FetchAppSettings(std::string_view user, std::string_view app, AppSettings* out);
+
+// The record a GetCredit reply body stands for: the body parsed as a
+// property list, an empty dictionary when it is empty or does not parse.
+void ReadSettingsReply(const Bytes& body, AppSettings* out);
 
 // AutoUpdateCredit for (user, app), one try, no reply; SendCommand's status.
 int RequestRefill(std::string_view user, std::string_view app);
