@@ -88,7 +88,9 @@ class PrivateServer {
 };
 
 void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
-  PrivateServer server;
+  // One server for every run of the benchmark: a server stopped between
+  // runs would still be announced for a moment and could be found first.
+  static PrivateServer server;
   // Discovery finds the server once it has announced itself. Another server
   // announced on this machine may be found first; discovery is tried again a
   // few times, then whichever real server answers is measured, and said so.
