@@ -104,42 +104,32 @@ TEST_F(CorvaneLoaderTest, DiscoversConnectsAndSendsFramedRequests) {
   EXPECT_EQ(requests[1].substr(9), Text(UserApp("alice", "org.gnome.Calculator")));
 }
 
-TEST_F(CorvaneLoaderTest, SlowReplyTimesOutAndIsNeverTakenForTheNextAnswer) {
+// A reply that does not complete in time gives what arrived, and costs its
+// connection: a late answer is never read as the answer to the next request.
+TEST_F(CorvaneLoaderTest, UnfinishedRepliesEndAtTheDeadline) {
   int answered = 0;
   FakeServer server([&answered](int fd, const std::string&) {
-    if (answered++ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2600));
-    SendAll(fd, ReplyFrame(SettingsPlist(answered, true)));
+    ++answered;
+    if (answered == 1) SendAll(fd, std::string(4, '\0'));  // a zero length never completes
+    if (answered == 2) std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+    if (answered >= 2) SendAll(fd, ReplyFrame(SettingsPlist(answered, true)));
     return true;
   });
   Publish(server);
-  auto start = std::chrono::steady_clock::now();
-  std::optional<Bytes> reply;
-  EXPECT_EQ(SendCommand(kGetCredit, UserApp("bob", "x"), 2, true, &reply), 0);
-  double waited = SecondsSince(start);
-  EXPECT_GE(waited, 1.9);
-  EXPECT_LT(waited, 2.6);
-  ASSERT_TRUE(reply.has_value());
-  EXPECT_TRUE(reply->empty());
-
-  // The late answer (credit 1) went to a connection that is gone.
+  for (int round = 1; round <= 2; ++round) {
+    auto start = std::chrono::steady_clock::now();
+    std::optional<Bytes> reply;
+    EXPECT_EQ(SendCommand(kGetCredit, UserApp("bob", "x"), 2, true, &reply), 0);
+    double waited = SecondsSince(start);
+    EXPECT_GE(waited, 1.9) << round;
+    EXPECT_LT(waited, 2.6) << round;
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_TRUE(reply->empty());
+  }
   AppSettings s;
   FetchAppSettings("bob", "x", &s);
-  EXPECT_EQ(s.Credit, 2);
-  EXPECT_EQ(server.connections(), 2);
-}
-
-TEST_F(CorvaneLoaderTest, ZeroLengthReplyWaitsForTheDeadline) {
-  FakeServer server([](int fd, const std::string&) {
-    SendAll(fd, std::string(4, '\0'));
-    return true;
-  });
-  Publish(server);
-  auto start = std::chrono::steady_clock::now();
-  std::optional<Bytes> reply;
-  EXPECT_EQ(SendCommand(kGetCredit, UserApp("bob", "x"), 2, true, &reply), 0);
-  EXPECT_GE(SecondsSince(start), 1.9);
-  ASSERT_TRUE(reply.has_value());
-  EXPECT_TRUE(reply->empty());
+  EXPECT_EQ(s.Credit, 3);  // not the late 2
+  EXPECT_EQ(server.connections(), 3);
 }
 
 TEST_F(CorvaneLoaderTest, SurplusBytesAreThrownAwayNotReadAsTheNextReply) {
@@ -282,6 +272,7 @@ TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAfterTwoDiscoveries) {
   AppendStringField(&pid, "4242");
   EXPECT_EQ(SendCommand(kDisconnectionRequest, pid, 10, false, nullptr), kClientNoServer);
   EXPECT_GE(SecondsSince(start), 2.9);
+  EXPECT_LT(SecondsSince(start), 4.0);
   EXPECT_EQ(local.connections(), 0);
 }
 
