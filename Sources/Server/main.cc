@@ -1,32 +1,64 @@
-// Placeholder until the daemon exists: shows the settings model on the files
-// below the root.
+// Corvane 5 Server: owns every user's settings and minutes, serves them over
+// TCP and publishes itself through DNS-SD.
+//
+//   Corvane 5 Server [nolog] [local]
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-#include "AppSettings.h"
-#include "Paths.h"
-#include "PlistFile.h"
-#include "TextFormat.h"
+#include "Platform/EventLoop.h"
+#include "Platform/ProcessIdentity.h"
+#include "ServerDaemon.h"
+#include "ServerLog.h"
+#include "SettingsAndStats.h"
 
 using namespace corvane;
 
-int main() {
-  std::string path = SystemPath(kSettingsFile);
-  Status why;
-  auto settings = ReadPlistFile(path, &why);
-  if (!settings || !settings->IsDictionary()) {
-    std::printf("No settings at %s (%s)\n", path.c_str(), why.ToString().c_str());
-    return 0;
-  }
-  for (const auto& [user, apps] : settings->AsDictionary()->entries()) {
-    if (!apps.IsDictionary()) continue;
-    for (const auto& [app, dict] : apps.AsDictionary()->entries()) {
-      AppSettings s;
-      ReadAppSettings(&dict, &s);
-      std::printf("%s / %s: %s, credit %s, weekday refill %d x %d\n", user.c_str(), app.c_str(),
-                  s.Enabled ? "watched" : "not watched",
-                  FormatDuration(s.Credit, kDurationMinutes).value_or("").c_str(),
-                  s.AutoUpdateValue, s.AutoUpdateCoeff);
+namespace {
+
+// Tests and the demo keep the server off the network. Like CORVANE_ROOT it
+// is ignored by a set-user-id server.
+bool LoopbackOnlyRequested() {
+  const char* value = std::getenv("CORVANE_LOOPBACK_ONLY");
+  return value != nullptr && std::strcmp(value, "1") == 0 && !IsPrivilegeElevated();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetConsoleStream(stdout);
+  bool local_mode = false;
+  if (argc >= 2) {
+    for (int i = 1; i < argc; ++i) {
+      if (std::strcmp(argv[i], "nolog") == 0) {
+        FILE* null_device = std::fopen("/dev/null", "r+e");
+        SetConsoleStream(null_device);
+      } else if (std::strcmp(argv[i], "local") == 0) {
+        local_mode = true;
+      }
     }
+  }
+  if (local_mode) LogMessage("Starting server in local mode");
+  LogMessage("Server running");
+
+  ServerData data = MakeServerData();
+  LoadSettingsAndStats(&data);
+
+  auto loop = EventLoop::Create();
+  if (!loop) {
+    LogMessage("Server quitting: no event loop");
+    return 1;
+  }
+  bool publication_failed, loop_failed;
+  {
+    ServerDaemon daemon(*loop, data, local_mode, LoopbackOnlyRequested());
+    daemon.Run();
+    publication_failed = daemon.publication_failed();
+    loop_failed = daemon.loop_failed();
+  }
+  if (loop_failed) return 1;
+  if (publication_failed) {
+    LogMessage("Server quitting because CFRunLoopRun() returned unexpectedly.");
   }
   return 0;
 }

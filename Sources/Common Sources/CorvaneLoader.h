@@ -1,0 +1,63 @@
+// The client side of the server connection, shared by the agent and the
+// statistics tool: finds the server through DNS-SD, keeps one connection to
+// it, and sends framed requests synchronously. Kill requests go over a second
+// connection to the server on this machine. One set of state per process;
+// use from one thread only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "WireCodec.h"
+
+namespace corvane {
+
+class StreamSocket;
+
+inline constexpr const char* kServiceType = "_corvane5._tcp";
+inline constexpr double kDiscoveryWindowSeconds = 3.0;
+inline constexpr double kResolveTimeoutSeconds = 5.0;
+inline constexpr int kConnectAttempts = 30;
+inline constexpr int kConnectPauseTicks = 10;  // ticks of 1/60 second
+inline constexpr const char* kLocalServerHost = "localhost";
+
+// Status codes of ConnectToServer and SendCommand.
+enum ClientStatus {
+  kClientOK = 0,
+  kClientNoServer = -1,          // nothing found, resolve failed, or no local connection
+  kClientNotWritten = -2,        // not writable yet / request not fully written / connection lost
+  kClientStreamPairFailed = -3,  // no socket could be made
+  kClientOpenFailed = -4,        // the connect could not be started
+};
+
+// 0 when the server connection exists (made now or earlier).
+int ConnectToServer();
+
+// Sends `command` with `payload` and, when `reply_wanted`, collects the reply
+// until `timeout_seconds` have passed since the call. With status 0 and a
+// wanted reply, *reply holds the body without its length bytes; it may be
+// shorter than announced, or empty, when the deadline came first. Without a
+// complete reply the server connection is dropped, so a late answer can
+// never be read as the answer to the next request.
+int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
+                bool reply_wanted, std::optional<Bytes>* reply);
+
+// The connection to the server on this machine; 0, or -1 when it cannot be
+// opened. The connection stays owned by this module.
+int OpenLocalConnection(StreamSocket** connection);
+
+// Forgets the server connection; the service found stays remembered.
+void DropServerConnection();
+
+// Prints the reconnect notice to standard error and drops the connection.
+void ReportReconnect();
+
+// Tests: forget everything, as in a new process; browse a service type of
+// their own, so that no other server on the machine answers; send the local
+// connection's requests to another port than the server's built-in one.
+void ResetClientStateForTesting();
+void SetServiceTypeForTesting(const char* type);
+void SetLocalServerPortForTesting(uint16_t port);
+
+}  // namespace corvane

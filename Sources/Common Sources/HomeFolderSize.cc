@@ -1,0 +1,13 @@
+#include "HomeFolderSize.h"
+
+#include "Platform/FolderTreeSize.h"
+#include "Platform/UserAccount.h"
+
+namespace corvane {
+
+uint64_t HomeFolderSize() {
+  std::string home = HomeFolder();
+  return home.empty() ? 0 : FolderTreeSize(home);
+}
+
+}  // namespace corvane

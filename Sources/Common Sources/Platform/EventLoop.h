@@ -1,0 +1,63 @@
+// The one event loop of a process: file descriptors, one-shot timers,
+// deferred work and the termination signals, all run as callbacks on the
+// calling thread. Built on sd-event.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace corvane {
+
+class EventLoop {
+ public:
+  // Events of a watched file descriptor.
+  enum : uint32_t { kReadable = 1, kWritable = 2, kError = 4, kHangUp = 8 };
+
+  // A registered callback; destroying it unregisters the callback. It may be
+  // destroyed from inside its own callback: the callback object is freed
+  // only once the callback has returned.
+  class Source {
+   public:
+    ~Source();
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+    // Changes the events a descriptor watch waits for.
+    bool SetIoEvents(uint32_t events);
+
+   private:
+    friend class EventLoop;
+    explicit Source(void* native) : native_(native) {}
+    void* native_;
+  };
+
+  // None when the loop cannot be made.
+  static std::unique_ptr<EventLoop> Create();
+  ~EventLoop();
+  EventLoop(const EventLoop&) = delete;
+  EventLoop& operator=(const EventLoop&) = delete;
+
+  // Level-triggered watch of `fd` (kReadable and/or kWritable); the callback
+  // gets the events that happened. None on failure.
+  std::unique_ptr<Source> WatchFd(int fd, uint32_t events, std::function<void(uint32_t)> callback);
+  // Runs `callback` once after `seconds`. None on failure.
+  std::unique_ptr<Source> AddTimer(double seconds, std::function<void()> callback);
+  // Runs `callback` once, in a later turn of the loop, before waiting again.
+  bool Defer(std::function<void()> callback);
+  // SIGTERM and SIGINT become events of the loop; the callback gets the
+  // signal number.
+  bool HandleTerminationSignals(std::function<void(int)> callback);
+
+  // Runs until Exit(); returns its code, or a negative errno on failure.
+  int Run();
+  void Exit(int code);
+
+  // The sd_event of the loop, for adapters of other libraries.
+  void* NativeHandle() const { return native_; }
+
+ private:
+  explicit EventLoop(void* native) : native_(native) {}
+  void* native_;
+};
+
+}  // namespace corvane

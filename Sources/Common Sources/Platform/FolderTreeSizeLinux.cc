@@ -1,0 +1,85 @@
+// Walks the tree with one open folder per level and fstatat relative to it:
+// no path is ever built, so depth is not limited by the path length, and
+// each file costs one system call. Folders are recognised from the entry type
+// without a stat of their own.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "Platform/FolderTreeSize.h"
+
+namespace corvane {
+namespace {
+
+struct Level {
+  DIR* dir;
+  std::vector<std::string> subfolders;
+  size_t next = 0;
+};
+
+// Reads a whole folder: adds up its files and links, lists its subfolders.
+uint64_t ReadLevel(Level* level) {
+  uint64_t total = 0;
+  int fd = dirfd(level->dir);
+  while (dirent* e = readdir(level->dir)) {
+    const char* name = e->d_name;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    unsigned char type = e->d_type;
+    if (type == DT_DIR) {
+      level->subfolders.emplace_back(name);
+      continue;
+    }
+    if (type != DT_REG && type != DT_LNK && type != DT_UNKNOWN) continue;
+    struct stat st;
+    if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      level->subfolders.emplace_back(name);
+    } else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
+      total += static_cast<uint64_t>(st.st_size);
+    }
+  }
+  return total;
+}
+
+DIR* OpenFolderAt(int parent_fd, const char* name, bool follow) {
+  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+  int fd = openat(parent_fd, name, flags);
+  if (fd < 0) return nullptr;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) close(fd);
+  return dir;
+}
+
+}  // namespace
+
+uint64_t FolderTreeSize(const std::string& folder) {
+  // The folder itself may be reached through a link (a home folder often
+  // is); nothing below it is.
+  DIR* root = OpenFolderAt(AT_FDCWD, folder.c_str(), true);
+  if (root == nullptr) return 0;
+  uint64_t total = 0;
+  std::vector<Level> stack;
+  stack.push_back(Level{root, {}});
+  total += ReadLevel(&stack.back());
+  while (!stack.empty()) {
+    Level& top = stack.back();
+    if (top.next == top.subfolders.size()) {
+      closedir(top.dir);
+      stack.pop_back();
+      continue;
+    }
+    const std::string& name = top.subfolders[top.next++];
+    // An unreadable folder (or one replaced by a link meanwhile) adds 0.
+    DIR* child = OpenFolderAt(dirfd(top.dir), name.c_str(), false);
+    if (child == nullptr) continue;
+    stack.push_back(Level{child, {}});
+    total += ReadLevel(&stack.back());
+  }
+  return total;
+}
+
+}  // namespace corvane

@@ -1,0 +1,16 @@
+#include <errno.h>
+#include <signal.h>
+#include <systemd/sd-daemon.h>
+#include <unistd.h>
+
+#include "Platform/ProcessControl.h"
+
+namespace corvane {
+
+int CurrentProcessID() { return static_cast<int>(::getpid()); }
+
+int KillProcess(int pid) { return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 ? 0 : -errno; }
+
+void NotifyServiceReady() { sd_notify(0, "READY=1"); }
+
+}  // namespace corvane

@@ -1,0 +1,48 @@
+#include "SettingsRequests.h"
+
+#include <optional>
+
+#include "CorvaneLoader.h"
+#include "PlistXml.h"
+#include "WireCodec.h"
+
+namespace corvane {
+namespace {
+
+Bytes UserAppPayload(std::string_view user, std::string_view app) {
+  Bytes payload;
+  AppendStringField(&payload, user);
+  AppendStringField(&payload, app);
+  return payload;
+}
+
+}  // namespace
+
+void FetchAppSettings(std::string_view user, std::string_view app, AppSettings* out) {
+  Bytes payload = UserAppPayload(user, app);
+  std::optional<Bytes> reply;
+  for (int attempt = 0; attempt < kFetchTries; ++attempt) {
+    SendCommand(kGetCredit, payload, kFetchTimeoutSeconds, true, &reply);
+    // Any reply ends the tries, even an empty one.
+    if (reply) break;
+    if (attempt + 1 < kFetchTries) ReportReconnect();
+  }
+  ReadSettingsReply(reply ? *reply : Bytes(), out);
+}
+
+void ReadSettingsReply(const Bytes& body, AppSettings* out) {
+  std::optional<Plist> parsed;
+  if (!body.empty()) {
+    parsed = ParsePlistXml(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+  }
+  Plist settings = parsed ? std::move(*parsed) : Plist::Dictionary();
+  *out = AppSettings();
+  ReadAppSettings(&settings, out);
+}
+
+int RequestRefill(std::string_view user, std::string_view app) {
+  return SendCommand(kAutoUpdateCredit, UserAppPayload(user, app), kRefillTimeoutSeconds, false,
+                     nullptr);
+}
+
+}  // namespace corvane

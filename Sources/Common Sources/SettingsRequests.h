@@ -1,0 +1,29 @@
+// The settings requests of the agent and the statistics tool, sent over the
+// server connection of CorvaneLoader.
+#pragma once
+
+#include <string_view>
+
+#include "AppSettings.h"
+#include "WireCodec.h"
+
+namespace corvane {
+
+inline constexpr int kFetchTimeoutSeconds = 2;
+inline constexpr int kFetchTries = 2;
+inline constexpr int kRefillTimeoutSeconds = 3;
+
+// GetCredit for (user, app), up to two tries with the reconnect notice
+// between them. *out is read from the reply; when the server cannot be
+// reached, or its reply is empty or not a property list, it holds the
+// defaults of an empty dictionary (no credit, not enabled).
+void FetchAppSettings(std::string_view user, std::string_view app, AppSettings* out);
+
+// The record a GetCredit reply body stands for: the body parsed as a
+// property list, an empty dictionary when it is empty or does not parse.
+void ReadSettingsReply(const Bytes& body, AppSettings* out);
+
+// AutoUpdateCredit for (user, app), one try, no reply; SendCommand's status.
+int RequestRefill(std::string_view user, std::string_view app);
+
+}  // namespace corvane

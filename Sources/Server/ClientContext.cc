@@ -1,0 +1,146 @@
+#include "ClientContext.h"
+
+#include <assert.h>
+
+#include <cstdio>
+#include <span>
+
+#include "DispatchCommand.h"
+#include "ServerLog.h"
+#include "SettingsAndStats.h"
+#include "WireCodec.h"
+
+namespace corvane {
+
+ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
+                             ClosedCallback on_closed)
+    : loop_(loop),
+      data_(data),
+      socket_(std::move(connection.socket)),
+      loopback_peer_(connection.loopback_peer),
+      on_closed_(std::move(on_closed)) {}
+
+ClientContext::~ClientContext() {
+  assert(closed() && "ClientContext: freed while its socket is still open");
+}
+
+bool ClientContext::Open() {
+  _watch = loop_.WatchFd(socket_.fd(), EventLoop::kReadable,
+                         [this](uint32_t events) { _SocketCallBack(events); });
+  if (!_watch) {
+    Close();
+    return false;
+  }
+  // A new connection can take bytes at once.
+  LogMessage("Connection with client initialized\n");
+  return true;
+}
+
+void ClientContext::Close() {
+  if (closed()) return;
+  _watch.reset();
+  socket_.Close();
+  if (on_closed_) on_closed_(this);
+}
+
+std::string ClientContext::Description() const {
+  char text[96];
+  std::snprintf(text, sizeof text, "<ClientContext %p>{socket=%d, buffered=%zu, unsent=%zu}",
+                static_cast<const void*>(this), socket_.fd(), received_.size() - received_start_,
+                unsent_.size() - unsent_start_);
+  return text;
+}
+
+void ClientContext::_SocketCallBack(uint32_t events) {
+  assert(!closed() && "ClientContext: event for a closed connection");
+  if (events & EventLoop::kWritable) {
+    if (waiting_for_room_) LogMessage("Connection with client initialized\n");
+    waiting_for_room_ = false;
+    if (!FlushReplies()) return;
+  }
+  if (events & (EventLoop::kReadable | EventLoop::kHangUp | EventLoop::kError)) HandleReadable();
+}
+
+void ClientContext::HandleReadable() {
+  uint8_t chunk[kReadChunkBytes];
+  long n = ReadSome(socket_, chunk, sizeof chunk);
+  if (n == kWouldBlock) return;
+  if (n <= 0) {
+    // End of stream or a stream error: a request only partly received is
+    // dropped with the connection.
+    Close();
+    return;
+  }
+  received_.insert(received_.end(), chunk, chunk + n);
+  if (!HandleBufferedRequests()) return;
+  SaveIfPending(data_);
+  FlushReplies();
+}
+
+bool ClientContext::HandleBufferedRequests() {
+  for (;;) {
+    std::span<const uint8_t> pending(received_.data() + received_start_,
+                                     received_.size() - received_start_);
+    FrameResult frame = PeekRequestFrame(pending);
+    if (frame.state == FrameState::kBadLength) {
+      LogMessage("Closing a connection: request length %u is outside %zu to %u", frame.length,
+                 kRequestHeaderSize, kMaxRequestLength);
+      // What earlier requests of this read changed still goes to disk.
+      SaveIfPending(data_);
+      Close();
+      return false;
+    }
+    if (frame.state == FrameState::kIncomplete) break;
+    auto reply = DispatchCommand(data_, pending.first(frame.length), {loopback_peer_});
+    if (reply) QueueReply(*reply);
+    received_start_ += frame.length;
+  }
+  received_.erase(received_.begin(), received_.begin() + static_cast<long>(received_start_));
+  received_start_ = 0;
+  return true;
+}
+
+void ClientContext::QueueReply(const std::string& body) {
+  uint8_t length[kReplyHeaderSize];
+  StoreBigEndian32(static_cast<uint32_t>(body.size()), length);
+  unsent_.append(reinterpret_cast<const char*>(length), sizeof length);
+  unsent_.append(body);
+}
+
+bool ClientContext::FlushReplies() {
+  while (unsent_start_ < unsent_.size()) {
+    long n = WriteSome(socket_, unsent_.data() + unsent_start_, unsent_.size() - unsent_start_);
+    if (n == kWouldBlock) break;
+    if (n < 0) {
+      LogMessage("An error occured in the stream.");
+      Close();
+      return false;
+    }
+    unsent_start_ += static_cast<size_t>(n);
+  }
+  if (unsent_start_ == unsent_.size()) {
+    unsent_.clear();
+    unsent_start_ = 0;
+  } else if (unsent_.size() - unsent_start_ > kMaxQueuedReplyBytes) {
+    LogMessage("Closing a connection: more than %zu bytes of replies are not taken",
+               kMaxQueuedReplyBytes);
+    Close();
+    return false;
+  } else {
+    waiting_for_room_ = true;
+    if (unsent_start_ >= kMaxQueuedReplyBytes / 4) {
+      unsent_.erase(0, unsent_start_);
+      unsent_start_ = 0;
+    }
+  }
+  UpdateWatchedEvents();
+  return true;
+}
+
+void ClientContext::UpdateWatchedEvents() {
+  uint32_t events = EventLoop::kReadable;
+  if (unsent_start_ < unsent_.size()) events |= EventLoop::kWritable;
+  _watch->SetIoEvents(events);
+}
+
+}  // namespace corvane

@@ -1,0 +1,72 @@
+// One accepted connection: its socket, the receive buffer with the framing
+// of requests, and the queue of replies not yet taken by the socket.
+//
+// Each readable event reads once, hands every complete request to
+// DispatchCommand in arrival order, saves what those requests changed, and
+// only then sends their replies: nothing is answered before it is on disk,
+// and nothing more is read before the last read's effects are on disk.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Platform/EventLoop.h"
+#include "Platform/TcpSocket.h"
+#include "ServerData.h"
+
+namespace corvane {
+
+// Bounds per connection. A request declares at most kMaxRequestLength
+// bytes, so the receive buffer holds at most that plus one read.
+inline constexpr size_t kReadChunkBytes = 2048;
+inline constexpr size_t kMaxQueuedReplyBytes = 1u << 20;
+
+class ClientContext {
+ public:
+  using ClosedCallback = std::function<void(ClientContext*)>;
+
+  ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
+                ClosedCallback on_closed);
+  ~ClientContext();
+  ClientContext(const ClientContext&) = delete;
+  ClientContext& operator=(const ClientContext&) = delete;
+
+  // Starts watching the socket. False when it cannot; the context is then
+  // closed.
+  bool Open();
+  // Stops watching, closes the socket and reports the close once. The
+  // owner frees the context later, never inside this call.
+  void Close();
+  bool closed() const { return !socket_.valid(); }
+
+  std::string Description() const;
+
+ private:
+  void _SocketCallBack(uint32_t events);
+  void HandleReadable();
+  // Handles every complete request buffered; false when the connection had
+  // to be closed (bad length).
+  bool HandleBufferedRequests();
+  void QueueReply(const std::string& body);
+  // Writes what the socket takes; false when the connection was closed.
+  bool FlushReplies();
+  void UpdateWatchedEvents();
+
+  EventLoop& loop_;
+  ServerData& data_;
+  SocketHandle socket_;
+  bool loopback_peer_ = false;
+  ClosedCallback on_closed_;
+  std::unique_ptr<EventLoop::Source> _watch;
+
+  std::vector<uint8_t> received_;
+  size_t received_start_ = 0;  // bytes of received_ already handled
+  std::string unsent_;
+  size_t unsent_start_ = 0;    // bytes of unsent_ already written
+  bool waiting_for_room_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,142 @@
+#include "CommandHandlers.h"
+
+#include <optional>
+
+#include "AppSettings.h"
+#include "ApplyRefill.h"
+#include "Preferences.h"
+#include "PlistXml.h"
+#include "ServerLog.h"
+#include "SettingsAndStats.h"
+#include "WireCodec.h"
+
+namespace corvane {
+namespace {
+
+struct UserAndApp {
+  std::optional<std::string> user, app;
+  size_t end = 0;  // offset behind the app field
+  bool both() const { return user && app; }
+};
+
+UserAndApp ReadUserAndApp(Request request) {
+  UserAndApp fields;
+  size_t next = 0;
+  fields.user = ReadStringField(request, kRequestHeaderSize, &next);
+  fields.app = ReadStringField(request, next, &fields.end);
+  return fields;
+}
+
+const char* OrNull(const std::optional<std::string>& text) {
+  return text ? text->c_str() : "(null)";
+}
+
+// Queries answer the empty container rather than nothing.
+std::string Xml(const Plist* value, Plist::Type empty_type) {
+  std::string xml;
+  if (value && SerializePlistXml(*value, &xml)) return xml;
+  xml.clear();
+  SerializePlistXml(empty_type == Plist::Type::kArray ? Plist::Array() : Plist::Dictionary(), &xml);
+  return xml;
+}
+
+const Plist* ChildDictionary(const Plist* parent, const std::string& key) {
+  if (parent == nullptr || !parent->IsDictionary()) return nullptr;
+  const Plist* child = parent->AsDictionary()->Find(key);
+  return child && child->IsDictionary() ? child : nullptr;
+}
+
+}  // namespace
+
+std::string HandleGetCredit(ServerData& data, Request request) {
+  UserAndApp f = ReadUserAndApp(request);
+  const Plist* found = nullptr;
+  if (f.both()) {
+    LogMessage("handling get credit for user %s and app %s", f.user->c_str(), f.app->c_str());
+    found = ChildDictionary(ChildDictionary(&data.settings, *f.user), *f.app);
+  }
+  return Xml(found, Plist::Type::kDictionary);
+}
+
+std::string HandleGetStats(ServerData& data, Request request) {
+  UserAndApp f = ReadUserAndApp(request);
+  const Plist* found = nullptr;
+  if (f.both()) {
+    LogMessage("handling get credit for user %s and app %s", f.user->c_str(), f.app->c_str());
+    found = ChildDictionary(ChildDictionary(ChildDictionary(&data.stats, *f.user), *f.app),
+                            std::string(kStatsKey));
+  }
+  return Xml(found, Plist::Type::kDictionary);
+}
+
+std::string HandleGetEnabledApps(ServerData& data, Request request) {
+  size_t next = 0;
+  auto user = ReadStringField(request, kRequestHeaderSize, &next);
+  PlistArray enabled;
+  const Plist* apps = user ? ChildDictionary(&data.settings, *user) : nullptr;
+  if (apps) {
+    for (const auto& [key, value] : apps->AsDictionary()->entries()) {
+      if (!value.IsDictionary()) continue;
+      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key));
+    }
+  }
+  Plist array = Plist::Array(std::move(enabled));
+  return Xml(&array, Plist::Type::kArray);
+}
+
+void HandleSaveCredit(ServerData& data, Request request) {
+  UserAndApp f = ReadUserAndApp(request);
+  LogMessage("handling save credit for user %s and app %s", OrNull(f.user), OrNull(f.app));
+  AppSettings record;
+  // A record cut short by the end of the request is not stored at all:
+  // half a record would overwrite settings with zeros.
+  if (f.both() && UnpackAppSettings(request, f.end, &record)) {
+    StoreAppSettings(data.settings.AsDictionary(), *f.user, *f.app, record);
+  }
+  data.save_pending = true;
+}
+
+void HandleAutoUpdateCredit(ServerData& data, Request request) {
+  UserAndApp f = ReadUserAndApp(request);
+  // The refill is not saved by itself; a save still owed to an earlier
+  // request must not pick it up either.
+  SaveIfPending(data);
+  ApplyRefill(data, f.user ? &*f.user : nullptr, f.app ? &*f.app : nullptr);
+}
+
+void HandleMinuteUsed(ServerData& data, Request request) {
+  UserAndApp f = ReadUserAndApp(request);
+  LogMessage("handling minute used notification user %s and app %s", OrNull(f.user),
+             OrNull(f.app));
+  data.save_pending = true;
+  if (!f.both()) return;
+
+  PlistDictionary& days = DictionaryChild(
+      DictionaryChild(DictionaryChild(*data.stats.AsDictionary(), *f.user), *f.app), kStatsKey);
+  std::string today = DayKey(data.now());
+  int64_t minutes = NumberValue(days.Find(today), 32);
+  days.Set(today, Plist::Integer(minutes + 1, 32));
+
+  Plist* app_dict = FindAppSettings(*data.settings.AsDictionary(), *f.user, *f.app);
+  if (app_dict == nullptr || !app_dict->IsDictionary()) return;
+  Plist* credit = app_dict->AsDictionary()->Find(kKeyCredit);
+  if (credit == nullptr) return;
+  int64_t left = NumberValue(credit, 32) - 1;
+  *credit = Plist::Integer(left < 0 ? 0 : left, 32);
+}
+
+void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {
+  size_t next = 0;
+  auto text = ReadStringField(request, kRequestHeaderSize, &next);
+  int pid = text ? StringIntValue(*text) : -1;
+  LogMessage("Got disconnection request for pid %i", pid);
+  if (!text || pid <= 0) return;
+  // Only a process of this machine may ask, and never for init or the
+  // server itself: otherwise anyone on the network could have root kill
+  // any process.
+  if (!origin.loopback_peer || pid == 1 || pid == data.own_pid) return;
+  if (data.kill_process) data.kill_process(pid);
+  LogMessage("Killed -9 pid %i", pid);
+}
+
+}  // namespace corvane

@@ -1,0 +1,24 @@
+// The seven command handlers. Each reads its string fields from offset 9 of
+// the whole request frame; queries return the XML reply body.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "DispatchCommand.h"
+#include "ServerData.h"
+
+namespace corvane {
+
+using Request = std::span<const uint8_t>;
+
+std::string HandleGetCredit(ServerData& data, Request request);
+void HandleSaveCredit(ServerData& data, Request request);
+void HandleAutoUpdateCredit(ServerData& data, Request request);
+std::string HandleGetEnabledApps(ServerData& data, Request request);
+std::string HandleGetStats(ServerData& data, Request request);
+void HandleMinuteUsed(ServerData& data, Request request);
+void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin);
+
+}  // namespace corvane

@@ -1,0 +1,29 @@
+// Executes one complete request frame against the server's trees.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "ServerData.h"
+
+namespace corvane {
+
+struct RequestOrigin {
+  // The peer is this machine (127.0.0.0/8 or ::1): only such a peer may have
+  // processes killed.
+  bool loopback_peer = false;
+};
+
+// `request` is one whole frame (length, command, reserved, payload) whose
+// declared length is its size. Returns the XML reply body for GetCredit,
+// GetEnabledApps and GetStats, none otherwise. SaveCredit and MinuteUsed set
+// data.save_pending; the caller saves (SaveIfPending) before any reply goes
+// out and before it reads more requests. A save still pending is made before
+// a refill changes the tree, so the files always hold what saving after each
+// request would have left.
+std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uint8_t> request,
+                                           const RequestOrigin& origin);
+
+}  // namespace corvane

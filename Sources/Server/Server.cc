@@ -1,0 +1,87 @@
+#include "Server.h"
+
+#include <cstdio>
+
+#include "ServerLog.h"
+
+namespace corvane {
+
+std::unique_ptr<Server> Server::CreateServer(EventLoop& loop, AcceptCallback accept) {
+  std::unique_ptr<Server> server(new Server(loop, std::move(accept)));
+  if (!CreateListenerSocket(IpFamily::kIPv4, &server->_sockets[0]).ok()) return nullptr;
+  if (!CreateListenerSocket(IpFamily::kIPv6, &server->_sockets[1]).ok()) return nullptr;
+  return server;
+}
+
+Server::~Server() { InvalidateServer(); }
+
+bool Server::RegisterServer(const std::string& name, const std::string& type, uint32_t port,
+                            bool loopback_only) {
+  if (port > 65535) return false;
+  auto fail = [this] {
+    _service.reset();
+    CloseSockets();
+    return false;
+  };
+  if (!BindAndListen(_sockets[0], IpFamily::kIPv4, static_cast<uint16_t>(port), loopback_only)
+           .ok()) {
+    return fail();
+  }
+  // With port 0 the system chose; IPv6 and the publication use the same.
+  port_ = BoundPort(_sockets[0]);
+  if (port_ == 0) return fail();
+  if (!BindAndListen(_sockets[1], IpFamily::kIPv6, port_, loopback_only).ok()) return fail();
+  for (int which = 0; which < 2; ++which) {
+    watches_[which] = loop_.WatchFd(_sockets[which].fd(), EventLoop::kReadable,
+                                    [this, which](uint32_t) { _SocketCallBack(which); });
+    if (!watches_[which]) return fail();
+  }
+  name_ = name;
+  type_ = type;
+  if (!type_.empty()) {
+    Status why;
+    _service = ServicePublisher::Publish(
+        loop_, type_, name_, port_,
+        [this](int domain, int code) { _NetServiceCallBack(domain, code); }, &why);
+    if (!_service) return fail();
+  }
+  return true;
+}
+
+void Server::InvalidateServer() {
+  _service.reset();
+  CloseSockets();
+  accept_ = nullptr;
+}
+
+void Server::CloseSockets() {
+  for (int which = 0; which < 2; ++which) {
+    watches_[which].reset();
+    _sockets[which].Close();
+  }
+}
+
+std::string Server::Description() const {
+  char text[160];
+  std::snprintf(text, sizeof text, "<Server %p>{sockets=[%d, %d] service=%s, info=<0x0>}",
+                static_cast<const void*>(this), _sockets[0].fd(), _sockets[1].fd(),
+                _service ? _service->name().c_str() : "0x0");
+  return text;
+}
+
+void Server::_SocketCallBack(int which) {
+  // Level-triggered: one connection per event keeps the loop fair.
+  AcceptedConnection connection;
+  if (!AcceptConnectionSocket(_sockets[which], &connection)) return;
+  if (accept_) accept_(*this, &connection, 0, 0);
+}
+
+void Server::_NetServiceCallBack(int domain, int code) {
+  // Called from inside the DNS-SD library: the publisher is only dropped
+  // by the accept callback's owner after this returns (InvalidateServer is
+  // deferred there).
+  CloseSockets();
+  if (accept_) accept_(*this, nullptr, domain, code);
+}
+
+}  // namespace corvane

@@ -1,0 +1,92 @@
+#include "ServerDaemon.h"
+
+#include <cstdio>
+
+#include "Platform/ProcessControl.h"
+#include "Preferences.h"
+#include "ServerLog.h"
+#include "WireCodec.h"
+
+namespace corvane {
+
+ServerDaemon::ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, bool loopback_only)
+    : loop_(loop), data_(data), local_mode_(local_mode), loopback_only_(loopback_only) {
+  size_t limit = RaiseDescriptorLimit();
+  // Leave room for the files, the listener and the DNS-SD connection.
+  max_connections_ = limit > 64 ? limit - 64 : 16;
+}
+
+ServerDaemon::~ServerDaemon() {
+  for (auto& [raw, context] : contexts_) context->Close();
+  contexts_.clear();
+}
+
+void ServerDaemon::Run() {
+  StartListenerOrRetry();
+  loop_.HandleTerminationSignals([this](int) { loop_.Exit(0); });
+  int result = loop_.Run();
+  if (result < 0) {
+    LogMessage("Server quitting: the event loop failed (%d)", result);
+    loop_failed_ = true;
+  }
+  if (server_) server_->InvalidateServer();
+}
+
+bool ServerDaemon::StartListener() {
+  server_ = Server::CreateServer(
+      loop_, [this](Server& server, AcceptedConnection* connection, int domain, int code) {
+        AcceptConnection(server, connection, domain, code);
+      });
+  if (!server_) return false;
+  uint32_t port = kDefaultServerPort;
+  if (PreferenceFlag("Use custom port", false)) {
+    // A negative value reads as a huge unsigned port, which the listener
+    // refuses.
+    port = static_cast<uint32_t>(PreferenceInteger("Custom port").value_or(kDefaultServerPort));
+  }
+  const char* type = local_mode_ ? kLocalServiceType : kServiceType;
+  if (server_->RegisterServer("", type, port, loopback_only_)) return true;
+  // The old object is abandoned with its sockets closed.
+  server_.reset();
+  return false;
+}
+
+void ServerDaemon::StartListenerOrRetry() {
+  if (StartListener()) {
+    LogMessage("Bonjour settings done. Waiting for client...");
+    NotifyServiceReady();
+    return;
+  }
+  LogMessage("Cannot start Bonjour server. retrying in 60 seconds...");
+  // Waiting on the loop rather than in sleep() keeps SIGTERM working.
+  retry_timer_ = loop_.AddTimer(kListenerRetrySeconds, [this] { StartListenerOrRetry(); });
+}
+
+void ServerDaemon::AcceptConnection(Server& server, AcceptedConnection* connection, int domain,
+                                    int code) {
+  if (connection == nullptr) {
+    std::fprintf(stderr, "AcceptConnection - Received an error (%d, %d)\n", domain, code);
+    std::fflush(stderr);
+    publication_failed_ = true;
+    // Out of the DNS-SD library's callback before the server goes.
+    loop_.Defer([this] {
+      server_->InvalidateServer();
+      server_.reset();
+      loop_.Exit(0);
+    });
+    return;
+  }
+  if (contexts_.size() >= max_connections_) return;  // closed as it goes out of scope
+  auto context = std::make_unique<ClientContext>(
+      loop_, data_, std::move(*connection), [this](ClientContext* c) { ReleaseContext(c); });
+  ClientContext* raw = context.get();
+  contexts_.emplace(raw, std::move(context));
+  raw->Open();
+}
+
+void ServerDaemon::ReleaseContext(ClientContext* context) {
+  // Freed in a later turn: the context may be inside its own callback.
+  loop_.Defer([this, context] { contexts_.erase(context); });
+}
+
+}  // namespace corvane

@@ -1,0 +1,50 @@
+// The running server: its loop, its trees, the listener with its 60-second
+// retry, and every open connection.
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+
+#include "ClientContext.h"
+#include "Platform/EventLoop.h"
+#include "Server.h"
+#include "ServerData.h"
+
+namespace corvane {
+
+inline constexpr double kListenerRetrySeconds = 60;
+inline constexpr const char* kServiceType = "_corvane5._tcp";
+inline constexpr const char* kLocalServiceType = "_corvane5local._tcp";
+
+class ServerDaemon {
+ public:
+  ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, bool loopback_only);
+  ~ServerDaemon();
+
+  // Starts the listener (retrying every 60 seconds) and runs the loop. Returns
+  // when a signal stops the server or the publication fails.
+  void Run();
+  // True when the loop ended because the publication failed.
+  bool publication_failed() const { return publication_failed_; }
+  // True when the loop itself broke down.
+  bool loop_failed() const { return loop_failed_; }
+
+ private:
+  bool StartListener();
+  void StartListenerOrRetry();
+  void AcceptConnection(Server& server, AcceptedConnection* connection, int domain, int code);
+  void ReleaseContext(ClientContext* context);
+
+  EventLoop& loop_;
+  ServerData& data_;
+  bool local_mode_;
+  bool loopback_only_;
+  bool publication_failed_ = false;
+  bool loop_failed_ = false;
+  size_t max_connections_ = 0;
+  std::unique_ptr<Server> server_;
+  std::unique_ptr<EventLoop::Source> retry_timer_;
+  std::unordered_map<ClientContext*, std::unique_ptr<ClientContext>> contexts_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,179 @@
+// Arguments, port preferences, DNS-SD publication, the retry line, stopping,
+// and calendar scenarios under faketime.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "AbsoluteTime.h"
+#include "Paths.h"
+#include "PlistXml.h"
+#include "ServerHarness.h"
+
+namespace corvane::test {
+namespace {
+
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  char buf[4096];
+  size_t n;
+  while (pipe && (n = fread(buf, 1, sizeof buf, pipe.get())) > 0) out.append(buf, n);
+  return out;
+}
+
+bool AvahiRunning() { return std::system("avahi-daemon --check 2>/dev/null") == 0; }
+
+// Resolved services of `type` as avahi-browse lists them, retried until one
+// on `port` shows up.
+bool PublishedOnPort(const std::string& type, int port, int attempts = 20) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    std::string out = RunCommand("avahi-browse -rpt " + type + " 2>/dev/null");
+    if (out.find(";" + std::to_string(port) + ";") != std::string::npos) return true;
+    usleep(250000);
+  }
+  return false;
+}
+
+TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
+  TempRoot root;
+  ServerProcess server(root, "0");
+  ASSERT_TRUE(server.Start());
+  EXPECT_NE(server.port(), kDefaultServerPort);
+  for (bool ipv6 : {false, true}) {
+    Connection c(server.port(), ipv6);
+    ASSERT_TRUE(c.connected());
+    c.Send(UserAppRequest(kGetCredit, "u", "a"));
+    EXPECT_TRUE(c.ReadPlistReply());
+  }
+  EXPECT_EQ(server.Log().rfind("Server running\n", 0), 0u) << server.Log();
+  EXPECT_NE(server.Stdout().find("Bonjour settings done. Waiting for client...\n"),
+            std::string::npos);
+  if (!AvahiRunning()) GTEST_SKIP() << "no avahi-daemon: run scripts/test-env start";
+  EXPECT_TRUE(PublishedOnPort("_corvane5._tcp", server.port()));
+  EXPECT_FALSE(PublishedOnPort("_corvane5local._tcp", server.port(), 1));
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(ServerStartupTest, NologAndLocalInEitherOrder) {
+  TempRoot root;
+  ServerProcess server(root, "0");
+  ASSERT_TRUE(server.Start({"local", "nolog"}));
+  EXPECT_EQ(server.Log().rfind("Starting server in local mode\nServer running\n", 0), 0u);
+  Connection c(server.port());
+  c.Send(BuildRequest(9, {}));
+  c.Send(UserAppRequest(kGetCredit, "u", "a"));
+  EXPECT_TRUE(c.ReadPlistReply());
+  EXPECT_EQ(server.Stdout(), "");
+  if (AvahiRunning()) EXPECT_TRUE(PublishedOnPort("_corvane5local._tcp", server.port()));
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(ServerStartupTest, TakenPortLogsRetryAndSigtermStops) {
+  int holder = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+  socklen_t len = sizeof addr;
+  getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &len);
+
+  TempRoot root;
+  ServerProcess server(root, std::to_string(ntohs(addr.sin_port)));
+  ASSERT_TRUE(server.Start());
+  EXPECT_NE(server.Log().find("Cannot start Bonjour server. retrying in 60 seconds...\n"),
+            std::string::npos);
+  EXPECT_TRUE(server.Running());
+  EXPECT_EQ(server.Stop(), 0);
+  close(holder);
+
+  // A custom port above 65535 can never be bound either.
+  TempRoot root2;
+  ServerProcess too_big(root2, "70000");
+  ASSERT_TRUE(too_big.Start());
+  EXPECT_NE(too_big.Log().find("Cannot start Bonjour server."), std::string::npos);
+}
+
+constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+class CalendarTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(kFakeTimeLibrary, R_OK) != 0) GTEST_SKIP() << "no libfaketime";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+  }
+  void TearDown() override { unsetenv("TZ"); }
+  bool StartAt(const std::string& moment) {
+    // Preloaded directly, so that the process started is the server itself.
+    return server_.Start({}, {std::string("LD_PRELOAD=") + kFakeTimeLibrary,
+                              "FAKETIME=@" + moment});
+  }
+  TempRoot root_;
+  ServerProcess server_{root_};
+};
+
+TEST_F(CalendarTest, MondayRefillCatchesUpTheWeekend) {
+  PlistDictionary app;
+  app.Set("NextAutoUpdate", Plist::Real(*AbsoluteTimeOfLocal(2026, 12, 5, 0, 0, 1)));
+  app.Set("Credit", Plist::Integer(10, 32));
+  app.Set("Enabled", Plist::Boolean(true));
+  app.Set("AutoUpdateCoeff", Plist::Integer(60, 8));
+  app.Set("AutoUpdateValue", Plist::Integer(2, 32));
+  app.Set("WE Coeff", Plist::Integer(60, 8));
+  app.Set("WE Value", Plist::Integer(3, 32));
+  app.Set("Comment", Plist::String("kept"));
+  PlistDictionary user, settings;
+  user.Set("com.apple.loginwindow", Plist::Dictionary(std::move(app)));
+  settings.Set("alice", Plist::Dictionary(std::move(user)));
+  WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
+                 PlistXml(Plist::Dictionary(std::move(settings))));
+
+  ASSERT_TRUE(StartAt("2026-12-07 10:00:00")) << server_.Stderr();
+  Connection c(server_.port());
+  c.Send(UserAppRequest(kAutoUpdateCredit, "alice", "com.apple.loginwindow"));
+  c.Send(UserAppRequest(kAutoUpdateCredit, "alice", "com.apple.loginwindow"));  // nothing more today
+  c.Send(UserAppRequest(kGetCredit, "alice", "com.apple.loginwindow"));
+  auto reply = c.ReadPlistReply();
+  ASSERT_TRUE(reply);
+  const PlistDictionary& d = *reply->AsDictionary();
+  EXPECT_EQ(NumberValue(d.Find("Credit"), 32), 120);
+  EXPECT_EQ(RealNumberValue(d.Find("NextAutoUpdate")), *AbsoluteTimeOfLocal(2026, 12, 8, 0, 0, 1));
+  EXPECT_EQ(*d.Find("Comment"), Plist::String("kept"));
+  EXPECT_NE(server_.Log().find("Added 180 to credit. Credit is now 180\n\n"
+                               "Added 180 to credit. Credit is now 180\n\n"
+                               "Added 120 to credit. Credit is now 120\n\n"),
+            std::string::npos)
+      << server_.Log();
+  // Refills alone are not saved: a restart loses them.
+  ASSERT_EQ(server_.Stop(), 0);
+  ASSERT_TRUE(StartAt("2026-12-07 10:05:00")) << server_.Stderr();
+  Connection again(server_.port());
+  again.Send(UserAppRequest(kGetCredit, "alice", "com.apple.loginwindow"));
+  EXPECT_EQ(NumberValue(again.ReadPlistReply()->AsDictionary()->Find("Credit"), 32), 10);
+}
+
+TEST_F(CalendarTest, MinutesAroundMidnightGoToTheirDays) {
+  ASSERT_TRUE(StartAt("2026-12-31 23:59:58")) << server_.Stderr();
+  Connection c(server_.port());
+  c.Send(UserAppRequest(kMinuteUsed, "u", "a"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+  c.Send(UserAppRequest(kMinuteUsed, "u", "a"));
+  c.Send(UserAppRequest(kGetStats, "u", "a"));
+  auto reply = c.ReadPlistReply();
+  ASSERT_TRUE(reply);
+  PlistDictionary expected;
+  expected.Set("31-12-2026", Plist::Integer(1, 32));
+  expected.Set("1-1-2027", Plist::Integer(1, 32));
+  EXPECT_EQ(*reply, Plist::Dictionary(expected));
+}
+
+}  // namespace
+}  // namespace corvane::test
