@@ -30,6 +30,8 @@ struct LoaderState {
   std::unique_ptr<StreamSocket> local;
   uint16_t local_port = kDefaultServerPort;
   std::string service_type = kServiceType;
+  // Set when the caller named the server: no discovery then.
+  std::vector<SocketAddress> fixed_addresses;
 
   // Only during a discovery.
   DnsSdSession* session = nullptr;
@@ -156,6 +158,12 @@ int SocketHandle(const std::unique_ptr<StreamSocket>& socket) {
 int ConnectToServer() {
   LoaderState& s = State();
   if (s.server != nullptr) return kClientOK;
+  if (!s.fixed_addresses.empty()) {
+    std::unique_ptr<StreamSocket> socket;
+    int status = ConnectToAddresses(s.fixed_addresses, &socket);
+    if (status == kClientOK) s.server = std::move(socket);
+    return status;
+  }
 
   int session_error = 0;
   std::unique_ptr<DnsSdSession> session = DnsSdSession::Open(&session_error);
@@ -309,6 +317,13 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
   return kClientOK;
 }
 
+bool UseServerAddress(const std::string& host, uint16_t port) {
+  LoaderState& s = State();
+  s.server.reset();
+  s.fixed_addresses = LookUpHost(host.c_str(), port);
+  return !s.fixed_addresses.empty();
+}
+
 void ResetClientStateForTesting() {
   LoaderState& s = State();
   s.found_service.reset();
@@ -316,6 +331,7 @@ void ResetClientStateForTesting() {
   s.local.reset();
   s.local_port = kDefaultServerPort;
   s.service_type = kServiceType;
+  s.fixed_addresses.clear();
 }
 
 void SetServiceTypeForTesting(const char* type) { State().service_type = type; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "WireCodec.h"
 
@@ -52,6 +53,10 @@ void DropServerConnection();
 
 // Prints the reconnect notice to standard error and drops the connection.
 void ReportReconnect();
+
+// Talk to the server at host:port instead of discovering one (an admin
+// tool's explicit choice). True when the host name resolved to an address.
+bool UseServerAddress(const std::string& host, uint16_t port);
 
 // Tests: forget everything, as in a new process; browse a service type of
 // their own, so that no other server on the machine answers; send the local

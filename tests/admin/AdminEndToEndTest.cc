@@ -1,0 +1,194 @@
+// c5admin against the real server on loopback in a private root: what each
+// command stores, what it shows, and how it fails.
+#include <sys/wait.h>
+
+#include <pugixml.hpp>
+
+#include <gtest/gtest.h>
+
+#include "AbsoluteTime.h"
+#include "Paths.h"
+#include "PlistFile.h"
+#include "PlistXml.h"
+#include "ServerHarness.h"
+#include "ShellRunner.h"
+
+namespace corvane {
+namespace {
+
+using test::ServerProcess;
+using test::TempRoot;
+
+struct AdminRun {
+  int status = -1;
+  std::string out, err;
+};
+
+class AdminEndToEndTest : public ::testing::Test {
+ protected:
+  AdminRun Admin(const std::string& args, int port = -1) {
+    std::string err_file = root_.path() + "/admin.stderr";
+    std::string command = "'" CORVANE_BINARY_DIR "/bin/c5admin' --server 127.0.0.1:" +
+                          std::to_string(port < 0 ? server_->port() : port) + " " + args +
+                          " 2>'" + err_file + "'";
+    AdminRun run;
+    CommandPipe pipe = OpenCommandPipe(command);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe.get())) > 0) run.out.append(buf, n);
+    int status = pclose(pipe.release());
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = test::ReadFileOrEmpty(err_file);
+    return run;
+  }
+
+  // The app settings dictionary of the file on disk, as the server saved it.
+  PlistDictionary Stored(const std::string& user, const std::string& app) {
+    auto settings = ReadPlistFile(root_.Path(std::string(kSettingsFile)));
+    if (!settings || !settings->IsDictionary()) return {};
+    const Plist* d = FindAppSettings(*settings->AsDictionary(), user, app);
+    return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
+  }
+
+  void StartServer(std::optional<Plist> admin_addresses = std::nullopt) {
+    server_ = std::make_unique<ServerProcess>(root_);
+    if (admin_addresses) {
+      ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kHostPreferenceFile)), "Admin addresses",
+                                  *admin_addresses));
+    }
+    ASSERT_TRUE(server_->Start());
+    ASSERT_GT(server_->port(), 0);
+  }
+
+  TempRoot root_;
+  std::unique_ptr<ServerProcess> server_;
+};
+
+int64_t Number(const PlistDictionary& d, const char* key) {
+  return NumberValue(d.Find(key), 64);
+}
+
+TEST_F(AdminEndToEndTest, SetGrantShowAndStats) {
+  StartServer();
+  AdminRun r = Admin(
+      "set alice computer --enable --credit 45m --weekday 2h --weekend 1h30m --carry-over on "
+      "--curfew-weekday 08:00-20:00 --quota 2GB");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("computer  yes      45m     2h       1h 30m   on          08:00-20:00"),
+            std::string::npos)
+      << r.out;
+  PlistDictionary d = Stored("alice", "com.apple.loginwindow");
+  EXPECT_EQ(Number(d, "Credit"), 45);
+  EXPECT_EQ(Number(d, "AutoUpdateValue"), 2);
+  EXPECT_EQ(Number(d, "AutoUpdateCoeff"), 60);
+  EXPECT_EQ(Number(d, "WE Value"), 90);
+  EXPECT_EQ(Number(d, "WE Coeff"), 1);
+  EXPECT_TRUE(BooleanValue(d.Find("Report Credit")));
+  EXPECT_TRUE(BooleanValue(d.Find("WD Curfew Enabled")));
+  EXPECT_EQ(Number(d, "WD start"), 480);
+  EXPECT_EQ(Number(d, "WD stop"), 1200);
+  EXPECT_FALSE(BooleanValue(d.Find("WE Curfew Enabled")));
+  EXPECT_TRUE(BooleanValue(d.Find("DQ Enabled")));
+  EXPECT_EQ(Number(d, "DQ Value"), 2048);
+
+  // Only what is named changes.
+  r = Admin("set alice computer --curfew-weekday off");
+  ASSERT_EQ(r.status, 0) << r.err;
+  d = Stored("alice", "com.apple.loginwindow");
+  EXPECT_FALSE(BooleanValue(d.Find("WD Curfew Enabled")));
+  EXPECT_EQ(Number(d, "Credit"), 45);
+  EXPECT_EQ(Number(d, "DQ Value"), 2048);
+
+  r = Admin("grant alice computer 15");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Number(Stored("alice", "com.apple.loginwindow"), "Credit"), 60);
+  r = Admin("grant alice computer -100");  // never below nothing
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Number(Stored("alice", "com.apple.loginwindow"), "Credit"), 0);
+
+  // Granting time for an application that has no settings creates nothing.
+  std::string before = server_->DataFile("settings.plist");
+  r = Admin("grant alice org.example.Game 30");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("alice has no settings for org.example.Game"), std::string::npos) << r.err;
+  EXPECT_EQ(server_->DataFile("settings.plist"), before);
+
+  ASSERT_EQ(Admin("set alice org.example.Game --credit 1h").status, 0);  // not enabled
+  r = Admin("--json show alice");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\"app\": \"com.apple.loginwindow\", \"enabled\": true"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("org.example.Game"), std::string::npos) << "only enabled apps are listed";
+  r = Admin("show alice global");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("global  no"), std::string::npos) << r.out;
+
+  // Three minutes today, then the report and its chart.
+  test::Connection c(server_->port());
+  ASSERT_TRUE(c.connected());
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(c.Send(test::SettingsRequest(kMinuteUsed, "alice", "com.apple.loginwindow",
+                                             AppSettings())));
+  }
+  for (int i = 0; i < 100 && server_->DataFile("stats.plist").find("<integer>3</integer>") ==
+                                 std::string::npos; ++i) {
+    usleep(20000);
+  }
+  std::string chart = root_.path() + "/usage.svg";
+  r = Admin("stats alice computer --days 4 --chart '" + chart + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto today = LocalDateOf(AbsoluteTimeFromUnix(static_cast<double>(time(nullptr))));
+  char date[16];
+  snprintf(date, sizeof date, "%04d-%02d-%02d", today->year, today->month, today->day);
+  EXPECT_NE(r.out.find(std::string(date) + "  3"), std::string::npos) << r.out;
+  pugi::xml_document svg;
+  ASSERT_TRUE(svg.load_file(chart.c_str()));
+  auto bars = svg.select_nodes("//rect[@class='bar']");
+  ASSERT_EQ(bars.size(), 4u);
+  EXPECT_EQ(bars[3].node().attribute("data-minutes").as_int(), 3);
+  EXPECT_STREQ(bars[3].node().attribute("data-date").value(), date);
+  EXPECT_EQ(bars[0].node().attribute("data-minutes").as_int(), 0);
+  r = Admin("--json stats alice computer --days 1");
+  EXPECT_EQ(r.out, "{\"user\": \"alice\", \"app\": \"com.apple.loginwindow\", \"days\": "
+                   "[{\"date\": \"" + std::string(date) + "\", \"minutes\": 3}]}\n");
+}
+
+TEST_F(AdminEndToEndTest, BadArgumentsAndNoServerFailClearly) {
+  StartServer();
+  std::string before = server_->DataFile("settings.plist");
+  AdminRun r = Admin("set alice computer --credit 45");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("bad duration for --credit: \"45\""), std::string::npos) << r.err;
+  r = Admin("set alice computer --quota 1.5GB");
+  EXPECT_EQ(r.status, 2);
+  r = Admin("set alice computer --curfew-weekend 20:00-08:00");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(server_->DataFile("settings.plist"), before);
+  server_->Stop();
+  r = Admin("show alice computer", 1);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot reach the Corvane server"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+TEST_F(AdminEndToEndTest, AdminAddressesRefuseAndAllowSaves) {
+  PlistArray elsewhere = {Plist::String("10.0.0.0/8"), Plist::String("192.168.1.7")};
+  StartServer(Plist::Array(elsewhere));
+  AdminRun r = Admin("set bob computer --enable --credit 30m");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("did not store"), std::string::npos) << r.err;
+  EXPECT_TRUE(Stored("bob", "com.apple.loginwindow").empty());
+  EXPECT_NE(server_->Log().find("Refused save credit from 127.0.0.1 for user bob"),
+            std::string::npos)
+      << server_->Log();
+  server_->Stop();
+
+  PlistArray loopback = {Plist::String("10.0.0.0/8"), Plist::String("127.0.0.0/8")};
+  StartServer(Plist::Array(loopback));
+  r = Admin("set bob computer --enable --credit 30m");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Number(Stored("bob", "com.apple.loginwindow"), "Credit"), 30);
+}
+
+}  // namespace
+}  // namespace corvane
