@@ -37,7 +37,7 @@ bool AvahiRunning() { return std::system("avahi-daemon --check 2>/dev/null") == 
 std::vector<int> PublishedPorts(const std::string& type, int wanted, int attempts = 20) {
   std::vector<int> ports;
   for (int attempt = 0; attempt < attempts; ++attempt) {
-    std::istringstream out(RunCommand("avahi-browse -rpt " + type + " 2>/dev/null"));
+    std::istringstream out(RunCommand("timeout 3 avahi-browse -rpt " + type + " 2>/dev/null"));
     std::string line;
     while (std::getline(out, line)) {
       if (line.rfind("=;lo;", 0) != 0) continue;
@@ -61,11 +61,17 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   if (!AvahiRunning()) GTEST_SKIP() << "no avahi-daemon: run scripts/test-env start";
   TempRoot root;
   ServerProcess server(root, "0");
-  auto before = PublishedPorts("_corvane5._tcp", 0, 1);
+  // Only this server knows this user: other tests' servers publish too.
+  PlistDictionary marker;
+  StoreAppSettings(&marker, "marker", "a", SampleRecord(77, true));
+  WriteFileOrDie(root.Path(std::string(kSettingsFile)), PlistXml(Plist::Dictionary(marker)));
   ASSERT_TRUE(server.Start());
   for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt) {
     for (int port : PublishedPorts("_corvane5._tcp", 0, 1)) {
-      if (std::count(before.begin(), before.end(), port) == 0) server.set_port(port);
+      Connection c(port);
+      c.Send(UserAppRequest(kGetCredit, "marker", "a"));
+      auto reply = c.ReadPlistReply(1000);
+      if (reply && reply->IsDictionary() && !reply->AsDictionary()->empty()) server.set_port(port);
     }
   }
   ASSERT_NE(server.port(), 0);
@@ -131,6 +137,12 @@ class CalendarTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (access(kFakeTimeLibrary, R_OK) != 0) GTEST_SKIP() << "no libfaketime";
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+    // libfaketime recurses into the sanitizer's own clock calls and hangs.
+    GTEST_SKIP() << "libfaketime cannot be preloaded into a sanitizer build";
+#endif
+#endif
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
   }

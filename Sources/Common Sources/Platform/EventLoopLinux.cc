@@ -48,8 +48,9 @@ int _TimerCallBack(sd_event_source*, uint64_t, void* userdata) {
 
 int _DeferCallBack(sd_event_source* source, void* userdata) {
   static_cast<Callback<std::function<void()>>*>(userdata)->function();
-  // One-shot: dropping the only reference frees it after this dispatch.
-  sd_event_source_unref(source);
+  // One-shot: ending the loop's ownership drops the last reference, which
+  // frees the source once this dispatch returns.
+  sd_event_source_set_floating(source, 0);
   return 0;
 }
 
@@ -198,7 +199,12 @@ bool EventLoop::Defer(std::function<void()> callback) {
     delete cb;
     return false;
   }
-  return Adopt(source, cb);
+  if (!Adopt(source, cb)) return false;
+  // Owned by the loop until it runs, so one still pending when the loop is
+  // freed goes with it.
+  sd_event_source_set_floating(source, 1);
+  sd_event_source_unref(source);
+  return true;
 }
 
 bool EventLoop::HandleTerminationSignals(std::function<void(int)> callback) {
