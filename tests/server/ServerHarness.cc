@@ -227,15 +227,10 @@ std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
 }
 
 bool Connection::ClosedByServer(int timeout_ms) {
-  char scratch[4096];
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (std::chrono::steady_clock::now() < deadline) {
-    pollfd pfd{fd_, POLLIN, 0};
-    if (poll(&pfd, 1, 100) <= 0) continue;
-    ssize_t got = recv(fd_, scratch, sizeof scratch, 0);
-    if (got <= 0) return true;
-  }
-  return false;
+  // Waits for the end of the stream without reading: replies still unread
+  // must stay unread, or a client that never reads would start reading.
+  pollfd pfd{fd_, POLLRDHUP, 0};
+  return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 }  // namespace corvane::test
