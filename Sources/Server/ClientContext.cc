@@ -138,8 +138,12 @@ bool ClientContext::FlushReplies() {
 }
 
 void ClientContext::UpdateWatchedEvents() {
+  bool want_writable = unsent_start_ < unsent_.size();
+  // Changing the watch is a system call: only when it changes.
+  if (want_writable == watching_writable_) return;
+  watching_writable_ = want_writable;
   uint32_t events = EventLoop::kReadable;
-  if (unsent_start_ < unsent_.size()) events |= EventLoop::kWritable;
+  if (want_writable) events |= EventLoop::kWritable;
   _watch->SetIoEvents(events);
 }
 

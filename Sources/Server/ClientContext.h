@@ -67,6 +67,7 @@ class ClientContext {
   std::string unsent_;
   size_t unsent_start_ = 0;    // bytes of unsent_ already written
   bool waiting_for_room_ = false;
+  bool watching_writable_ = false;
 };
 
 }  // namespace corvane

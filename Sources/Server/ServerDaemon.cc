@@ -22,8 +22,9 @@ ServerDaemon::~ServerDaemon() {
 }
 
 void ServerDaemon::Run() {
-  StartListenerOrRetry();
+  // Before anything can report readiness, so a prompt stop is never lost.
   loop_.HandleTerminationSignals([this](int) { loop_.Exit(0); });
+  StartListenerOrRetry();
   int result = loop_.Run();
   if (result < 0) {
     LogMessage("Server quitting: the event loop failed (%d)", result);

@@ -54,15 +54,15 @@ void LogMessage(const char* format, ...) {
     }
   }
   CutToLimit(&text);
+  text.push_back('\n');
   if (log_file != nullptr) {
     std::fwrite(text.data(), 1, text.size(), log_file);
-    std::fputc('\n', log_file);
+    std::fflush(log_file);
   }
   if (console_stream != nullptr) {
     std::fwrite(text.data(), 1, text.size(), console_stream);
-    std::fputc('\n', console_stream);
+    std::fflush(console_stream);
   }
-  std::fflush(nullptr);
 }
 
 void ConsoleMessage(const char* format, ...) {

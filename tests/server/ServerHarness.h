@@ -26,9 +26,10 @@ std::string PlistXml(const Plist& value);
 
 class ServerProcess {
  public:
-  // Writes the port preferences ("Use custom port" 1, "Custom port" `port`,
-  // 0 letting the system pick) into the root's preference store.
-  explicit ServerProcess(const TempRoot& root, const std::string& custom_port = "0");
+  // Writes the port preferences into the root's preference store: "Use
+  // custom port" 1 and "Custom port" `custom_port`, or a free port when
+  // empty (port() then knows it).
+  explicit ServerProcess(const TempRoot& root, std::string custom_port = "");
   ~ServerProcess();
 
   // Starts the program with `args` and extra environment entries
@@ -42,6 +43,7 @@ class ServerProcess {
 
   pid_t pid() const { return pid_; }
   int port() const { return port_; }
+  void set_port(int port) { port_ = port; }
   std::string Log() const;
   std::string Stdout() const;
   std::string Stderr() const;

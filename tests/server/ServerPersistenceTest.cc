@@ -55,7 +55,7 @@ TEST_F(ServerPersistenceTest, FirstStartRestartAndDamagedFiles) {
 
   Connection(server_.port()).Send(SettingsRequest(kSaveCredit, "u", "a", SampleRecord(40, true)));
   usleep(200000);
-  ASSERT_EQ(server_.Stop(), 0);
+  ASSERT_EQ(server_.Stop(), 0) << server_.Stderr();
   ASSERT_TRUE(server_.Start());
   {
     Connection c(server_.port());
@@ -63,7 +63,7 @@ TEST_F(ServerPersistenceTest, FirstStartRestartAndDamagedFiles) {
     auto reply = c.ReadPlistReply();
     EXPECT_EQ(NumberValue(reply->AsDictionary()->Find("Credit"), 32), 40);
   }
-  ASSERT_EQ(server_.Stop(), 0);
+  ASSERT_EQ(server_.Stop(), 0) << server_.Stderr();
 
   // Garbage settings and an array-rooted stats file start empty; the first
   // save replaces both.

@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <memory>
 #include <thread>
 
@@ -30,21 +32,49 @@ std::string RunCommand(const std::string& command) {
 
 bool AvahiRunning() { return std::system("avahi-daemon --check 2>/dev/null") == 0; }
 
-// Resolved services of `type` as avahi-browse lists them, retried until one
-// on `port` shows up.
-bool PublishedOnPort(const std::string& type, int port, int attempts = 20) {
+// The ports of `type` that avahi-browse resolves on loopback, retried until
+// `wanted` (0: any) shows up.
+std::vector<int> PublishedPorts(const std::string& type, int wanted, int attempts = 20) {
+  std::vector<int> ports;
   for (int attempt = 0; attempt < attempts; ++attempt) {
-    std::string out = RunCommand("avahi-browse -rpt " + type + " 2>/dev/null");
-    if (out.find(";" + std::to_string(port) + ";") != std::string::npos) return true;
+    std::istringstream out(RunCommand("timeout 3 avahi-browse -rpt " + type + " 2>/dev/null"));
+    std::string line;
+    while (std::getline(out, line)) {
+      if (line.rfind("=;lo;", 0) != 0) continue;
+      size_t end = line.rfind(';'), start = line.rfind(';', end - 1);
+      ports.push_back(std::atoi(line.substr(start + 1, end - start - 1).c_str()));
+    }
+    if (wanted == 0 || std::count(ports.begin(), ports.end(), wanted)) return ports;
     usleep(250000);
   }
-  return false;
+  return ports;
 }
 
+bool PublishedOnPort(const std::string& type, int port, int attempts = 20) {
+  auto ports = PublishedPorts(type, port, attempts);
+  return std::count(ports.begin(), ports.end(), port) > 0;
+}
+
+// "Custom port" 0: the system picks; both families and the publication use
+// the picked port. The port is learnt from the publication itself.
 TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
+  if (!AvahiRunning()) GTEST_SKIP() << "no avahi-daemon: run scripts/test-env start";
   TempRoot root;
   ServerProcess server(root, "0");
+  // Only this server knows this user: other tests' servers publish too.
+  PlistDictionary marker;
+  StoreAppSettings(&marker, "marker", "a", SampleRecord(77, true));
+  WriteFileOrDie(root.Path(std::string(kSettingsFile)), PlistXml(Plist::Dictionary(marker)));
   ASSERT_TRUE(server.Start());
+  for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt) {
+    for (int port : PublishedPorts("_corvane5._tcp", 0, 1)) {
+      Connection c(port);
+      c.Send(UserAppRequest(kGetCredit, "marker", "a"));
+      auto reply = c.ReadPlistReply(1000);
+      if (reply && reply->IsDictionary() && !reply->AsDictionary()->empty()) server.set_port(port);
+    }
+  }
+  ASSERT_NE(server.port(), 0);
   EXPECT_NE(server.port(), kDefaultServerPort);
   for (bool ipv6 : {false, true}) {
     Connection c(server.port(), ipv6);
@@ -55,15 +85,13 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   EXPECT_EQ(server.Log().rfind("Server running\n", 0), 0u) << server.Log();
   EXPECT_NE(server.Stdout().find("Bonjour settings done. Waiting for client...\n"),
             std::string::npos);
-  if (!AvahiRunning()) GTEST_SKIP() << "no avahi-daemon: run scripts/test-env start";
-  EXPECT_TRUE(PublishedOnPort("_corvane5._tcp", server.port()));
   EXPECT_FALSE(PublishedOnPort("_corvane5local._tcp", server.port(), 1));
   EXPECT_EQ(server.Stop(), 0);
 }
 
 TEST(ServerStartupTest, NologAndLocalInEitherOrder) {
   TempRoot root;
-  ServerProcess server(root, "0");
+  ServerProcess server(root);
   ASSERT_TRUE(server.Start({"local", "nolog"}));
   EXPECT_EQ(server.Log().rfind("Starting server in local mode\nServer running\n", 0), 0u);
   Connection c(server.port());
@@ -71,7 +99,9 @@ TEST(ServerStartupTest, NologAndLocalInEitherOrder) {
   c.Send(UserAppRequest(kGetCredit, "u", "a"));
   EXPECT_TRUE(c.ReadPlistReply());
   EXPECT_EQ(server.Stdout(), "");
-  if (AvahiRunning()) EXPECT_TRUE(PublishedOnPort("_corvane5local._tcp", server.port()));
+  if (AvahiRunning()) {
+    EXPECT_TRUE(PublishedOnPort("_corvane5local._tcp", server.port()));
+  }
   EXPECT_EQ(server.Stop(), 0);
 }
 
@@ -107,6 +137,12 @@ class CalendarTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (access(kFakeTimeLibrary, R_OK) != 0) GTEST_SKIP() << "no libfaketime";
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+    // libfaketime recurses into the sanitizer's own clock calls and hangs.
+    GTEST_SKIP() << "libfaketime cannot be preloaded into a sanitizer build";
+#endif
+#endif
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
   }

@@ -1,0 +1,352 @@
+// Server benchmarks, each against a reference measured in the same run:
+//  1. GetCredit requests per second over loopback with 1, 16 and 256
+//     connections, against an echo server with the same framing that
+//     answers the same reply bytes without doing any work.
+//  2. MinuteUsed latency (the reply to a GetCredit sent right behind it
+//     leaves only once the minute is durably saved) with the statistics of
+//     100 users x 10 apps x 365 days loaded, against fsync alone.
+//  3. Server RSS with that data set loaded, and after 1,000 idle
+//     connections.
+//
+//   server_bench [seconds per throughput run, default 2]
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AppSettings.h"
+#include "PlistFile.h"
+#include "StatsTree.h"
+#include "WireCodec.h"
+
+using namespace corvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+int Connect(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    std::perror("connect");
+    std::exit(1);
+  }
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+void SendAll(int fd, const Bytes& b) {
+  size_t done = 0;
+  while (done < b.size()) {
+    ssize_t n = send(fd, b.data() + done, b.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) std::exit(1);
+    done += static_cast<size_t>(n);
+  }
+}
+
+std::string ReadReply(int fd) {
+  auto read_exactly = [fd](void* out, size_t n) {
+    auto* p = static_cast<uint8_t*>(out);
+    while (n > 0) {
+      ssize_t got = recv(fd, p, n, 0);
+      if (got <= 0) std::exit(1);
+      p += got;
+      n -= static_cast<size_t>(got);
+    }
+  };
+  uint8_t length[4];
+  read_exactly(length, 4);
+  std::string body(LoadBigEndian32(length), '\0');
+  read_exactly(body.data(), body.size());
+  return body;
+}
+
+Bytes GetCreditRequest() {
+  Bytes payload;
+  AppendStringField(&payload, "user0");
+  AppendStringField(&payload, std::string(kComputerAppKey));
+  return BuildRequest(kGetCredit, payload);
+}
+
+// The echo server: frames requests like the real one and answers each with
+// `reply` (the real server's reply bytes), doing nothing else.
+[[noreturn]] void RunEchoServer(int listener, const std::string& reply) {
+  Bytes framed = BuildReply(reply);
+  int ep = epoll_create1(0);
+  epoll_event ev{EPOLLIN, {.fd = listener}};
+  epoll_ctl(ep, EPOLL_CTL_ADD, listener, &ev);
+  std::vector<Bytes> buffers(65536);
+  epoll_event events[256];
+  for (;;) {
+    int n = epoll_wait(ep, events, 256, -1);
+    for (int i = 0; i < n; ++i) {
+      int fd = events[i].data.fd;
+      if (fd == listener) {
+        int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        epoll_event cev{EPOLLIN, {.fd = c}};
+        epoll_ctl(ep, EPOLL_CTL_ADD, c, &cev);
+        continue;
+      }
+      uint8_t chunk[2048];
+      ssize_t got = read(fd, chunk, sizeof chunk);
+      if (got <= 0) {
+        close(fd);
+        buffers[fd].clear();
+        continue;
+      }
+      Bytes& buf = buffers[fd];
+      buf.insert(buf.end(), chunk, chunk + got);
+      size_t start = 0;
+      for (;;) {
+        FrameResult f = PeekRequestFrame({buf.data() + start, buf.size() - start});
+        if (f.state != FrameState::kComplete) break;
+        if (send(fd, framed.data(), framed.size(), MSG_NOSIGNAL) < 0) break;
+        start += f.length;
+      }
+      buf.erase(buf.begin(), buf.begin() + static_cast<long>(start));
+    }
+  }
+}
+
+pid_t StartEchoServer(const std::string& reply, int* port) {
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  listen(listener, SOMAXCONN);
+  socklen_t len = sizeof addr;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  *port = ntohs(addr.sin_port);
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    RunEchoServer(listener, reply);
+  }
+  close(listener);
+  return pid;
+}
+
+// Every connection keeps one request outstanding, as agents do; returns
+// completed requests per second.
+double Throughput(int port, int connections, double seconds) {
+  Bytes request = GetCreditRequest();
+  int ep = epoll_create1(EPOLL_CLOEXEC);
+  std::vector<int> fds;
+  std::vector<size_t> pending(connections);
+  for (int i = 0; i < connections; ++i) {
+    int fd = Connect(port);
+    fds.push_back(fd);
+    epoll_event ev{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
+    epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+  }
+  // Replies are counted by bytes: each is 4 + body bytes, body learned first.
+  std::vector<Bytes> inbox(connections);
+  long completed = 0;
+  auto start = Clock::now();
+  auto deadline = start + std::chrono::duration_cast<Clock::duration>(
+                              std::chrono::duration<double>(seconds));
+  for (int fd : fds) SendAll(fd, request);
+  std::vector<epoll_event> events(connections);
+  uint8_t chunk[65536];
+  while (Clock::now() < deadline) {
+    int n = epoll_wait(ep, events.data(), connections, 100);
+    for (int e = 0; e < n; ++e) {
+      int i = static_cast<int>(events[e].data.u32);
+      ssize_t got = recv(fds[i], chunk, sizeof chunk, 0);
+      if (got <= 0) std::exit(1);
+      Bytes& in = inbox[i];
+      in.insert(in.end(), chunk, chunk + got);
+      while (in.size() >= 4 && in.size() >= 4 + LoadBigEndian32(in.data())) {
+        in.erase(in.begin(), in.begin() + 4 + LoadBigEndian32(in.data()));
+        ++completed;
+        SendAll(fds[i], request);
+      }
+    }
+  }
+  double elapsed = Seconds(Clock::now() - start);
+  for (int fd : fds) close(fd);
+  close(ep);
+  return completed / elapsed;
+}
+
+long RssKiB(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+struct ServerUnderTest {
+  pid_t pid = -1;
+  int port = 0;
+};
+
+// Starts the real program on a root that already holds its files; the port
+// is read from a preference set to a free port picked here.
+ServerUnderTest StartServer(const std::string& root) {
+  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = ntohs(addr.sin_port);
+  close(probe);
+  PlistDictionary prefs;
+  prefs.Set("Use custom port", Plist::String("1"));
+  prefs.Set("Custom port", Plist::String(std::to_string(port)));
+  std::filesystem::create_directories(root + "/Library/Preferences/ByHost");
+  WritePlistFile(Plist::Dictionary(prefs),
+                 root + "/Library/Preferences/ByHost/com.quarlant.corvane5.plist", true);
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    setenv("CORVANE_ROOT", root.c_str(), 1);
+    setenv("CORVANE_LOOPBACK_ONLY", "1", 1);
+    execl(CORVANE_BINARY_DIR "/bin/Corvane 5 Server", "Corvane 5 Server", "nolog", nullptr);
+    _exit(127);
+  }
+  // Ready once it accepts.
+  for (int i = 0; i < 600; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    if (ok) return {pid, port};
+    usleep(50000);
+  }
+  std::fprintf(stderr, "server did not start\n");
+  std::exit(1);
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+double FsyncMilliseconds(const std::string& path, size_t bytes) {
+  std::string data(bytes, 'x');
+  std::vector<double> samples;
+  for (int i = 0; i < 20; ++i) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) std::exit(1);
+    auto t0 = Clock::now();
+    fsync(fd);
+    samples.push_back(Seconds(Clock::now() - t0) * 1e3);
+    close(fd);
+  }
+  unlink(path.c_str());
+  return Percentile(samples, 0.5);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+  signal(SIGPIPE, SIG_IGN);
+  std::string root = std::filesystem::temp_directory_path() / "corvane-bench-XXXXXX";
+  if (mkdtemp(root.data()) == nullptr) return 1;
+  std::string support = root + "/Library/Application Support/Corvane 5";
+  std::filesystem::create_directories(support);
+
+  // Data set: every user has settings for the computer entry.
+  Plist stats = bench::MakeStatsTree(100, 10, 365);
+  PlistDictionary settings;
+  for (const auto& [user, apps] : stats.AsDictionary()->entries()) {
+    AppSettings s;
+    s.Credit = 1000000;
+    s.Enabled = true;
+    s.AutoUpdateCoeff = 60;
+    s.AutoUpdateValue = 2;
+    s.WdStop = s.WeStop = 1439;
+    StoreAppSettings(&settings, user, kComputerAppKey, s);
+  }
+  WritePlistFile(Plist::Dictionary(settings), support + "/settings.plist", true);
+  WritePlistFile(stats, support + "/stats.plist", true);
+  size_t stats_bytes = std::filesystem::file_size(support + "/stats.plist");
+
+  auto load_start = Clock::now();
+  ServerUnderTest server = StartServer(root);
+  double load_seconds = Seconds(Clock::now() - load_start);
+  long rss_loaded = RssKiB(server.pid);
+
+  int probe = Connect(server.port);
+  SendAll(probe, GetCreditRequest());
+  std::string reply = ReadReply(probe);
+  close(probe);
+  int echo_port = 0;
+  pid_t echo = StartEchoServer(reply, &echo_port);
+
+  std::printf("GetCredit throughput (%zu-byte replies), requests/s:\n", reply.size());
+  std::printf("  %-12s %12s %12s %8s\n", "connections", "server", "echo", "ratio");
+  for (int n : {1, 16, 256}) {
+    double echo_rate = Throughput(echo_port, n, seconds);
+    double server_rate = Throughput(server.port, n, seconds);
+    std::printf("  %-12d %12.0f %12.0f %7.0f%%\n", n, server_rate, echo_rate,
+                100.0 * server_rate / echo_rate);
+  }
+  kill(echo, SIGKILL);
+  waitpid(echo, nullptr, 0);
+
+  // MinuteUsed latency with durable saves of the whole data set.
+  int c = Connect(server.port);
+  Bytes minute = BuildRequest(kMinuteUsed, PackAppSettings("user7", kComputerAppKey, {}));
+  Bytes both = minute;
+  Bytes ask = GetCreditRequest();
+  both.insert(both.end(), ask.begin(), ask.end());
+  std::vector<double> latencies;
+  for (int i = 0; i < 60; ++i) {
+    auto t0 = Clock::now();
+    SendAll(c, both);
+    ReadReply(c);
+    latencies.push_back(Seconds(Clock::now() - t0) * 1e3);
+  }
+  close(c);
+  double fsync_big = FsyncMilliseconds(support + "/fsync-probe", stats_bytes);
+  double fsync_small = FsyncMilliseconds(support + "/fsync-probe", 4096);
+  std::printf("MinuteUsed latency, %zu-byte stats.plist: p50 %.2f ms, p99 %.2f ms\n",
+              stats_bytes, Percentile(latencies, 0.5), Percentile(latencies, 0.99));
+  std::printf("  fsync alone: %.2f ms for a file of that size, %.2f ms for 4 KiB\n", fsync_big,
+              fsync_small);
+
+  std::vector<int> idle;
+  for (int i = 0; i < 1000; ++i) idle.push_back(Connect(server.port));
+  usleep(300000);
+  long rss_idle = RssKiB(server.pid);
+  std::printf("Server RSS: %ld KiB with the data set loaded (start-up %.2f s), %ld KiB with 1,000 "
+              "idle connections (+%.1f KiB each)\n",
+              rss_loaded, load_seconds, rss_idle, (rss_idle - rss_loaded) / 1000.0);
+  for (int fd : idle) close(fd);
+
+  kill(server.pid, SIGTERM);
+  waitpid(server.pid, nullptr, 0);
+  std::filesystem::remove_all(root);
+  return 0;
+}
