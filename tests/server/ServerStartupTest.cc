@@ -2,6 +2,7 @@
 // and calendar scenarios under faketime.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -105,6 +106,24 @@ TEST(ServerStartupTest, NologAndLocalInEitherOrder) {
   EXPECT_EQ(server.Stop(), 0);
 }
 
+// A message bus of its own on which no avahi-daemon answers.
+class BusWithoutAvahi {
+ public:
+  BusWithoutAvahi() {
+    std::istringstream out(RunCommand("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
+    std::getline(out, address_);
+    out >> pid_;
+  }
+  ~BusWithoutAvahi() {
+    if (pid_ > 0) kill(pid_, SIGTERM);
+  }
+  const std::string& address() const { return address_; }
+
+ private:
+  std::string address_;
+  pid_t pid_ = 0;
+};
+
 TEST(ServerStartupTest, TakenPortLogsRetryAndSigtermStops) {
   int holder = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
@@ -129,6 +148,17 @@ TEST(ServerStartupTest, TakenPortLogsRetryAndSigtermStops) {
   ServerProcess too_big(root2, "70000");
   ASSERT_TRUE(too_big.Start());
   EXPECT_NE(too_big.Log().find("Cannot start Bonjour server."), std::string::npos);
+
+  // No DNS-SD daemon to publish through: the same retry, never a crash.
+  TempRoot root3;
+  BusWithoutAvahi bus;
+  ASSERT_FALSE(bus.address().empty());
+  ServerProcess no_daemon(root3);
+  ASSERT_TRUE(no_daemon.Start({}, {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()}));
+  EXPECT_NE(no_daemon.Log().find("Cannot start Bonjour server. retrying in 60 seconds...\n"),
+            std::string::npos);
+  EXPECT_TRUE(no_daemon.Running());
+  EXPECT_EQ(no_daemon.Stop(), 0);
 }
 
 constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";

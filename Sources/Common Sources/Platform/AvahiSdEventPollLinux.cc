@@ -60,7 +60,10 @@ void _WatchUpdate(AvahiWatch* w, AvahiWatchEvent event) {
 
 AvahiWatchEvent _WatchGetEvents(AvahiWatch* w) { return w->happened; }
 
+// avahi-client's D-Bus glue frees watches and timeouts it never got when
+// the daemon cannot be reached, so a null one is nothing to free.
 void _WatchFree(AvahiWatch* w) {
+  if (w == nullptr) return;
   // Safe during the watch's own dispatch: sd-event delays the free.
   sd_event_source_unref(w->source);
   delete w;
@@ -109,6 +112,7 @@ AvahiTimeout* _TimeoutNew(const AvahiPoll* api, const struct timeval* tv,
 }
 
 void _TimeoutFree(AvahiTimeout* t) {
+  if (t == nullptr) return;
   sd_event_source_unref(t->source);
   delete t;
 }
