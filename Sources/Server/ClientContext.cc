@@ -18,6 +18,7 @@ ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnecti
       data_(data),
       socket_(std::move(connection.socket)),
       loopback_peer_(connection.loopback_peer),
+      peer_(connection.peer),
       on_closed_(std::move(on_closed)) {}
 
 ClientContext::~ClientContext() {
@@ -91,7 +92,7 @@ bool ClientContext::HandleBufferedRequests() {
       return false;
     }
     if (frame.state == FrameState::kIncomplete) break;
-    auto reply = DispatchCommand(data_, pending.first(frame.length), {loopback_peer_});
+    auto reply = DispatchCommand(data_, pending.first(frame.length), {loopback_peer_, peer_});
     if (reply) QueueReply(*reply);
     received_start_ += frame.length;
   }

@@ -59,6 +59,7 @@ class ClientContext {
   ServerData& data_;
   SocketHandle socket_;
   bool loopback_peer_ = false;
+  IpAddress peer_;
   ClosedCallback on_closed_;
   std::unique_ptr<EventLoop::Source> _watch;
 

@@ -84,8 +84,13 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
   return Xml(&array, Plist::Type::kArray);
 }
 
-void HandleSaveCredit(ServerData& data, Request request) {
+void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& origin) {
   UserAndApp f = ReadUserAndApp(request);
+  if (!MaySaveCredit(data, origin.peer)) {
+    LogMessage("Refused save credit from %s for user %s and app %s", origin.peer.Text().c_str(),
+               OrNull(f.user), OrNull(f.app));
+    return;
+  }
   LogMessage("handling save credit for user %s and app %s", OrNull(f.user), OrNull(f.app));
   AppSettings record;
   // A record cut short by the end of the request is not stored at all:

@@ -14,7 +14,7 @@ namespace corvane {
 using Request = std::span<const uint8_t>;
 
 std::string HandleGetCredit(ServerData& data, Request request);
-void HandleSaveCredit(ServerData& data, Request request);
+void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& origin);
 void HandleAutoUpdateCredit(ServerData& data, Request request);
 std::string HandleGetEnabledApps(ServerData& data, Request request);
 std::string HandleGetStats(ServerData& data, Request request);

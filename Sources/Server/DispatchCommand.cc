@@ -17,7 +17,7 @@ std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uin
     case kGetCredit:
       return HandleGetCredit(data, request);
     case kSaveCredit:
-      HandleSaveCredit(data, request);
+      HandleSaveCredit(data, request, origin);
       return std::nullopt;
     case kAutoUpdateCredit:
       HandleAutoUpdateCredit(data, request);

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "IpAddress.h"
 #include "ServerData.h"
 
 namespace corvane {
@@ -14,6 +15,8 @@ struct RequestOrigin {
   // The peer is this machine (127.0.0.0/8 or ::1): only such a peer may have
   // processes killed.
   bool loopback_peer = false;
+  // Checked against the "Admin addresses" preference for SaveCredit.
+  IpAddress peer;
 };
 
 // `request` is one whole frame (length, command, reserved, payload) whose

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "AbsoluteTime.h"
+#include "IpAddress.h"
 #include "Plist.h"
 
 namespace corvane {
@@ -23,7 +26,20 @@ struct ServerData {
   // Writes both files; none keeps the trees in memory only.
   std::function<void(ServerData&)> save;
   int own_pid = 0;
+
+  // From the "Admin addresses" preference: the peers that may send
+  // SaveCredit. None (no preference) lets anyone, as before the preference.
+  std::optional<std::vector<IpRange>> admin_ranges;
 };
+
+// True when `peer` may change settings.
+bool MaySaveCredit(const ServerData& data, const IpAddress& peer);
+
+// Reads "Admin addresses" (an array of addresses or networks such as
+// "192.168.1.0/24", or one string of them separated by commas or blanks).
+// Entries that do not parse are logged and left out, so a mistyped list
+// refuses rather than allows.
+std::optional<std::vector<IpRange>> ReadAdminAddresses();
 
 // A ServerData wired to the real clock, signals and files.
 ServerData MakeServerData();

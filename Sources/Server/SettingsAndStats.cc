@@ -28,6 +28,7 @@ ServerData MakeServerData() {
   data.kill_process = KillProcess;
   data.save = SaveSettingsAndStats;
   data.own_pid = CurrentProcessID();
+  data.admin_ranges = ReadAdminAddresses();
   return data;
 }
 

@@ -4,6 +4,7 @@
 
 #include "AdminCommandLine.h"
 #include "AdminReport.h"
+#include "IpAddress.h"
 
 namespace corvane::admin {
 namespace {
@@ -132,6 +133,30 @@ TEST(AdminArgumentsTest, ChartIsXmlWithOneBarPerDay) {
   EXPECT_EQ(ShortDuration(90), "1h 30m");
   EXPECT_EQ(ShortDuration(120), "2h");
   EXPECT_EQ(ShortDuration(-5), "-5m");
+}
+
+TEST(AdminArgumentsTest, AdminAddressRanges) {
+  auto in = [](const char* range, const char* address) {
+    auto r = ParseIpRange(range);
+    auto a = ParseIpAddress(address);
+    EXPECT_TRUE(r && a) << range << " " << address;
+    return r && a && r->Contains(*a);
+  };
+  EXPECT_TRUE(in("10.0.0.0/8", "10.200.3.4"));
+  EXPECT_FALSE(in("10.0.0.0/8", "11.0.0.1"));
+  EXPECT_TRUE(in("192.168.1.7", "192.168.1.7"));
+  EXPECT_FALSE(in("192.168.1.7", "192.168.1.8"));
+  EXPECT_TRUE(in("192.168.1.0/25", "192.168.1.127"));
+  EXPECT_FALSE(in("192.168.1.0/25", "192.168.1.128"));
+  EXPECT_TRUE(in("0.0.0.0/0", "8.8.8.8"));
+  EXPECT_TRUE(in("127.0.0.0/8", "::ffff:127.0.0.1"));  // a mapped peer is its IPv4 self
+  EXPECT_TRUE(in("fd00::/8", "fd12::1"));
+  EXPECT_FALSE(in("::1", "127.0.0.1"));
+  for (const char* bad : {"", "10.0.0.0/33", "10.0.0/8", "::1/129", "10.0.0.0/", "10.0.0.0/x",
+                          "host.example"}) {
+    EXPECT_FALSE(ParseIpRange(bad)) << bad;
+  }
+  EXPECT_EQ(ParseIpAddress("::ffff:10.1.2.3")->Text(), "10.1.2.3");
 }
 
 }  // namespace

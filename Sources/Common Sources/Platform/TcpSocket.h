@@ -2,6 +2,8 @@
 // plain descriptors owned by RAII handles.
 #pragma once
 
+#include "IpAddress.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +46,7 @@ uint16_t BoundPort(const SocketHandle& socket);
 struct AcceptedConnection {
   SocketHandle socket;      // non-blocking
   bool loopback_peer = false;  // 127.0.0.0/8, ::1 or ::ffff:127.0.0.0/104
+  IpAddress peer;
 };
 // Takes one pending connection. False when none is pending or on error.
 bool AcceptConnectionSocket(const SocketHandle& listener, AcceptedConnection* out);

@@ -104,6 +104,18 @@ bool AcceptConnectionSocket(const SocketHandle& listener, AcceptedConnection* ou
   if (fd < 0) return false;
   out->socket = SocketHandle(fd);
   out->loopback_peer = IsLoopback(peer);
+  out->peer = IpAddress();
+  if (peer.ss_family == AF_INET) {
+    std::memcpy(out->peer.bytes.data(), &reinterpret_cast<sockaddr_in*>(&peer)->sin_addr, 4);
+  } else if (peer.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&in6)) {
+      std::memcpy(out->peer.bytes.data(), in6.s6_addr + 12, 4);
+    } else {
+      out->peer.ipv6 = true;
+      std::memcpy(out->peer.bytes.data(), in6.s6_addr, 16);
+    }
+  }
   return true;
 }
 
