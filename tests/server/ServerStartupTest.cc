@@ -70,6 +70,7 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   WriteFileOrDie(root.Path(std::string(kSettingsFile)), PlistXml(Plist::Dictionary(marker)));
   ASSERT_TRUE(server.Start());
   for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt) {
+    if (attempt > 0) usleep(250000);  // registration takes a moment
     for (int port : PublishedPorts("_corvane5._tcp", 0, 1)) {
       Connection c(port);
       c.Send(UserAppRequest(kGetCredit, "marker", "a"));
