@@ -2,12 +2,15 @@
 // and calendar scenarios under faketime.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <memory>
 #include <thread>
@@ -68,6 +71,7 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   WriteFileOrDie(root.Path(std::string(kSettingsFile)), PlistXml(Plist::Dictionary(marker)));
   ASSERT_TRUE(server.Start());
   for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt) {
+    if (attempt > 0) usleep(250000);  // registration takes a moment
     for (int port : PublishedPorts("_corvane5._tcp", 0, 1)) {
       Connection c(port);
       c.Send(UserAppRequest(kGetCredit, "marker", "a"));
@@ -90,10 +94,23 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   EXPECT_EQ(server.Stop(), 0);
 }
 
-TEST(ServerStartupTest, NologAndLocalInEitherOrder) {
+TEST(ServerStartupTest, NologAndLocalInEitherOrderAndReadiness) {
   TempRoot root;
   ServerProcess server(root);
-  ASSERT_TRUE(server.Start({"local", "nolog"}));
+  // The service manager's readiness socket, as systemd passes it.
+  std::string notify_path = root.path() + "/notify";
+  int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, notify_path.c_str(), sizeof addr.sun_path - 1);
+  ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(server.Start({"local", "nolog"}, {"NOTIFY_SOCKET=" + notify_path}));
+  pollfd pfd{notify, POLLIN, 0};
+  char message[256] = {};
+  ASSERT_EQ(poll(&pfd, 1, 5000), 1);
+  recv(notify, message, sizeof message - 1, 0);
+  EXPECT_STREQ(message, "READY=1");
+  close(notify);
   EXPECT_EQ(server.Log().rfind("Starting server in local mode\nServer running\n", 0), 0u);
   Connection c(server.port());
   c.Send(BuildRequest(9, {}));
