@@ -25,7 +25,7 @@ class EngineCommandTest : public ::testing::Test {
     ResetRootPrefixForTesting();
     return CopyPreference(key);
   }
-  std::string PrefString(const char* key) { return *PrefFile()->AsDictionary()->Find(key)->AsString(); }
+  std::string Pref(const char* key) { return *PrefFile()->AsDictionary()->Find(key)->AsString(); }
 
   EngineRig rig_;
 };
@@ -66,13 +66,13 @@ TEST_F(EngineCommandTest, SetPrefKeyWritesStringsIntoThePreferenceFile) {
             "Set Pref key Non-watched account with val 1 gave result 1  !\n");
   ASSERT_TRUE(PrefFile() && PrefFile()->IsDictionary());
   EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
-  EXPECT_EQ(PrefString("Non-watched account"), "1");
+  EXPECT_EQ(Pref("Non-watched account"), "1");
 
   // A second key joins the first; a new value replaces the old.
   EXPECT_EQ(rig_.Run({"SetPrefKey", "Sound", "0"}).output, "1");
   EXPECT_EQ(rig_.Run({"SetPrefKey", "Non-watched account", "émile"}).output, "1");
   EXPECT_EQ(PrefFile()->AsDictionary()->size(), 2u);
-  EXPECT_EQ(PrefString("Non-watched account"), "émile");
+  EXPECT_EQ(Pref("Non-watched account"), "émile");
 
   // A file that is not a dictionary is replaced; bytes that are no text cannot be a key.
   WriteFileOrDie(rig_.Path(kPrefs), "garbage <plist>");

@@ -38,7 +38,9 @@ exit 0
 
 constexpr char kPsStub[] = "#!/bin/sh\n/usr/bin/ps \"$@\" | grep -F -- \"$CORVANE_ROOT\"\n";
 
-std::string CommandLine(pid_t pid) { return ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/cmdline"); }
+std::string CommandLine(pid_t pid) {
+  return ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/cmdline");
+}
 
 std::string Quote(const std::string& s) {
   std::string q = "'";
@@ -86,7 +88,12 @@ EngineResult EngineRig::Run(const std::vector<std::string>& args) {
 }
 
 std::string EngineRig::EngineLog() const {
-  return ReadFileOrEmpty(Path("/Library/Application Support/Corvane 5/InstallationEngine.log"));
+  return Read("/Library/Application Support/Corvane 5/InstallationEngine.log");
+}
+
+bool EngineRig::Has(const std::string& system_path) const {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(Path(system_path), ec));
 }
 
 std::vector<pid_t> EngineRig::LiveStartedServers() const {
@@ -101,7 +108,8 @@ std::vector<pid_t> EngineRig::LiveStartedServers() const {
 
 pid_t EngineRig::SpawnNamed(const std::string& shown_path) {
   std::string argv0 = Path(shown_path);
-  pid_t pid = SpawnProcess({"/bin/bash", "-c", "exec -a \"$0\" sleep 300 </dev/null >/dev/null", argv0});
+  pid_t pid =
+      SpawnProcess({"/bin/bash", "-c", "exec -a \"$0\" sleep 300 </dev/null >/dev/null", argv0});
   spawned_.push_back(pid);
   // ps must see the new command line, not the shell's.
   for (int i = 0; i < 200 && !CommandLine(pid).starts_with(argv0); ++i) usleep(5000);

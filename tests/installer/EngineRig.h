@@ -25,6 +25,8 @@ class EngineRig {
 
   const TempRoot& root() const { return root_; }
   std::string Path(const std::string& system_path) const { return root_.Path(system_path); }
+  std::string Read(const std::string& path) const { return ReadFileOrEmpty(Path(path)); }
+  bool Has(const std::string& path) const;  // a link counts, even a dangling one
   const std::string& release() const { return release_; }
   EngineResult Run(const std::vector<std::string>& args);
   std::string EngineLog() const;
@@ -33,7 +35,7 @@ class EngineRig {
   // "systemctl enable" starts a process the server probe finds, as systemd would.
   void StartServerOnEnable() { WriteFileOrDie(stubs_ + "/start-server", ""); }
   // The next "systemctl <command>" kills the engine with signal 9.
-  void CrashEngineOn(const std::string& command) { WriteFileOrDie(stubs_ + "/crash-on", command + "\n"); }
+  void CrashEngineOn(const std::string& cmd) { WriteFileOrDie(stubs_ + "/crash-on", cmd + "\n"); }
   std::vector<pid_t> LiveStartedServers() const;
 
   // A process shown in ps as `shown_path` below the root.

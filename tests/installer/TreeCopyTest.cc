@@ -49,8 +49,8 @@ class TreeCopyTest : public ::testing::Test {
       char names[4096], value[4096];
       ssize_t n = llistxattr(path.c_str(), names, sizeof names);
       for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(strlen(names + at)) + 1) {
-        ssize_t len = std::max<ssize_t>(lgetxattr(path.c_str(), names + at, value, sizeof value), 0);
-        out[rel + " " + (names + at)] = std::string(value, static_cast<size_t>(len));
+        ssize_t len = lgetxattr(path.c_str(), names + at, value, sizeof value);
+        out[rel + " " + (names + at)] = std::string(value, static_cast<size_t>(std::max(len, 0L)));
       }
     };
     describe(top);
@@ -70,8 +70,9 @@ TEST_F(TreeCopyTest, CopiesDataModesOwnersTimesAttributesAndLinks) {
   std::string big(300 * 1024 + 7, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
   const std::map<std::string, std::pair<std::string, mode_t>> files = {
-      {"big", {big, 0640}}, {"a/tool", {"#!/bin/sh\n", 04755}}, {"a/b/readonly", {"locked words", 0444}},
-      {"a/b/c/empty", {"", 0600}}, {"ro/inside", {"in a read-only folder", 0644}}};
+      {"big", {big, 0640}}, {"a/tool", {"#!/bin/sh\n", 04755}},
+      {"a/b/readonly", {"locked words", 0444}}, {"a/b/c/empty", {"", 0600}},
+      {"ro/inside", {"in a read-only folder", 0644}}};
   for (auto& [rel, f] : files) File("src/" + rel, f.first, f.second);
   ASSERT_EQ(chown(At("src/a/tool").c_str(), 1234, 5678), 0);
   ASSERT_EQ(chmod(At("src/a/tool").c_str(), 04755), 0);  // chown cleared it
