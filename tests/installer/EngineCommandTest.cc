@@ -34,7 +34,7 @@ TEST_F(EngineCommandTest, NoUnknownOrIncompleteCommandChangesNothing) {
   EngineResult r = rig_.Run({});
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.output, "");
-  EXPECT_FALSE(std::filesystem::exists(rig_.Path(kSupport + "/InstallationEngine.log")));
+  EXPECT_FALSE(rig_.Has(kSupport + "/InstallationEngine.log"));
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"Bogus"}, {"uninstall"}, {"InstallAndRun "}, {"Corvane_config"},
            {"Non-watched_User"}, {"", "x"}}) {
@@ -56,9 +56,7 @@ TEST_F(EngineCommandTest, SetPrefKeyWritesStringsIntoThePreferenceFile) {
             "Hello! set pref key for 'Alerts' and '(missing)'\n\n");
   EXPECT_FALSE(PrefFile());
 
-  EngineResult r = rig_.Run({"SetPrefKey", "Non-watched account", "1"});
-  EXPECT_EQ(r.exit_status, 0);
-  EXPECT_EQ(r.output, "1");
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "Non-watched account", "1"}).output, "1");
   EXPECT_EQ(rig_.EngineLog(),
             "Installation engine running with last arg: SetPrefKey with argc 4 \n"
             "Hello! set pref key for 'Non-watched account' and '1'\n\n"

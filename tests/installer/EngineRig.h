@@ -23,7 +23,6 @@ class EngineRig {
   EngineRig();
   ~EngineRig();
 
-  const TempRoot& root() const { return root_; }
   std::string Path(const std::string& system_path) const { return root_.Path(system_path); }
   std::string Read(const std::string& path) const { return ReadFileOrEmpty(Path(path)); }
   bool Has(const std::string& path) const;  // a link counts, even a dangling one

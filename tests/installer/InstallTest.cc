@@ -72,7 +72,7 @@ TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
   EXPECT_EQ(rig.Read(kUnit),
             "[Unit]\nDescription=Corvane 5 Server\nAfter=network.target avahi-daemon.service\n\n"
             "[Service]\nUser=root\nExecStart=\"" + rig.Path(kServer) + "\" \"Corvane 5 Server\"\n"
-            "Restart=always\nEnvironment=\"CORVANE_ROOT=" + rig.root().path() + "\"\n\n"
+            "Restart=always\nEnvironment=\"CORVANE_ROOT=" + rig.Path("") + "\"\n\n"
             "[Install]\nWantedBy=multi-user.target\n");
   EXPECT_EQ(rig.Read(kAutostart),
             "[Desktop Entry]\nType=Application\nName=Corvane 5 Login Item\nExec=\"" +
