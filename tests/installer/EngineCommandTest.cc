@@ -1,5 +1,5 @@
-// The engine's command line: result characters, exit status, log lines and
-// the preference keys, through the real program.
+// The engine's command line through the real program: result characters,
+// exit status, log lines and the preference keys.
 #include <filesystem>
 #include <string>
 
@@ -20,28 +20,25 @@ class EngineCommandTest : public ::testing::Test {
  protected:
   // The log lives in the support folder, which an installed system has.
   void SetUp() override { MakeFolders(rig_.Path(kSupport)); }
-
   std::optional<Plist> PrefFile() { return ReadPlistFile(rig_.Path(kPrefs)); }
   std::optional<Plist> HostPreference(const char* key) {
     ResetRootPrefixForTesting();
     return CopyPreference(key);
   }
+  std::string Pref(const char* key) { return *PrefFile()->AsDictionary()->Find(key)->AsString(); }
 
   EngineRig rig_;
 };
 
-TEST_F(EngineCommandTest, NoCommandExitsOneSilently) {
+TEST_F(EngineCommandTest, NoUnknownOrIncompleteCommandChangesNothing) {
   EngineResult r = rig_.Run({});
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.output, "");
-  EXPECT_FALSE(std::filesystem::exists(rig_.Path(kSupport + "/InstallationEngine.log")));
-}
-
-TEST_F(EngineCommandTest, UnknownOrIncompleteCommandsPrintZero) {
+  EXPECT_FALSE(rig_.Has(kSupport + "/InstallationEngine.log"));
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"Bogus"}, {"uninstall"}, {"InstallAndRun "}, {"Corvane_config"},
            {"Non-watched_User"}, {"", "x"}}) {
-    EngineResult r = rig_.Run(args);
+    r = rig_.Run(args);
     EXPECT_EQ(r.exit_status, 0) << args[0];
     EXPECT_EQ(r.output, "0") << args[0];
   }
@@ -53,69 +50,50 @@ TEST_F(EngineCommandTest, UnknownOrIncompleteCommandsPrintZero) {
 }
 
 TEST_F(EngineCommandTest, SetPrefKeyWritesStringsIntoThePreferenceFile) {
-  // Only a key: nothing is written, but the trace is there.
-  EngineResult r = rig_.Run({"SetPrefKey", "Alerts"});
-  EXPECT_EQ(r.output, "0");
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "Alerts"}).output, "0");
   EXPECT_EQ(rig_.EngineLog(),
             "Installation engine running with last arg: SetPrefKey with argc 3 \n"
             "Hello! set pref key for 'Alerts' and '(missing)'\n\n");
   EXPECT_FALSE(PrefFile());
 
-  // No file yet: it is created with the one key, always as a string.
-  r = rig_.Run({"SetPrefKey", "Non-watched account", "1"});
-  EXPECT_EQ(r.exit_status, 0);
-  EXPECT_EQ(r.output, "1");
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "Non-watched account", "1"}).output, "1");
   EXPECT_EQ(rig_.EngineLog(),
             "Installation engine running with last arg: SetPrefKey with argc 4 \n"
             "Hello! set pref key for 'Non-watched account' and '1'\n\n"
             "Set Pref key Non-watched account with val 1 !\n"
             "Set Pref key Non-watched account with val 1 gave result 1  !\n");
-  auto prefs = PrefFile();
-  ASSERT_TRUE(prefs && prefs->IsDictionary());
-  ASSERT_EQ(prefs->AsDictionary()->size(), 1u);
-  const Plist* value = prefs->AsDictionary()->Find("Non-watched account");
-  ASSERT_TRUE(value && value->AsString());
-  EXPECT_EQ(*value->AsString(), "1");
+  ASSERT_TRUE(PrefFile() && PrefFile()->IsDictionary());
+  EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
+  EXPECT_EQ(Pref("Non-watched account"), "1");
 
   // A second key joins the first; a new value replaces the old.
   EXPECT_EQ(rig_.Run({"SetPrefKey", "Sound", "0"}).output, "1");
   EXPECT_EQ(rig_.Run({"SetPrefKey", "Non-watched account", "émile"}).output, "1");
-  prefs = PrefFile();
-  ASSERT_EQ(prefs->AsDictionary()->size(), 2u);
-  EXPECT_EQ(*prefs->AsDictionary()->Find("Non-watched account")->AsString(), "émile");
+  EXPECT_EQ(PrefFile()->AsDictionary()->size(), 2u);
+  EXPECT_EQ(Pref("Non-watched account"), "émile");
 
-  // A file that is not a dictionary is replaced by one holding the key.
+  // A file that is not a dictionary is replaced; bytes that are no text cannot be a key.
   WriteFileOrDie(rig_.Path(kPrefs), "garbage <plist>");
   EXPECT_EQ(rig_.Run({"SetPrefKey", "Sound", "1"}).output, "1");
-  EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
-
-  // Bytes that are no text cannot become a key.
-  r = rig_.Run({"SetPrefKey", "bad\xff", "1"});
-  EXPECT_EQ(r.output, "0");
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "bad\xff", "1"}).output, "0");
   EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
 }
 
-TEST_F(EngineCommandTest, ConfigurationIsStoredAsSixteenBitNumber) {
-  const std::pair<const char*, int64_t> cases[] = {
-      {"70000", 4464}, {"abc", 0}, {"  -5x", -5}, {"32768", -32768}, {"2", 2}};
-  for (auto [text, expected] : cases) {
-    EngineResult r = rig_.Run({"Corvane_config", text});
-    EXPECT_EQ(r.output, "1") << text;
+TEST_F(EngineCommandTest, ConfigurationAndNonWatchedUserGoThroughThePreferenceStore) {
+  for (auto [text, expected] : std::vector<std::pair<const char*, int64_t>>{
+           {"70000", 4464}, {"abc", 0}, {"  -5x", -5}, {"32768", -32768}, {"2", 2}}) {
+    EXPECT_EQ(rig_.Run({"Corvane_config", text}).output, "1") << text;
     auto value = HostPreference("Configuration");
     ASSERT_TRUE(value && value->AsInteger()) << text;
     EXPECT_EQ(value->AsInteger()->value, expected) << text;
   }
-  // The agent's own file is a different one.
-  EXPECT_FALSE(PrefFile());
-}
+  EXPECT_FALSE(PrefFile());  // the agent's own file is another one
 
-TEST_F(EngineCommandTest, NonWatchedUserGoesThroughThePreferenceStore) {
   EXPECT_EQ(rig_.Run({"Non-watched_User", "bob"}).output, "1");
+  EXPECT_EQ(rig_.Run({"Non-watched_User", "\xc3"}).output, "0");
   auto value = HostPreference("Non-watched account");
   ASSERT_TRUE(value && value->AsString());
   EXPECT_EQ(*value->AsString(), "bob");
-  EXPECT_EQ(rig_.Run({"Non-watched_User", "\xc3"}).output, "0");
-  EXPECT_EQ(*HostPreference("Non-watched account")->AsString(), "bob");
   // An unwritable store reports failure.
   std::filesystem::remove_all(rig_.Path("/Library/Preferences"));
   WriteFileOrDie(rig_.Path("/Library/Preferences"), "a file in the folder's place");

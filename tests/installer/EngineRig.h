@@ -1,7 +1,6 @@
-// Runs the real install tool against a private root: a release folder made
-// by "cmake --install", a recording stub systemctl first in PATH, and a ps
-// that shows only this root's processes, so that the engine never sees (or
-// kills) processes of other tests running on the same machine.
+// Runs the real install tool against a private root: a release made by
+// "cmake --install", a recording stub systemctl first in PATH, and a ps that
+// shows only this root's processes, so the engine never kills other tests'.
 #pragma once
 
 #include <sys/types.h>
@@ -14,9 +13,9 @@
 namespace corvane::test {
 
 struct EngineResult {
-  int exit_status = -1;    // -1 when it did not exit normally
-  int signal = 0;          // the signal that ended it, if any
-  std::string output;      // everything written to standard output
+  int exit_status = -1;  // -1 when it did not exit normally
+  int signal = 0;
+  std::string output;
 };
 
 class EngineRig {
@@ -24,37 +23,28 @@ class EngineRig {
   EngineRig();
   ~EngineRig();
 
-  const TempRoot& root() const { return root_; }
   std::string Path(const std::string& system_path) const { return root_.Path(system_path); }
+  std::string Read(const std::string& path) const { return ReadFileOrEmpty(Path(path)); }
+  bool Has(const std::string& path) const;  // a link counts, even a dangling one
   const std::string& release() const { return release_; }
-
   EngineResult Run(const std::vector<std::string>& args);
+  std::string EngineLog() const;
 
-  // The commands the stub systemctl received, one per line.
-  std::string SystemctlLog() const;
-  // From now on "systemctl enable" starts a process that the server probe
-  // finds, as systemd would start the server.
-  void StartServerOnEnable();
+  std::string SystemctlLog() const { return ReadFileOrEmpty(stubs_ + "/systemctl.log"); }
+  // "systemctl enable" starts a process the server probe finds, as systemd would.
+  void StartServerOnEnable() { WriteFileOrDie(stubs_ + "/start-server", ""); }
   // The next "systemctl <command>" kills the engine with signal 9.
-  void CrashEngineOn(const std::string& command);
-  // Processes the stub started, still alive.
+  void CrashEngineOn(const std::string& cmd) { WriteFileOrDie(stubs_ + "/crash-on", cmd + "\n"); }
   std::vector<pid_t> LiveStartedServers() const;
 
-  // Starts a process whose command line is `shown_path` (below the root),
-  // as an installed program would show in ps.
+  // A process shown in ps as `shown_path` below the root.
   pid_t SpawnNamed(const std::string& shown_path);
-
-  // Whether a process of SpawnNamed ended by signal 9 (waits up to 2 s);
-  // reaps it.
+  // Whether a SpawnNamed process ended by signal 9 (waits up to 2 s).
   bool WasKilled(pid_t pid);
-
-  std::string EngineLog() const;
 
  private:
   TempRoot root_;
-  std::string work_;     // stubs and release, outside the root
-  std::string stubs_;
-  std::string release_;
+  std::string work_, stubs_, release_;  // outside the root
   std::vector<pid_t> spawned_;
 };
 

@@ -15,32 +15,24 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using ::testing::Not;
 
 const std::string kSupport = "/Library/Application Support/Corvane 5";
+const std::string kServer = kSupport + "/Corvane 5 Server";
+const std::string kBuild = kSupport + "/BuildNumber";
 const std::string kUnit = "/etc/systemd/system/com.quarlant.corvane5server.service";
 const std::string kAutostart = "/etc/xdg/autostart/com.quarlant.corvane5login.desktop";
 const std::string kAgentTree = kSupport + "/Corvane 5 Login Item.app";
 const std::string kKept = "/Library/Application Support/Corvane 5 Kept Data";
 
 // Data files as the server keeps them; the engine must not interpret them.
-const std::string kSettingsBytes = std::string("<?xml version=\"1.0\"?>\r\n<plist>\0odd", 33) + "\xff\n";
+const std::string kSettingsBytes =
+    std::string("<?xml version=\"1.0\"?>\r\n<plist>\0odd", 33) + "\xff\n";
 const std::string kStatsBytes = "stats \t\r\n" + std::string(70000, 'x');
 
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
-
-// Every file below `a` is below `b` with the same bytes.
-void ExpectSameTree(const std::string& a, const std::string& b) {
-  for (const auto& entry : fs::recursive_directory_iterator(a)) {
-    std::string rel = fs::relative(entry.path(), a).string();
-    ASSERT_TRUE(Exists(b + "/" + rel)) << rel;
-    if (entry.is_regular_file()) {
-      EXPECT_EQ(ReadFileOrEmpty(entry.path().string()), ReadFileOrEmpty(b + "/" + rel)) << rel;
-    }
-  }
+// Writes a file below the root, making its folder.
+void Put(EngineRig& rig, const std::string& path, const std::string& text) {
+  MakeFolders(fs::path(rig.Path(path)).parent_path());
+  WriteFileOrDie(rig.Path(path), text);
 }
 
 void WriteServerData(EngineRig& rig) {
@@ -49,8 +41,9 @@ void WriteServerData(EngineRig& rig) {
 }
 
 void ExpectServerData(EngineRig& rig) {
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/settings.plist")), kSettingsBytes);
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/stats.plist")), kStatsBytes);
+  EXPECT_EQ(rig.Read(kSupport + "/settings.plist"), kSettingsBytes);
+  EXPECT_EQ(rig.Read(kSupport + "/stats.plist"), kStatsBytes);
+  EXPECT_FALSE(rig.Has(kKept));
 }
 
 TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
@@ -61,90 +54,83 @@ TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
   // No server came up, so the engine waited for it; earlier lines went with
   // the log handle that the removal of version 4 closed.
   EXPECT_EQ(rig.EngineLog(),
-            "Created the login item successfullly\n"
-            "Created the command line tool successfullly\n"
-            "Corvane 5 server not running. Trying to launch it...\n"
-            "Installation done !\n");
-  ExpectSameTree(rig.release() + "/Corvane 5 Login Item.app", rig.Path(kAgentTree));
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/c5engine")),
-            ReadFileOrEmpty(rig.release() + "/bin/c5engine"));
+            "Created the login item successfullly\nCreated the command line tool successfullly\n"
+            "Corvane 5 server not running. Trying to launch it...\nInstallation done !\n");
+  std::string agent = rig.release() + "/Corvane 5 Login Item.app";
+  for (const auto& entry : fs::recursive_directory_iterator(agent)) {
+    std::string copy = rig.Path(kAgentTree) + "/" + fs::relative(entry.path(), agent).string();
+    ASSERT_TRUE(fs::exists(fs::symlink_status(copy))) << copy;
+    if (!entry.is_regular_file()) continue;
+    EXPECT_EQ(ReadFileOrEmpty(entry.path()), ReadFileOrEmpty(copy)) << copy;
+  }
+  EXPECT_EQ(rig.Read(kSupport + "/c5engine"), ReadFileOrEmpty(rig.release() + "/bin/c5engine"));
   struct stat st;
-  ASSERT_EQ(stat(rig.Path(kSupport + "/Corvane 5 Server").c_str(), &st), 0);
+  ASSERT_EQ(stat(rig.Path(kServer).c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 0u);
   EXPECT_TRUE(st.st_mode & S_ISUID);
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/BuildNumber")), "570\r");
-
-  std::string server = rig.Path(kSupport + "/Corvane 5 Server");
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kUnit)),
+  EXPECT_EQ(rig.Read(kBuild), "570\r");
+  EXPECT_EQ(rig.Read(kUnit),
             "[Unit]\nDescription=Corvane 5 Server\nAfter=network.target avahi-daemon.service\n\n"
-            "[Service]\nUser=root\nExecStart=\"" + server + "\" \"Corvane 5 Server\"\n"
-            "Restart=always\nEnvironment=\"CORVANE_ROOT=" + rig.root().path() + "\"\n\n"
+            "[Service]\nUser=root\nExecStart=\"" + rig.Path(kServer) + "\" \"Corvane 5 Server\"\n"
+            "Restart=always\nEnvironment=\"CORVANE_ROOT=" + rig.Path("") + "\"\n\n"
             "[Install]\nWantedBy=multi-user.target\n");
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kAutostart)),
+  EXPECT_EQ(rig.Read(kAutostart),
             "[Desktop Entry]\nType=Application\nName=Corvane 5 Login Item\nExec=\"" +
                 rig.Path(kAgentTree) + "/Contents/MacOS/Corvane 5 Login Item\"\n"
                 "NoDisplay=true\nX-GNOME-Autostart-enabled=true\n");
   EXPECT_EQ(rig.SystemctlLog(), "daemon-reload\nenable --now " + rig.Path(kUnit) + "\n");
 
-  // Same build: installed programs stay as they are, the jobs are written
-  // and loaded again, the data files are not touched.
+  // Same build: programs and data stay as they are, the jobs are written and loaded again.
   WriteServerData(rig);
   WriteFileOrDie(rig.Path(kSupport + "/c5engine"), "installed copy");
   fs::remove(rig.Path(kUnit));
   rig.StartServerOnEnable();
-  r = rig.Run({"InstallAndRun"});
-  EXPECT_EQ(r.output, "1");
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/c5engine")), "installed copy");
-  EXPECT_TRUE(Exists(rig.Path(kUnit)));
+  EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
+  EXPECT_EQ(rig.Read(kSupport + "/c5engine"), "installed copy");
+  EXPECT_TRUE(rig.Has(kUnit));
   ExpectServerData(rig);
-  EXPECT_THAT(rig.EngineLog(), Not(HasSubstr("not running")));
+  EXPECT_THAT(rig.EngineLog(), ::testing::Not(HasSubstr("not running")));
   ASSERT_EQ(rig.LiveStartedServers().size(), 1u);
 
   // Uninstall stops the server and leaves nothing of version 5.
-  r = rig.Run({"Uninstall"});
-  EXPECT_EQ(r.output, "1");
+  EXPECT_EQ(rig.Run({"Uninstall"}).output, "1");
   EXPECT_TRUE(rig.LiveStartedServers().empty());
-  for (const std::string& p : {kSupport, kUnit, kAutostart, kKept,
-                               std::string("/Library/StartupItems/Corvane 5 Server")}) {
-    EXPECT_FALSE(Exists(rig.Path(p))) << p;
+  for (const std::string& p :
+       {kSupport, kUnit, kAutostart, kKept, std::string("/Library/StartupItems/Corvane 5 Server")}) {
+    EXPECT_FALSE(rig.Has(p)) << p;
   }
   EXPECT_THAT(rig.SystemctlLog(),
               HasSubstr("disable --now com.quarlant.corvane5server.service\ndaemon-reload\n"));
-
   // Nothing installed: nothing changes, systemd is not bothered.
   std::string calls = rig.SystemctlLog();
-  r = rig.Run({"Uninstall"});
-  EXPECT_EQ(r.output, "1");
+  EXPECT_EQ(rig.Run({"Uninstall"}).output, "1");
   EXPECT_EQ(rig.SystemctlLog(), calls);
-  EXPECT_FALSE(Exists(rig.Path(kSupport)));
+  EXPECT_FALSE(rig.Has(kSupport));
 }
 
-TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByte) {
+TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByteEvenWhenKilled) {
   EngineRig rig;
   rig.StartServerOnEnable();
   ASSERT_EQ(rig.Run({"InstallAndRun"}).output, "1");
   WriteServerData(rig);
-  // Only the build number decides: "570" without its carriage return is
-  // this build, and the old folder stays.
-  WriteFileOrDie(rig.Path(kSupport + "/BuildNumber"), "570");
+  // Only the build number decides: "570" without its carriage return is this build.
+  WriteFileOrDie(rig.Path(kBuild), "570");
   WriteFileOrDie(rig.Path(kSupport + "/left by 570"), "");
   ASSERT_EQ(rig.Run({"InstallAndRun"}).output, "1");
-  EXPECT_TRUE(Exists(rig.Path(kSupport + "/left by 570")));
+  EXPECT_TRUE(rig.Has(kSupport + "/left by 570"));
 
-  WriteFileOrDie(rig.Path(kSupport + "/BuildNumber"), "569\r");
+  WriteFileOrDie(rig.Path(kBuild), "569\r");
   // A login item of the agent that a user added, in other letter case.
   WriteFileOrDie(rig.Path("/etc/xdg/autostart/zz-mine.desktop"),
                  "[Desktop Entry]\nExec=\"" + rig.Path(kAgentTree) +
                      "/contents/macos/CORVANE 5 LOGIN ITEM\"\n");
   auto servers = rig.LiveStartedServers();
   ASSERT_EQ(servers.size(), 2u);  // one per enable so far
-  EngineResult r = rig.Run({"InstallAndRun"});
-  EXPECT_EQ(r.output, "1");
+  EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
   ExpectServerData(rig);
-  EXPECT_FALSE(Exists(rig.Path(kSupport + "/left by 570")));
-  EXPECT_FALSE(Exists(rig.Path("/etc/xdg/autostart/zz-mine.desktop")));
-  EXPECT_FALSE(Exists(rig.Path(kKept)));
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/BuildNumber")), "570\r");
+  EXPECT_FALSE(rig.Has(kSupport + "/left by 570"));
+  EXPECT_FALSE(rig.Has("/etc/xdg/autostart/zz-mine.desktop"));
+  EXPECT_EQ(rig.Read(kBuild), "570\r");
   // The old servers were killed; the new unit started one.
   auto now = rig.LiveStartedServers();
   ASSERT_EQ(now.size(), 1u);
@@ -152,28 +138,45 @@ TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByte) {
   EXPECT_NE(now[0], servers[1]);
 
   // A missing build number reinstalls too, keeping the data.
-  fs::remove(rig.Path(kSupport + "/BuildNumber"));
+  fs::remove(rig.Path(kBuild));
   EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
   ExpectServerData(rig);
-
+  // Killed between the removal of the old installation and the restore of
+  // the data: the next run gives them back.
+  WriteFileOrDie(rig.Path(kBuild), "1\r");
+  rig.CrashEngineOn("daemon-reload");
+  ASSERT_EQ(rig.Run({"InstallAndRun"}).signal, SIGKILL);
+  EXPECT_FALSE(rig.Has(kSupport + "/settings.plist"));
+  EXPECT_TRUE(rig.Has(kKept));
+  EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
+  ExpectServerData(rig);
   // A reinstall that fails halfway still gives the data back.
-  WriteFileOrDie(rig.Path(kSupport + "/BuildNumber"), "568\r");
+  WriteFileOrDie(rig.Path(kBuild), "568\r");
   fs::remove_all(rig.release() + "/Corvane 5 Login Item.app");
   EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "0");
   ExpectServerData(rig);
-  EXPECT_FALSE(Exists(rig.Path(kKept)));
 }
 
-TEST(InstallTest, RemoteInstallServesLocalRequestsOnly) {
+TEST(InstallTest, MissingAgentStopsBeforeTheServerAndRemoteInstallServesLocalOnly) {
   EngineRig rig;
-  EngineResult r = rig.Run({"InstallAndRunRemote"});
-  EXPECT_EQ(r.output, "1");
-  EXPECT_THAT(ReadFileOrEmpty(rig.Path(kUnit)),
-              HasSubstr("ExecStart=\"" + rig.Path(kSupport + "/Corvane 5 Server") +
-                        "\" \"Corvane 5 Server\" \"local\"\n"));
-  EXPECT_FALSE(Exists(rig.Path(kSupport + "/c5engine")));
-  EXPECT_TRUE(Exists(rig.Path(kAgentTree)));
-  EXPECT_EQ(ReadFileOrEmpty(rig.Path(kSupport + "/BuildNumber")), "570\r");
+  std::string agent = rig.release() + "/Corvane 5 Login Item.app";
+  fs::rename(agent, agent + ".away");
+  EngineResult r = rig.Run({"InstallAndRun"});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.output, "0");
+  EXPECT_EQ(rig.EngineLog(), "Failed to copy the login item because of error .\n");
+  EXPECT_FALSE(rig.Has(kServer));
+  EXPECT_FALSE(rig.Has(kUnit));
+  EXPECT_EQ(rig.SystemctlLog(), "");
+
+  fs::rename(agent + ".away", agent);
+  fs::remove(rig.Path(kSupport + "/InstallationEngine.log"));
+  EXPECT_EQ(rig.Run({"InstallAndRunRemote"}).output, "1");
+  EXPECT_THAT(rig.Read(kUnit), HasSubstr("ExecStart=\"" + rig.Path(kServer) +
+                                          "\" \"Corvane 5 Server\" \"local\"\n"));
+  EXPECT_FALSE(rig.Has(kSupport + "/c5engine"));
+  EXPECT_TRUE(rig.Has(kAgentTree));
+  EXPECT_EQ(rig.Read(kBuild), "570\r");
   // It does not wait for the server.
   EXPECT_EQ(rig.EngineLog(), "Created the login item successfullly\nInstallation done !\n");
 }
@@ -181,79 +184,39 @@ TEST(InstallTest, RemoteInstallServesLocalRequestsOnly) {
 TEST(InstallTest, EarlierVersionsAreStoppedAndRemoved) {
   EngineRig rig;
   rig.StartServerOnEnable();
-  const std::string v4 = "/Library/Application Support/Corvane 4";
-  const std::vector<std::string> folders = {
-      "/Library/Application Support/Corvane2", "/Library/StartupItems/Corvane_Server",
-      "/Library/Application Support/Corvane",  "/Library/StartupItems/Corvane_3_Server",
-      v4,                                      "/Library/StartupItems/Corvane 4 Server",
-      v4 + "/Corvane 4 Login Item.app/Contents/MacOS"};
-  for (const auto& f : folders) MakeFolders(rig.Path(f));
-  WriteFileOrDie(rig.Path(v4 + "/InstallationEngine.log"), "old log\n");
-  MakeFolders(rig.Path("/etc/systemd/system"));
-  MakeFolders(rig.Path("/etc/xdg/autostart"));
-  WriteFileOrDie(rig.Path("/etc/systemd/system/Corvane4ServerDaemon.service"), "[Service]\n");
-  WriteFileOrDie(rig.Path("/etc/xdg/autostart/Corvane4LoginItem.desktop"), "[Desktop Entry]\n");
-  WriteFileOrDie(rig.Path("/etc/xdg/autostart/a-v4.desktop"),
-                 "[Desktop Entry]\nExec=\"" + rig.Path(v4) +
-                     "/Corvane 4 Login Item.app/Contents/MacOS/Corvane 4 Login Item\" --x\n");
-  WriteFileOrDie(rig.Path("/etc/xdg/autostart/b-other.desktop"), "[Desktop Entry]\nExec=xterm\n");
-  // A link out of an old folder: what it points to is not the old version's.
-  std::string outside = rig.root().path() + "/keep";
-  MakeFolders(outside);
-  WriteFileOrDie(outside + "/precious", "mine");
-  fs::create_directory_symlink(outside, rig.Path(v4 + "/link-out"));
-  fs::create_symlink(outside + "/precious", rig.Path("/Library/Application Support/Corvane/file-link"));
-
-  std::vector<pid_t> old = {
-      rig.SpawnNamed("/Library/StartupItems/Corvane_Server/Corvane_Server"),
-      rig.SpawnNamed("/Library/StartupItems/Corvane_3_Server/Corvane_3_Server"),
-      rig.SpawnNamed("/Library/Application Support/Corvane/Corvane Login Item"),
-      rig.SpawnNamed("/Library/StartupItems/Corvane 4 Server/Corvane 4 Server"),
-      rig.SpawnNamed(v4 + "/Corvane 4 Login Item.app/Contents/MacOS/Corvane 4 Login Item"),
-  };
+  const std::string as = "/Library/Application Support", si = "/Library/StartupItems";
+  const std::string xdg = "/etc/xdg/autostart/", v4 = as + "/Corvane 4";
+  const std::string v4_agent = v4 + "/Corvane 4 Login Item.app/Contents/MacOS/Corvane 4 Login Item";
+  const std::string v4_unit = "/etc/systemd/system/Corvane4ServerDaemon.service";
+  const std::vector<std::string> programs = {
+      si + "/Corvane_Server/Corvane_Server", si + "/Corvane_3_Server/Corvane_3_Server",
+      as + "/Corvane/Corvane Login Item", si + "/Corvane 4 Server/Corvane 4 Server", v4_agent};
+  for (const auto& p : programs) Put(rig, p, "");
+  MakeFolders(rig.Path(as + "/Corvane2"));
+  Put(rig, v4 + "/InstallationEngine.log", "old log\n");
+  Put(rig, v4_unit, "[Service]\n");
+  Put(rig, xdg + "Corvane4LoginItem.desktop", "[Desktop Entry]\n");
+  Put(rig, xdg + "a-v4.desktop", "[Desktop Entry]\nExec=\"" + rig.Path(v4_agent) + "\" --x\n");
+  Put(rig, xdg + "b-other.desktop", "[Desktop Entry]\nExec=xterm\n");
+  // Links out of old folders: what they point to is not the old version's.
+  Put(rig, "/keep/precious", "mine");
+  fs::create_directory_symlink(rig.Path("/keep"), rig.Path(v4 + "/link-out"));
+  fs::create_symlink(rig.Path("/keep/precious"), rig.Path(as + "/Corvane/file-link"));
+  std::vector<pid_t> old;
+  for (const auto& p : programs) old.push_back(rig.SpawnNamed(p));
   pid_t bystander = rig.SpawnNamed("/opt/Corvane 6 Server");
 
   EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
   for (pid_t pid : old) EXPECT_TRUE(rig.WasKilled(pid)) << pid;
   EXPECT_EQ(kill(bystander, 0), 0);
-  for (const auto& f : folders) EXPECT_FALSE(Exists(rig.Path(f))) << f;
-  EXPECT_FALSE(Exists(rig.Path("/etc/systemd/system/Corvane4ServerDaemon.service")));
-  EXPECT_FALSE(Exists(rig.Path("/etc/xdg/autostart/Corvane4LoginItem.desktop")));
-  EXPECT_FALSE(Exists(rig.Path("/etc/xdg/autostart/a-v4.desktop")));
-  EXPECT_TRUE(Exists(rig.Path("/etc/xdg/autostart/b-other.desktop")));
-  EXPECT_EQ(ReadFileOrEmpty(outside + "/precious"), "mine");
+  for (const std::string& p : {as + "/Corvane2", as + "/Corvane", si + "/Corvane_Server", v4,
+                               si + "/Corvane_3_Server", si + "/Corvane 4 Server", v4_unit,
+                               xdg + "Corvane4LoginItem.desktop", xdg + "a-v4.desktop"}) {
+    EXPECT_FALSE(rig.Has(p)) << p;
+  }
+  EXPECT_TRUE(rig.Has(xdg + "b-other.desktop"));
+  EXPECT_EQ(rig.Read("/keep/precious"), "mine");
   EXPECT_THAT(rig.SystemctlLog(), HasSubstr("disable --now Corvane4ServerDaemon.service\n"));
-}
-
-TEST(InstallTest, MissingAgentInReleaseStopsBeforeTheServer) {
-  EngineRig rig;
-  fs::remove_all(rig.release() + "/Corvane 5 Login Item.app");
-  EngineResult r = rig.Run({"InstallAndRun"});
-  EXPECT_EQ(r.exit_status, 0);
-  EXPECT_EQ(r.output, "0");
-  EXPECT_EQ(rig.EngineLog(), "Failed to copy the login item because of error .\n");
-  EXPECT_FALSE(Exists(rig.Path(kSupport + "/Corvane 5 Server")));
-  EXPECT_FALSE(Exists(rig.Path(kUnit)));
-  EXPECT_EQ(rig.SystemctlLog(), "");
-}
-
-TEST(InstallTest, EngineKilledBetweenRemovalAndRestoreLosesNoData) {
-  EngineRig rig;
-  rig.StartServerOnEnable();
-  ASSERT_EQ(rig.Run({"InstallAndRun"}).output, "1");
-  WriteServerData(rig);
-  WriteFileOrDie(rig.Path(kSupport + "/BuildNumber"), "1\r");
-  // The reload that follows the removal of the old installation.
-  rig.CrashEngineOn("daemon-reload");
-  EngineResult r = rig.Run({"InstallAndRun"});
-  ASSERT_EQ(r.signal, SIGKILL);
-  EXPECT_FALSE(Exists(rig.Path(kSupport + "/settings.plist")));
-  EXPECT_TRUE(Exists(rig.Path(kKept)));
-
-  r = rig.Run({"InstallAndRun"});
-  EXPECT_EQ(r.output, "1");
-  ExpectServerData(rig);
-  EXPECT_FALSE(Exists(rig.Path(kKept)));
 }
 
 }  // namespace
