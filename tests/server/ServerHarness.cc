@@ -15,11 +15,16 @@
 
 namespace corvane::test {
 
-Bytes UserAppRequest(uint8_t command, const std::string& user, const std::string& app) {
+static Bytes FieldsRequest(uint8_t command, std::initializer_list<std::string> fields) {
   Bytes payload;
-  AppendStringField(&payload, user);
-  AppendStringField(&payload, app);
+  for (const std::string& field : fields) AppendStringField(&payload, field);
   return BuildRequest(command, payload);
+}
+Bytes UserAppRequest(uint8_t command, const std::string& user, const std::string& app) {
+  return FieldsRequest(command, {user, app});
+}
+Bytes SingleFieldRequest(uint8_t command, const std::string& text) {
+  return FieldsRequest(command, {text});
 }
 
 Bytes Concat(std::initializer_list<Bytes> frames) {
@@ -31,12 +36,6 @@ Bytes Concat(std::initializer_list<Bytes> frames) {
 Bytes SettingsRequest(uint8_t command, const std::string& user, const std::string& app,
                       const AppSettings& s) {
   return BuildRequest(command, PackAppSettings(user, app, s));
-}
-
-Bytes SingleFieldRequest(uint8_t command, const std::string& text) {
-  Bytes payload;
-  AppendStringField(&payload, text);
-  return BuildRequest(command, payload);
 }
 
 std::string PlistXml(const Plist& value) {

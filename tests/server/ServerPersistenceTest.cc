@@ -2,8 +2,6 @@
 #include <random>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "Paths.h"
 #include "PlistXml.h"
 #include "ServerHarness.h"
