@@ -10,33 +10,32 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstring>
-#include <thread>
-
 #include "Paths.h"
 #include "PlistXml.h"
 
-extern char** environ;
-
 namespace corvane::test {
 
-Bytes UserAppRequest(uint8_t command, const std::string& user, const std::string& app) {
+static Bytes FieldsRequest(uint8_t command, std::initializer_list<std::string> fields) {
   Bytes payload;
-  AppendStringField(&payload, user);
-  AppendStringField(&payload, app);
+  for (const std::string& field : fields) AppendStringField(&payload, field);
   return BuildRequest(command, payload);
+}
+Bytes UserAppRequest(uint8_t command, const std::string& user, const std::string& app) {
+  return FieldsRequest(command, {user, app});
+}
+Bytes SingleFieldRequest(uint8_t command, const std::string& text) {
+  return FieldsRequest(command, {text});
+}
+
+Bytes Concat(std::initializer_list<Bytes> frames) {
+  Bytes all;
+  for (const Bytes& f : frames) all.insert(all.end(), f.begin(), f.end());
+  return all;
 }
 
 Bytes SettingsRequest(uint8_t command, const std::string& user, const std::string& app,
                       const AppSettings& s) {
   return BuildRequest(command, PackAppSettings(user, app, s));
-}
-
-Bytes SingleFieldRequest(uint8_t command, const std::string& text) {
-  Bytes payload;
-  AppendStringField(&payload, text);
-  return BuildRequest(command, payload);
 }
 
 std::string PlistXml(const Plist& value) {
@@ -49,34 +48,43 @@ AppSettings SampleRecord(int32_t credit, bool enabled) {
   AppSettings s;
   s.Credit = credit;
   s.Enabled = enabled;
-  s.AutoUpdateCoeff = 60;
+  s.AutoUpdateCoeff = s.WeCoeff = 60;
   s.AutoUpdateValue = 2;
-  s.WeCoeff = 60;
   s.WeValue = 3;
-  s.WdStop = 1439;
-  s.WeStop = 1439;
+  s.WdStop = s.WeStop = 1439;
   return s;
 }
 
-namespace {
-
-// A port nobody listens on right now (the server gets it a moment later).
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
+int64_t CreditOf(const std::optional<Plist>& reply) {
+  const Plist* credit =
+      reply && reply->IsDictionary() ? reply->AsDictionary()->Find("Credit") : nullptr;
+  return credit ? NumberValue(credit, 32) : -1;
 }
 
-}  // namespace
+std::optional<Plist> ServerTest::Exchange(std::initializer_list<Bytes> requests) {
+  Connection c(server_.port());
+  for (const Bytes& b : requests) c.Send(b);
+  return c.ReadPlistReply();
+}
+
+sockaddr_in LoopbackAddress(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
 
 ServerProcess::ServerProcess(const TempRoot& root, std::string custom_port) : root_(root) {
-  if (custom_port.empty()) custom_port = std::to_string(port_ = FreePort());
+  if (custom_port.empty()) {  // a port nobody listens on right now
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = LoopbackAddress(0);
+    socklen_t len = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    custom_port = std::to_string(port_ = ntohs(addr.sin_port));
+  }
   MakeFolders(root.Path("/Library/Preferences/ByHost"));
   MakeFolders(root.Path(std::string(kSupportFolder)));
   PlistDictionary prefs;
@@ -85,11 +93,6 @@ ServerProcess::ServerProcess(const TempRoot& root, std::string custom_port) : ro
   WriteFileOrDie(root.Path(std::string(kHostPreferenceFile)),
                  PlistXml(Plist::Dictionary(std::move(prefs))));
   out_path_ = root.path() + "/server.stdout";
-  err_path_ = root.path() + "/server.stderr";
-}
-
-ServerProcess::~ServerProcess() {
-  if (pid_ > 0) Kill9();
 }
 
 bool ServerProcess::Start(const std::vector<std::string>& args,
@@ -99,50 +102,42 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   std::vector<char*> cargs;
   for (auto& a : argv) cargs.push_back(a.data());
   cargs.push_back(nullptr);
-  // The log of an earlier run must not be taken for this one's.
-  unlink(root_.Path(std::string(kServerLogFile)).c_str());
+  unlink(root_.Path(std::string(kServerLogFile)).c_str());  // not an earlier run's log
   setenv("CORVANE_LOOPBACK_ONLY", "1", 1);
   pid_ = fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
-    // A test that crashes must not leave its server behind.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(err, 2);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed test leaves no server behind
+    dup2(open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
     execvp(cargs[0], cargs.data());
     _exit(127);
   }
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 400 && Running(); ++i) {
     std::string log = Log();
     if (log.find("Bonjour settings done. Waiting for client...") != std::string::npos ||
         log.find("Cannot start Bonjour server.") != std::string::npos) {
       return true;
     }
-    if (!Running()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    usleep(25000);
   }
   return false;
 }
 
 bool ServerProcess::Running() {
-  if (pid_ <= 0) return false;
   int status;
-  return waitpid(pid_, &status, WNOHANG) == 0;
+  return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
 }
 
 int ServerProcess::Stop() {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 200; ++i, usleep(25000)) {
     int status;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
       return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   Kill9();
   return -1;
@@ -156,30 +151,20 @@ void ServerProcess::Kill9() {
 std::string ServerProcess::Log() const {
   return ReadFileOrEmpty(root_.Path(std::string(kServerLogFile)));
 }
-std::string ServerProcess::Stdout() const { return ReadFileOrEmpty(out_path_); }
-std::string ServerProcess::Stderr() const { return ReadFileOrEmpty(err_path_); }
 std::string ServerProcess::DataFile(const char* name) const {
   return ReadFileOrEmpty(root_.Path(std::string(kSupportFolder) + "/" + name));
 }
 
 Connection::Connection(int port, bool ipv6) {
   fd_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_storage addr{};
-  socklen_t len;
-  if (ipv6) {
-    auto* in6 = reinterpret_cast<sockaddr_in6*>(&addr);
-    in6->sin6_family = AF_INET6;
-    in6->sin6_port = htons(static_cast<uint16_t>(port));
-    in6->sin6_addr = in6addr_loopback;
-    len = sizeof *in6;
-  } else {
-    auto* in = reinterpret_cast<sockaddr_in*>(&addr);
-    in->sin_family = AF_INET;
-    in->sin_port = htons(static_cast<uint16_t>(port));
-    in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    len = sizeof *in;
-  }
-  if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+  sockaddr_in in = LoopbackAddress(port);
+  sockaddr_in6 in6{};
+  in6.sin6_family = AF_INET6;
+  in6.sin6_port = in.sin_port;
+  in6.sin6_addr = in6addr_loopback;
+  int rc = ipv6 ? connect(fd_, reinterpret_cast<sockaddr*>(&in6), sizeof in6)
+                : connect(fd_, reinterpret_cast<sockaddr*>(&in), sizeof in);
+  if (rc != 0) {
     close(fd_);
     fd_ = -1;
   }
@@ -190,8 +175,7 @@ Connection::~Connection() {
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
+  for (size_t done = 0; done < bytes.size();) {
     ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -200,8 +184,7 @@ bool Connection::Send(const Bytes& bytes) {
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {
-  auto* p = static_cast<uint8_t*>(out);
-  while (n > 0) {
+  for (auto* p = static_cast<uint8_t*>(out); n > 0;) {
     pollfd pfd{fd_, POLLIN, 0};
     if (poll(&pfd, 1, timeout_ms) <= 0) return false;
     ssize_t got = recv(fd_, p, n, 0);
@@ -222,13 +205,12 @@ std::optional<std::string> Connection::ReadReply(int timeout_ms) {
 
 std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
   auto body = ReadReply(timeout_ms);
-  if (!body) return std::nullopt;
-  return ParsePlistXml(*body);
+  return body ? ParsePlistXml(*body) : std::nullopt;
 }
 
 bool Connection::ClosedByServer(int timeout_ms) {
-  // Waits for the end of the stream without reading: replies still unread
-  // must stay unread, or a client that never reads would start reading.
+  // Waits for the end of the stream without reading, so unread replies stay
+  // unread and a client that never reads keeps not reading.
   pollfd pfd{fd_, POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }

@@ -2,11 +2,14 @@
 // loopback TCP.
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "AppSettings.h"
 #include "Plist.h"
@@ -20,24 +23,25 @@ Bytes UserAppRequest(uint8_t command, const std::string& user, const std::string
 Bytes SettingsRequest(uint8_t command, const std::string& user, const std::string& app,
                       const AppSettings& s);
 Bytes SingleFieldRequest(uint8_t command, const std::string& text);
-
-// A plist document as the files hold it.
+// Frames one after another, to go out in one write.
+Bytes Concat(std::initializer_list<Bytes> frames);
 std::string PlistXml(const Plist& value);
+sockaddr_in LoopbackAddress(int port);
+// A record filled like a parent's admin tool would.
+AppSettings SampleRecord(int32_t credit, bool enabled);
 
 class ServerProcess {
  public:
-  // Writes the port preferences into the root's preference store: "Use
-  // custom port" 1 and "Custom port" `custom_port`, or a free port when
-  // empty (port() then knows it).
+  // Sets the custom port preference to `custom_port`, or to a free port
+  // (then known to port()) when empty.
   explicit ServerProcess(const TempRoot& root, std::string custom_port = "");
-  ~ServerProcess();
+  ~ServerProcess() { Kill9(); }
 
-  // Starts the program with `args` and extra environment entries
-  // ("NAME=value") and waits until it serves or logged the retry line.
+  // Starts the program with `args` and extra "NAME=value" environment
+  // entries; waits until it serves or logged the retry line.
   bool Start(const std::vector<std::string>& args = {},
              const std::vector<std::string>& environment = {});
-  // SIGTERM and wait; returns the exit status (-1 when it did not exit).
-  int Stop();
+  int Stop();  // SIGTERM; the exit status, or -1 when it did not exit
   void Kill9();
   bool Running();
 
@@ -45,29 +49,25 @@ class ServerProcess {
   int port() const { return port_; }
   void set_port(int port) { port_ = port; }
   std::string Log() const;
-  std::string Stdout() const;
-  std::string Stderr() const;
+  std::string Stdout() const { return ReadFileOrEmpty(out_path_); }
   std::string DataFile(const char* name) const;  // "settings.plist", "stats.plist"
 
  private:
   const TempRoot& root_;
   pid_t pid_ = -1;
   int port_ = 0;
-  std::string out_path_, err_path_;
+  std::string out_path_;
 };
 
-// One client connection.
 class Connection {
  public:
   explicit Connection(int port, bool ipv6 = false);
   ~Connection();
   bool connected() const { return fd_ >= 0; }
   bool Send(const Bytes& bytes);
-  // One reply body, or none after `timeout_ms` or when the server closed.
+  // One reply body; none after `timeout_ms` or when the server closed.
   std::optional<std::string> ReadReply(int timeout_ms = 5000);
-  // Reads one reply and parses it with the plist reader.
   std::optional<Plist> ReadPlistReply(int timeout_ms = 5000);
-  // True when the server closes the connection within `timeout_ms`.
   bool ClosedByServer(int timeout_ms = 5000);
 
  private:
@@ -75,7 +75,19 @@ class Connection {
   int fd_ = -1;
 };
 
-// A record filled like a parent's admin tool would.
-AppSettings SampleRecord(int32_t credit, bool enabled);
+// The "Credit" of a GetCredit reply; -1 when there is none.
+int64_t CreditOf(const std::optional<Plist>& reply);
+
+// A fixture with a server in a private root, not yet started.
+class ServerTest : public ::testing::Test {
+ protected:
+  // Sends `requests` on a fresh connection and returns the first reply.
+  std::optional<Plist> Exchange(std::initializer_list<Bytes> requests);
+  bool Logged(const std::string& text) const {
+    return server_.Log().find(text) != std::string::npos;
+  }
+  TempRoot root_;
+  ServerProcess server_{root_};
+};
 
 }  // namespace corvane::test

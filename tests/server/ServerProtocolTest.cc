@@ -1,43 +1,34 @@
-// The commands over real loopback TCP against the real program: replies
-// parsed with the plist reader, effects read back from the files and log.
+// The commands over real loopback TCP against the real program, and hostile
+// or broken input: each bad connection goes alone, the others stay served.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <random>
 
 #include "AbsoluteTime.h"
-#include "PlistXml.h"
 #include "ServerHarness.h"
 
 namespace corvane::test {
 namespace {
 
-class ServerProtocolTest : public ::testing::Test {
+class ServerProtocolTest : public ServerTest {
  protected:
   void SetUp() override { ASSERT_TRUE(server_.Start()); }
-  std::optional<Plist> Ask(uint8_t command, const std::string& user, const std::string& app) {
-    Connection c(server_.port());
-    c.Send(UserAppRequest(command, user, app));
-    return c.ReadPlistReply();
-  }
-  int64_t CreditOf(const std::optional<Plist>& reply) {
-    return NumberValue(reply->AsDictionary()->Find("Credit"), 32);
-  }
-  TempRoot root_;
-  ServerProcess server_{root_};
 };
 
 TEST_F(ServerProtocolTest, EveryCommandOnTheWire) {
+  const std::string login = "com.apple.loginwindow", calc = "org.gnome.Calculator";
   Connection c(server_.port());
   ASSERT_TRUE(c.connected());
   AppSettings off = SampleRecord(5, false);
-  ASSERT_TRUE(c.Send(SettingsRequest(kSaveCredit, "alice", "com.apple.loginwindow",
-                                     SampleRecord(1, true))));
-  ASSERT_TRUE(c.Send(SettingsRequest(kSaveCredit, "alice", "org.gnome.Calculator", off)));
-  ASSERT_TRUE(c.Send(SettingsRequest(kMinuteUsed, "alice", "com.apple.loginwindow", off)));
-  ASSERT_TRUE(c.Send(SettingsRequest(kMinuteUsed, "alice", "com.apple.loginwindow", off)));
-  ASSERT_TRUE(c.Send(UserAppRequest(kGetCredit, "alice", "com.apple.loginwindow")));
+  for (const Bytes& b : {SettingsRequest(kSaveCredit, "alice", login, SampleRecord(1, true)),
+                         SettingsRequest(kSaveCredit, "alice", calc, off),
+                         SettingsRequest(kMinuteUsed, "alice", login, off),
+                         SettingsRequest(kMinuteUsed, "alice", login, off),
+                         UserAppRequest(kGetCredit, "alice", login)}) {
+    ASSERT_TRUE(c.Send(b));
+  }
   auto credit = c.ReadPlistReply();
   ASSERT_TRUE(credit && credit->IsDictionary());
   // All sixteen keys; the credit never goes below 0 while minutes count on.
@@ -46,102 +37,177 @@ TEST_F(ServerProtocolTest, EveryCommandOnTheWire) {
   EXPECT_TRUE(BooleanValue(credit->AsDictionary()->Find("Enabled")));
   EXPECT_EQ(NumberValue(credit->AsDictionary()->Find("AutoUpdateCoeff"), 8), 60);
 
-  ASSERT_TRUE(c.Send(UserAppRequest(kGetStats, "alice", "com.apple.loginwindow")));
+  ASSERT_TRUE(c.Send(UserAppRequest(kGetStats, "alice", login)));
   auto stats = c.ReadPlistReply();
   ASSERT_TRUE(stats && stats->IsDictionary());
   std::string today = DayKey(AbsoluteTimeFromUnix(static_cast<double>(time(nullptr))));
   EXPECT_EQ(NumberValue(stats->AsDictionary()->Find(today), 32), 2);
 
   ASSERT_TRUE(c.Send(SingleFieldRequest(kGetEnabledApps, "alice")));
-  auto enabled = c.ReadPlistReply();
-  ASSERT_TRUE(enabled && enabled->IsArray());
-  EXPECT_EQ(*enabled, Plist::Array({Plist::String("com.apple.loginwindow")}));
+  EXPECT_EQ(c.ReadPlistReply(), Plist::Array({Plist::String(login)}));
 
   // Unknown users and apps answer empty containers, never nothing.
-  EXPECT_EQ(*Ask(kGetCredit, "bob", "x"), Plist::Dictionary());
-  EXPECT_EQ(*Ask(kGetStats, "alice", "org.gnome.Calculator"), Plist::Dictionary());
-  Connection e(server_.port());
-  e.Send(SingleFieldRequest(kGetEnabledApps, "nobody"));
-  EXPECT_EQ(*e.ReadPlistReply(), Plist::Array());
+  EXPECT_EQ(Exchange({UserAppRequest(kGetCredit, "bob", "x")}), Plist::Dictionary());
+  EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", calc)}), Plist::Dictionary());
+  EXPECT_EQ(Exchange({SingleFieldRequest(kGetEnabledApps, "nobody")}), Plist::Array());
 
-  // An empty-payload frame of command 0, 8 or 9 is consumed without reply:
-  // the next reply on the connection is the GetCredit's.
+  // Empty-payload frames of command 0, 8 and 9 are consumed without reply.
   for (uint8_t command : {0, 8, 9}) ASSERT_TRUE(c.Send(BuildRequest(command, {})));
-  ASSERT_TRUE(c.Send(UserAppRequest(kGetCredit, "alice", "org.gnome.Calculator")));
+  ASSERT_TRUE(c.Send(UserAppRequest(kGetCredit, "alice", calc)));
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 5);
 
-  std::string log = server_.Log();
-  EXPECT_NE(log.find("Connection with client initialized\n\n"), std::string::npos);
-  EXPECT_NE(log.find("handling save credit for user alice and app org.gnome.Calculator\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("handling minute used notification user alice and app "
-                     "com.apple.loginwindow\n"),
-            std::string::npos);
-  EXPECT_NE(log.find("handling get credit for user bob and app x\n"), std::string::npos);
-  EXPECT_EQ(log.find("Handling command"), std::string::npos);
-  EXPECT_NE(server_.Stdout().find("Handling command 0\nHandling command 8\nHandling command 9\n"), std::string::npos)
+  EXPECT_TRUE(Logged("Connection with client initialized\n\n"));
+  EXPECT_TRUE(Logged("handling save credit for user alice and app org.gnome.Calculator\n"));
+  EXPECT_TRUE(Logged("handling minute used notification user alice and app " + login + "\n"));
+  EXPECT_TRUE(Logged("handling get credit for user bob and app x\n"));
+  EXPECT_FALSE(Logged("Handling command"));
+  EXPECT_NE(server_.Stdout().find("Handling command 0\nHandling command 8\nHandling command 9\n"),
+            std::string::npos)
       << server_.Stdout();
 }
 
 TEST_F(ServerProtocolTest, RequestsSplitByteByByteAndBatched) {
-  Connection setup(server_.port());
-  setup.Send(SettingsRequest(kSaveCredit, "u", "a", SampleRecord(11, true)));
-  setup.Send(SettingsRequest(kSaveCredit, "u", "b", SampleRecord(22, true)));
-  setup.Send(SettingsRequest(kSaveCredit, "u", "c", SampleRecord(33, true)));
+  Exchange({SettingsRequest(kSaveCredit, "u", "a", SampleRecord(11, true)),
+            SettingsRequest(kSaveCredit, "u", "b", SampleRecord(22, true)),
+            SettingsRequest(kSaveCredit, "u", "c", SampleRecord(33, true)),
+            UserAppRequest(kGetCredit, "u", "a")});
 
   Connection c(server_.port(), /*ipv6=*/true);
   ASSERT_TRUE(c.connected());
-  Bytes one = UserAppRequest(kGetCredit, "u", "a");
-  for (uint8_t byte : one) {
+  for (uint8_t byte : UserAppRequest(kGetCredit, "u", "a")) {
     ASSERT_TRUE(c.Send({byte}));
     usleep(2000);
   }
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 11);
 
-  Bytes three;
-  for (const char* app : {"c", "a", "b"}) {
-    Bytes r = UserAppRequest(kGetCredit, "u", app);
-    three.insert(three.end(), r.begin(), r.end());
-  }
-  // Followed by the first 3 bytes of a fourth request, which must wait.
+  // Three requests and the first 3 bytes of a fourth, which must wait.
   Bytes fourth = UserAppRequest(kGetCredit, "u", "c");
-  three.insert(three.end(), fourth.begin(), fourth.begin() + 3);
-  ASSERT_TRUE(c.Send(three));
+  ASSERT_TRUE(c.Send(Concat({fourth, UserAppRequest(kGetCredit, "u", "a"),
+                             UserAppRequest(kGetCredit, "u", "b"),
+                             Bytes(fourth.begin(), fourth.begin() + 3)})));
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 33);
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 11);
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 22);
   EXPECT_FALSE(c.ReadReply(300));
   ASSERT_TRUE(c.Send(Bytes(fourth.begin() + 3, fourth.end())));
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 33);
-
-  // A 19-byte GetCredit as the protocol's example gives it.
-  EXPECT_EQ(UserAppRequest(kGetCredit, "u", "a"),
-            (Bytes{0, 0, 0, 19, 1, 0, 0, 0, 0, 1, 0, 0, 0, 'u', 1, 0, 0, 0, 'a'}));
 }
 
 TEST_F(ServerProtocolTest, DisconnectionRequestKillsOnlyRealTargets) {
   pid_t victim = SpawnProcess({"sleep", "60"});
   ASSERT_GT(victim, 0);
+  std::string own = std::to_string(server_.pid()), target = std::to_string(victim);
   Connection c(server_.port());
-  for (const std::string& text :
-       std::vector<std::string>{"0", "-5", "abc", std::to_string(server_.pid()), "1"}) {
+  for (std::string text : {"0", "-5", "abc", own.c_str(), "1", target.c_str()}) {
     c.Send(SingleFieldRequest(kDisconnectionRequest, text));
   }
-  c.Send(SingleFieldRequest(kDisconnectionRequest, std::to_string(victim)));
   int status = 0;
   ASSERT_EQ(waitpid(victim, &status, 0), victim);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   EXPECT_TRUE(server_.Running());
+  const std::string got = "Got disconnection request for pid ";
+  EXPECT_TRUE(Logged(got + "0\n" + got + "-5\n" + got + "0\n" + got + own + "\n" + got + "1\n" +
+                     got + target + "\nKilled -9 pid " + target + "\n"))
+      << server_.Log();
+}
 
-  std::string log = server_.Log();
-  std::string own = std::to_string(server_.pid());
-  EXPECT_NE(log.find("Got disconnection request for pid 0\nGot disconnection request for pid -5\n"
-                     "Got disconnection request for pid 0\nGot disconnection request for pid " +
-                     own + "\nGot disconnection request for pid 1\nGot disconnection request "
-                     "for pid " + std::to_string(victim) + "\nKilled -9 pid " +
-                     std::to_string(victim) + "\n"),
-            std::string::npos)
-      << log;
+class ServerRobustnessTest : public ServerProtocolTest {
+ protected:
+  void SetUp() override {
+    ServerProtocolTest::SetUp();
+    Exchange({SettingsRequest(kSaveCredit, "u", "a", SampleRecord(30, true)),
+              UserAppRequest(kGetCredit, "u", "a")});
+  }
+  // A bystander connection still gets its answer.
+  void ExpectStillServing() {
+    EXPECT_EQ(CreditOf(Exchange({UserAppRequest(kGetCredit, "u", "a")})), 30);
+  }
+  static Bytes Header(uint32_t length, uint8_t command) {
+    Bytes b(9);
+    StoreBigEndian32(length, b.data());
+    b[4] = command;
+    return b;
+  }
+};
+
+TEST_F(ServerRobustnessTest, BadLengthsTruncatedRecordsAndBadText) {
+  Connection bystander(server_.port());
+  for (uint32_t length : {0u, 5u, 8u, (1u << 20) + 1, 0xFFFFFFFFu}) {
+    Connection bad(server_.port());
+    ASSERT_TRUE(bad.Send(Header(length, kGetCredit)));
+    EXPECT_TRUE(bad.ClosedByServer()) << "length " << length;
+  }
+  EXPECT_TRUE(Logged("Closing a connection: request length 0 is outside 9 to 1048576\n"));
+  // Exactly 1 MiB is allowed and handled once complete.
+  Bytes frame = UserAppRequest(kGetCredit, "u", "a");
+  frame.resize(1u << 20);
+  StoreBigEndian32(1u << 20, frame.data());
+  ASSERT_TRUE(bystander.Send(frame));
+  EXPECT_EQ(CreditOf(bystander.ReadPlistReply()), 30);
+
+  // A SaveCredit whose record is cut short stores nothing; MinuteUsed still
+  // charges the minute, since it never reads the record.
+  Connection c(server_.port());
+  Bytes save = SettingsRequest(kSaveCredit, "u", "a", SampleRecord(999, false));
+  save.resize(save.size() - 1);
+  StoreBigEndian32(static_cast<uint32_t>(save.size()), save.data());
+  Bytes overrun = Header(13, kGetCredit);  // a count running past the frame
+  overrun.insert(overrun.end(), {0xFF, 0xFF, 0xFF, 0x7F});
+  for (const Bytes& b : {save, UserAppRequest(kMinuteUsed, "u", "a"),
+                         UserAppRequest(kGetCredit, std::string("\xC3\x28", 2), "a"), overrun,
+                         UserAppRequest(kGetCredit, "u", "a")}) {
+    ASSERT_TRUE(c.Send(b));
+  }
+  EXPECT_EQ(c.ReadPlistReply(), Plist::Dictionary());  // non-UTF-8 user: absent
+  EXPECT_EQ(c.ReadPlistReply(), Plist::Dictionary());  // overrun: absent field
+  auto reply = c.ReadPlistReply();
+  EXPECT_EQ(CreditOf(reply), 29);
+  EXPECT_TRUE(reply && BooleanValue(reply->AsDictionary()->Find("Enabled")));
+}
+
+TEST_F(ServerRobustnessTest, TenThousandRandomFrames) {
+  std::mt19937 random(20261207);
+  Bytes all;
+  for (int i = 0; i < 10000; ++i) {
+    uint32_t payload = random() % 80;
+    Bytes frame = Header(9 + payload, static_cast<uint8_t>(random() % 10));
+    for (uint32_t b = 0; b < payload; ++b) frame.push_back(static_cast<uint8_t>(random()));
+    // Now and then a plausible field count, so handlers get past it.
+    if (payload >= 4 && random() % 2) StoreLittleEndian32(random() % payload, frame.data() + 9);
+    // No kill requests: a random pid could be anything on this machine.
+    if (frame[4] == kDisconnectionRequest) frame[4] = 0;
+    all.insert(all.end(), frame.begin(), frame.end());
+  }
+  Connection noise(server_.port());
+  ASSERT_TRUE(noise.Send(all));
+  ExpectStillServing();  // while the noise's replies wait unread
+  int replies = 0;
+  while (noise.ReadReply(2000)) ++replies;
+  EXPECT_GT(replies, 1000);
+  ExpectStillServing();  // and after all of it
+}
+
+TEST_F(ServerRobustnessTest, UnreadRepliesAreQueuedInOrderThenCapped) {
+  // More replies than the socket takes at once all arrive, in request order.
+  Connection slow(server_.port());
+  Bytes batch;
+  for (int i = 0; i < 3000; ++i) {
+    Bytes r = UserAppRequest(kGetCredit, "u", i % 2 ? "a" : "missing");
+    batch.insert(batch.end(), r.begin(), r.end());
+  }
+  ASSERT_TRUE(slow.Send(batch));
+  for (int i = 0; i < 3000; ++i) {
+    auto reply = slow.ReadPlistReply();
+    ASSERT_TRUE(reply) << "reply " << i;
+    ASSERT_EQ(reply->AsDictionary()->empty(), i % 2 == 0) << "reply " << i;
+  }
+  // A client that never reads is dropped once its replies pass 1 MiB.
+  Connection deaf(server_.port());
+  Bytes request = UserAppRequest(kGetCredit, "u", "a");
+  bool send_failed = false;
+  for (int i = 0; i < 200000 && !send_failed; ++i) send_failed = !deaf.Send(request);
+  EXPECT_TRUE(send_failed || deaf.ClosedByServer());
+  ExpectStillServing();
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // Arguments, port preferences, DNS-SD publication, the retry line, stopping,
 // and calendar scenarios under faketime.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -9,13 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <memory>
+#include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "AbsoluteTime.h"
 #include "Paths.h"
@@ -27,10 +22,10 @@ namespace {
 
 std::string RunCommand(const std::string& command) {
   std::string out;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  FILE* pipe = popen(command.c_str(), "r");
   char buf[4096];
-  size_t n;
-  while (pipe && (n = fread(buf, 1, sizeof buf, pipe.get())) > 0) out.append(buf, n);
+  for (size_t n; pipe && (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  if (pipe) pclose(pipe);
   return out;
 }
 
@@ -40,27 +35,20 @@ bool AvahiRunning() { return std::system("avahi-daemon --check 2>/dev/null") == 
 // `wanted` (0: any) shows up.
 std::vector<int> PublishedPorts(const std::string& type, int wanted, int attempts = 20) {
   std::vector<int> ports;
-  for (int attempt = 0; attempt < attempts; ++attempt) {
+  for (int attempt = 0; attempt < attempts; ++attempt, usleep(250000)) {
     std::istringstream out(RunCommand("timeout 3 avahi-browse -rpt " + type + " 2>/dev/null"));
-    std::string line;
-    while (std::getline(out, line)) {
+    for (std::string line; std::getline(out, line);) {
       if (line.rfind("=;lo;", 0) != 0) continue;
       size_t end = line.rfind(';'), start = line.rfind(';', end - 1);
       ports.push_back(std::atoi(line.substr(start + 1, end - start - 1).c_str()));
     }
-    if (wanted == 0 || std::count(ports.begin(), ports.end(), wanted)) return ports;
-    usleep(250000);
+    if (wanted == 0 || std::count(ports.begin(), ports.end(), wanted)) break;
   }
   return ports;
 }
 
-bool PublishedOnPort(const std::string& type, int port, int attempts = 20) {
-  auto ports = PublishedPorts(type, port, attempts);
-  return std::count(ports.begin(), ports.end(), port) > 0;
-}
-
 // "Custom port" 0: the system picks; both families and the publication use
-// the picked port. The port is learnt from the publication itself.
+// the picked port, which is learnt from the publication itself.
 TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   if (!AvahiRunning()) GTEST_SKIP() << "no avahi-daemon: run scripts/test-env start";
   TempRoot root;
@@ -71,7 +59,6 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   WriteFileOrDie(root.Path(std::string(kSettingsFile)), PlistXml(Plist::Dictionary(marker)));
   ASSERT_TRUE(server.Start());
   for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt) {
-    if (attempt > 0) usleep(250000);  // registration takes a moment
     for (int port : PublishedPorts("_corvane5._tcp", 0, 1)) {
       Connection c(port);
       c.Send(UserAppRequest(kGetCredit, "marker", "a"));
@@ -90,7 +77,8 @@ TEST(ServerStartupTest, PickedPortIsServedOnBothFamiliesAndPublished) {
   EXPECT_EQ(server.Log().rfind("Server running\n", 0), 0u) << server.Log();
   EXPECT_NE(server.Stdout().find("Bonjour settings done. Waiting for client...\n"),
             std::string::npos);
-  EXPECT_FALSE(PublishedOnPort("_corvane5local._tcp", server.port(), 1));
+  auto local = PublishedPorts("_corvane5local._tcp", server.port(), 1);
+  EXPECT_EQ(std::count(local.begin(), local.end(), server.port()), 0);
   EXPECT_EQ(server.Stop(), 0);
 }
 
@@ -100,8 +88,7 @@ TEST(ServerStartupTest, NologAndLocalInEitherOrderAndReadiness) {
   // The service manager's readiness socket, as systemd passes it.
   std::string notify_path = root.path() + "/notify";
   int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
+  sockaddr_un addr{.sun_family = AF_UNIX, .sun_path = {}};
   std::strncpy(addr.sun_path, notify_path.c_str(), sizeof addr.sun_path - 1);
   ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_TRUE(server.Start({"local", "nolog"}, {"NOTIFY_SOCKET=" + notify_path}));
@@ -117,70 +104,54 @@ TEST(ServerStartupTest, NologAndLocalInEitherOrderAndReadiness) {
   c.Send(UserAppRequest(kGetCredit, "u", "a"));
   EXPECT_TRUE(c.ReadPlistReply());
   EXPECT_EQ(server.Stdout(), "");
-  if (AvahiRunning()) {
-    EXPECT_TRUE(PublishedOnPort("_corvane5local._tcp", server.port()));
-  }
+  auto local = AvahiRunning() ? PublishedPorts("_corvane5local._tcp", server.port())
+                              : std::vector<int>{server.port()};
+  EXPECT_EQ(std::count(local.begin(), local.end(), server.port()), 1);
   EXPECT_EQ(server.Stop(), 0);
 }
 
-// A message bus of its own on which no avahi-daemon answers.
-class BusWithoutAvahi {
- public:
-  BusWithoutAvahi() {
-    std::istringstream out(RunCommand("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
-    std::getline(out, address_);
-    out >> pid_;
-  }
-  ~BusWithoutAvahi() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
-  }
-  const std::string& address() const { return address_; }
-
- private:
-  std::string address_;
-  pid_t pid_ = 0;
-};
-
-TEST(ServerStartupTest, TakenPortLogsRetryAndSigtermStops) {
+TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
   int holder = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(holder, 1), 0);
+  sockaddr_in addr = LoopbackAddress(0);
   socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
   getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &len);
+  // A message bus of its own on which no avahi-daemon answers.
+  std::istringstream bus(
+      RunCommand("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
+  std::string bus_address;
+  pid_t bus_pid = 0;
+  std::getline(bus, bus_address);
+  bus >> bus_pid;
+  std::shared_ptr<void> stop_bus(nullptr, [&](void*) {
+    if (bus_pid > 0) kill(bus_pid, SIGTERM);
+  });
+  ASSERT_FALSE(bus_address.empty());
 
-  TempRoot root;
-  ServerProcess server(root, std::to_string(ntohs(addr.sin_port)));
-  ASSERT_TRUE(server.Start());
-  EXPECT_NE(server.Log().find("Cannot start Bonjour server. retrying in 60 seconds...\n"),
-            std::string::npos);
-  EXPECT_TRUE(server.Running());
-  EXPECT_EQ(server.Stop(), 0);
+  // A taken port, a port above 65535, no DNS-SD daemon to publish through:
+  // the retry line, never a crash.
+  const std::pair<std::string, std::string> cases[] = {
+      {std::to_string(ntohs(addr.sin_port)), ""},
+      {"70000", ""},
+      {"", "DBUS_SYSTEM_BUS_ADDRESS=" + bus_address}};
+  for (const auto& [port, environment] : cases) {
+    TempRoot root;
+    ServerProcess server(root, port);
+    std::vector<std::string> env;
+    if (!environment.empty()) env.push_back(environment);
+    ASSERT_TRUE(server.Start({}, env)) << port << environment;
+    EXPECT_NE(server.Log().find("Cannot start Bonjour server. retrying in 60 seconds...\n"),
+              std::string::npos) << port << environment;
+    EXPECT_TRUE(server.Running());
+    EXPECT_EQ(server.Stop(), 0);
+  }
   close(holder);
-
-  // A custom port above 65535 can never be bound either.
-  TempRoot root2;
-  ServerProcess too_big(root2, "70000");
-  ASSERT_TRUE(too_big.Start());
-  EXPECT_NE(too_big.Log().find("Cannot start Bonjour server."), std::string::npos);
-
-  // No DNS-SD daemon to publish through: the same retry, never a crash.
-  TempRoot root3;
-  BusWithoutAvahi bus;
-  ASSERT_FALSE(bus.address().empty());
-  ServerProcess no_daemon(root3);
-  ASSERT_TRUE(no_daemon.Start({}, {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()}));
-  EXPECT_NE(no_daemon.Log().find("Cannot start Bonjour server. retrying in 60 seconds...\n"),
-            std::string::npos);
-  EXPECT_TRUE(no_daemon.Running());
-  EXPECT_EQ(no_daemon.Stop(), 0);
 }
 
 constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
-class CalendarTest : public ::testing::Test {
+class CalendarTest : public ServerTest {
  protected:
   void SetUp() override {
     if (access(kFakeTimeLibrary, R_OK) != 0) GTEST_SKIP() << "no libfaketime";
@@ -194,17 +165,16 @@ class CalendarTest : public ::testing::Test {
     tzset();
   }
   void TearDown() override { unsetenv("TZ"); }
+  // Preloaded directly, so that the process started is the server itself.
   bool StartAt(const std::string& moment) {
-    // Preloaded directly, so that the process started is the server itself.
     return server_.Start({}, {std::string("LD_PRELOAD=") + kFakeTimeLibrary,
                               "FAKETIME=@" + moment});
   }
-  TempRoot root_;
-  ServerProcess server_{root_};
 };
 
 TEST_F(CalendarTest, MondayRefillCatchesUpTheWeekend) {
-  PlistDictionary app;
+  // A sparse record as an older admin tool left it, with a key of its own.
+  PlistDictionary app, user, settings;
   app.Set("NextAutoUpdate", Plist::Real(*AbsoluteTimeOfLocal(2026, 12, 5, 0, 0, 1)));
   app.Set("Credit", Plist::Integer(10, 32));
   app.Set("Enabled", Plist::Boolean(true));
@@ -213,49 +183,42 @@ TEST_F(CalendarTest, MondayRefillCatchesUpTheWeekend) {
   app.Set("WE Coeff", Plist::Integer(60, 8));
   app.Set("WE Value", Plist::Integer(3, 32));
   app.Set("Comment", Plist::String("kept"));
-  PlistDictionary user, settings;
   user.Set("com.apple.loginwindow", Plist::Dictionary(std::move(app)));
   settings.Set("alice", Plist::Dictionary(std::move(user)));
   WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
                  PlistXml(Plist::Dictionary(std::move(settings))));
 
-  ASSERT_TRUE(StartAt("2026-12-07 10:00:00")) << server_.Stderr();
-  Connection c(server_.port());
-  c.Send(UserAppRequest(kAutoUpdateCredit, "alice", "com.apple.loginwindow"));
-  c.Send(UserAppRequest(kAutoUpdateCredit, "alice", "com.apple.loginwindow"));  // nothing more today
-  c.Send(UserAppRequest(kGetCredit, "alice", "com.apple.loginwindow"));
-  auto reply = c.ReadPlistReply();
+  ASSERT_TRUE(StartAt("2026-12-07 10:00:00"));
+  const std::string login = "com.apple.loginwindow";
+  Bytes refill = UserAppRequest(kAutoUpdateCredit, "alice", login);
+  auto reply = Exchange({refill, refill /* nothing more today */,
+                         UserAppRequest(kGetCredit, "alice", login)});
   ASSERT_TRUE(reply);
+  EXPECT_EQ(CreditOf(reply), 120);
   const PlistDictionary& d = *reply->AsDictionary();
-  EXPECT_EQ(NumberValue(d.Find("Credit"), 32), 120);
   EXPECT_EQ(RealNumberValue(d.Find("NextAutoUpdate")), *AbsoluteTimeOfLocal(2026, 12, 8, 0, 0, 1));
   EXPECT_EQ(*d.Find("Comment"), Plist::String("kept"));
-  EXPECT_NE(server_.Log().find("Added 180 to credit. Credit is now 180\n\n"
-                               "Added 180 to credit. Credit is now 180\n\n"
-                               "Added 120 to credit. Credit is now 120\n\n"),
-            std::string::npos)
+  EXPECT_TRUE(Logged("Added 180 to credit. Credit is now 180\n\n"
+                     "Added 180 to credit. Credit is now 180\n\n"
+                     "Added 120 to credit. Credit is now 120\n\n"))
       << server_.Log();
   // Refills alone are not saved: a restart loses them.
   ASSERT_EQ(server_.Stop(), 0);
-  ASSERT_TRUE(StartAt("2026-12-07 10:05:00")) << server_.Stderr();
-  Connection again(server_.port());
-  again.Send(UserAppRequest(kGetCredit, "alice", "com.apple.loginwindow"));
-  EXPECT_EQ(NumberValue(again.ReadPlistReply()->AsDictionary()->Find("Credit"), 32), 10);
+  ASSERT_TRUE(StartAt("2026-12-07 10:05:00"));
+  EXPECT_EQ(CreditOf(Exchange({UserAppRequest(kGetCredit, "alice", login)})), 10);
 }
 
 TEST_F(CalendarTest, MinutesAroundMidnightGoToTheirDays) {
-  ASSERT_TRUE(StartAt("2026-12-31 23:59:58")) << server_.Stderr();
+  ASSERT_TRUE(StartAt("2026-12-31 23:59:58"));
   Connection c(server_.port());
   c.Send(UserAppRequest(kMinuteUsed, "u", "a"));
   std::this_thread::sleep_for(std::chrono::milliseconds(2600));
   c.Send(UserAppRequest(kMinuteUsed, "u", "a"));
   c.Send(UserAppRequest(kGetStats, "u", "a"));
-  auto reply = c.ReadPlistReply();
-  ASSERT_TRUE(reply);
   PlistDictionary expected;
   expected.Set("31-12-2026", Plist::Integer(1, 32));
   expected.Set("1-1-2027", Plist::Integer(1, 32));
-  EXPECT_EQ(*reply, Plist::Dictionary(expected));
+  EXPECT_EQ(c.ReadPlistReply(), Plist::Dictionary(expected));
 }
 
 }  // namespace

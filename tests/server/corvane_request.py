@@ -14,7 +14,12 @@ import sys
 
 COMMANDS = {"GetCredit": 1, "SaveCredit": 2, "AutoUpdateCredit": 3, "GetEnabledApps": 4,
             "GetStats": 5, "MinuteUsed": 6, "DisconnectionRequest": 7}
-ANSWERED = {1, 4, 5}
+# The packed record's fields in order, with their struct codes and defaults.
+RECORD = [("NextAutoUpdate", "I", 0), ("AutoUpdateValue", "i", 0), ("Credit", "i", 0),
+          ("AutoUpdateCoeff", "b", 1), ("WdCurfewEnabled", "B", 0), ("WeCurfewEnabled", "B", 0),
+          ("WdStart", "i", 0), ("WdStop", "i", 1439), ("WeStart", "i", 0), ("WeStop", "i", 1439),
+          ("Enabled", "B", 0), ("ReportCredit", "B", 0), ("WeCoeff", "b", 1), ("WeValue", "i", 0),
+          ("DqEnabled", "B", 0), ("DqValue", "i", 0)]
 
 
 def field(text):
@@ -22,27 +27,14 @@ def field(text):
     return struct.pack("<I", len(data)) + data
 
 
-def packed_record(values):
-    v = {"NextAutoUpdate": 0, "AutoUpdateValue": 0, "Credit": 0, "AutoUpdateCoeff": 1,
-         "WdCurfewEnabled": 0, "WeCurfewEnabled": 0, "WdStart": 0, "WdStop": 1439,
-         "WeStart": 0, "WeStop": 1439, "Enabled": 0, "ReportCredit": 0, "WeCoeff": 1,
-         "WeValue": 0, "DqEnabled": 0, "DqValue": 0}
-    v.update({k: int(x) for k, x in values.items()})
-    return struct.pack("<IiibBBiiiiBBbiBi", v["NextAutoUpdate"], v["AutoUpdateValue"], v["Credit"],
-                       v["AutoUpdateCoeff"], v["WdCurfewEnabled"], v["WeCurfewEnabled"],
-                       v["WdStart"], v["WdStop"], v["WeStart"], v["WeStop"], v["Enabled"],
-                       v["ReportCredit"], v["WeCoeff"], v["WeValue"], v["DqEnabled"], v["DqValue"])
-
-
 def request(command, args):
-    number = COMMANDS[command]
-    if command in ("GetEnabledApps", "DisconnectionRequest"):
-        payload = field(args[0])
-    else:
-        payload = field(args[0]) + field(args[1])
-        if command in ("SaveCredit", "MinuteUsed"):
-            payload += packed_record(dict(a.split("=", 1) for a in args[2:]))
-    return struct.pack(">IB4x", len(payload) + 9, number) + payload
+    fields = args[:1] if command in ("GetEnabledApps", "DisconnectionRequest") else args[:2]
+    payload = b"".join(field(a) for a in fields)
+    if command in ("SaveCredit", "MinuteUsed"):
+        given = {k: int(v) for k, v in (a.split("=", 1) for a in args[2:])}
+        payload += struct.pack("<" + "".join(code for _, code, _ in RECORD),
+                               *(given.get(name, default) for name, _, default in RECORD))
+    return struct.pack(">IB4x", len(payload) + 9, COMMANDS[command]) + payload
 
 
 def receive_exactly(sock, n):
@@ -59,10 +51,9 @@ def main():
     port, command, args = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
     with socket.create_connection(("127.0.0.1", port), timeout=5) as sock:
         sock.sendall(request(command, args))
-        if COMMANDS[command] in ANSWERED:
+        if command in ("GetCredit", "GetEnabledApps", "GetStats"):
             (length,) = struct.unpack(">I", receive_exactly(sock, 4))
-            reply = plistlib.loads(receive_exactly(sock, length))
-            print(f"{command} {' '.join(args)} -> {reply!r}")
+            print(f"{command} {' '.join(args)} -> {plistlib.loads(receive_exactly(sock, length))!r}")
         else:
             print(f"{command} {' '.join(args)} sent")
 
