@@ -1,3 +1,4 @@
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -101,23 +102,33 @@ TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
   std::mt19937 rng(12345);
   int last_seen = 0;
   for (int round = 0; round < 25; ++round) {
+    int progress[2];
+    ASSERT_EQ(pipe(progress), 0);
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      close(progress[0]);
       for (int n = last_seen + 1;; ++n) {
         if (WritePlistFile(Generation(n), path, true) != 0) _exit(2);
+        if (write(progress[1], "w", 1) != 1) _exit(3);
       }
     }
-    usleep(std::uniform_int_distribution<int>(1000, 40000)(rng));
+    close(progress[1]);
+    // One whole write first, however slow the machine, then a kill at a
+    // random moment of the writes that follow.
+    pollfd pfd{progress[0], POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 60000), 1);
+    usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
     kill(child, SIGKILL);
     int status;
     waitpid(child, &status, 0);
+    close(progress[0]);
     ASSERT_TRUE(WIFSIGNALED(status));
     Status why;
     auto p = ReadPlistFile(path, &why);
     ASSERT_TRUE(p) << "round " << round << ": " << why.ToString();
     int n = GenerationOf(*p);
-    EXPECT_GE(n, last_seen);
+    EXPECT_GT(n, last_seen);
     last_seen = n;
   }
   EXPECT_GT(last_seen, 0);
