@@ -99,15 +99,14 @@ std::string ReplyFrame(const std::string& body) {
   return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + body;
 }
 
-std::string SettingsPlist(int credit, bool enabled) {
+std::string SettingsPlist(int credit) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
          "<plist version=\"1.0\">\n<dict>\n\t<key>Credit</key>\n\t<integer>" +
-         std::to_string(credit) + "</integer>\n\t<key>Enabled</key>\n\t<" +
-         (enabled ? "true" : "false") +
-         "/>\n\t<key>DQ Enabled</key>\n\t<true/>\n\t<key>DQ Value</key>\n\t<integer>7</integer>\n"
-         "</dict>\n</plist>\n";
+         std::to_string(credit) +
+         "</integer>\n\t<key>Enabled</key>\n\t<true/>\n\t<key>DQ Enabled</key>\n\t<true/>\n"
+         "\t<key>DQ Value</key>\n\t<integer>7</integer>\n</dict>\n</plist>\n";
 }
 
 namespace {

@@ -42,8 +42,8 @@ class FakeServer {
 void SendAll(int fd, const std::string& bytes);
 // Big-endian body length, then the body.
 std::string ReplyFrame(const std::string& body);
-// An XML plist dictionary as the server sends (DQ Enabled, DQ Value 7).
-std::string SettingsPlist(int credit, bool enabled);
+// An XML plist dictionary as the server sends (Enabled, DQ Enabled, DQ Value 7).
+std::string SettingsPlist(int credit);
 
 // A child process whose standard output and error are watched for a text;
 // killed and reaped when destroyed.

@@ -53,7 +53,7 @@ std::string Printed(bool out, F f) {
 // Answers every GetCredit with a settings dictionary of the given credit.
 FakeServer::Handler AnswerCredit(int credit) {
   return [credit](int fd, const std::string& request) {
-    if (request[4] == kGetCredit) SendAll(fd, ReplyFrame(SettingsPlist(credit, true)));
+    if (request[4] == kGetCredit) SendAll(fd, ReplyFrame(SettingsPlist(credit)));
     return true;
   };
 }
@@ -120,7 +120,7 @@ TEST_F(CorvaneLoaderTest, UnfinishedRepliesEndAtTheDeadline) {
     ++answered;
     if (answered == 1) SendAll(fd, std::string(4, '\0'));  // a zero length never completes
     if (answered == 2) Sleep(2600);
-    if (answered >= 2) SendAll(fd, ReplyFrame(SettingsPlist(answered, true)));
+    if (answered >= 2) SendAll(fd, ReplyFrame(SettingsPlist(answered)));
     return true;
   });
   Publish(server);
@@ -141,8 +141,8 @@ TEST_F(CorvaneLoaderTest, SurplusBytesAreThrownAwayNotReadAsTheNextReply) {
   int answered = 0;
   FakeServer server([&answered](int fd, const std::string&) {
     ++answered;
-    SendAll(fd, ReplyFrame(SettingsPlist(answered, true)) +
-                    (answered == 1 ? ReplyFrame(SettingsPlist(99, true)) : ""));
+    SendAll(fd, ReplyFrame(SettingsPlist(answered)) +
+                    (answered == 1 ? ReplyFrame(SettingsPlist(99)) : ""));
     return true;
   });
   Publish(server);
@@ -154,7 +154,7 @@ TEST_F(CorvaneLoaderTest, SurplusBytesAreThrownAwayNotReadAsTheNextReply) {
 }
 
 TEST_F(CorvaneLoaderTest, HalfReplyThenCloseGivesWhatArrived) {
-  std::string frame = ReplyFrame(SettingsPlist(5, true));
+  std::string frame = ReplyFrame(SettingsPlist(5));
   FakeServer server([&frame](int fd, const std::string&) {
     SendAll(fd, frame.substr(0, frame.size() / 2));
     return false;
