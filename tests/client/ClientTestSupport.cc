@@ -12,9 +12,9 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <thread>
+
+#include "TestSupport.h"
 
 extern char** environ;
 
@@ -26,12 +26,12 @@ FakeServer::FakeServer(Handler handler) : handler_(std::move(handler)) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
   if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      listen(listen_fd_, 16) != 0 || pipe2(stop_pipe_, O_CLOEXEC) != 0) {
+      listen(listen_fd_, 16) != 0 || pipe2(stop_pipe_, O_CLOEXEC) != 0 ||
+      getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
     std::abort();
   }
-  socklen_t len = sizeof a;
-  getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);
   thread_ = std::thread([this] { Run(); });
 }
@@ -58,10 +58,7 @@ void FakeServer::Run() {
     if (fds[0].revents) break;
     if (fds[1].revents & POLLIN) {
       int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
-        buffers[fd];
-        ++connections_;
-      }
+      if (fd >= 0) buffers[fd], ++connections_;
     }
     for (size_t i = 2; i < fds.size(); ++i) {
       if (!fds[i].revents) continue;
@@ -69,8 +66,8 @@ void FakeServer::Run() {
       char chunk[65536];
       ssize_t n = read(fd, chunk, sizeof chunk);
       bool keep = n > 0;
-      if (keep) buffers[fd].append(chunk, static_cast<size_t>(n));
       std::string& b = buffers[fd];
+      if (keep) b.append(chunk, static_cast<size_t>(n));
       while (keep && b.size() >= 4) {
         uint32_t length = (uint8_t(b[0]) << 24) | (uint8_t(b[1]) << 16) | (uint8_t(b[2]) << 8) |
                           uint8_t(b[3]);
@@ -83,18 +80,14 @@ void FakeServer::Run() {
         }
         keep = handler_(fd, request);
       }
-      if (!keep) {
-        close(fd);
-        buffers.erase(fd);
-      }
+      if (!keep) close(fd), buffers.erase(fd);
     }
   }
   for (auto& [fd, _] : buffers) close(fd);
 }
 
 void SendAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
+  for (size_t done = 0; done < bytes.size();) {
     ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n <= 0) return;
     done += static_cast<size_t>(n);
@@ -103,33 +96,42 @@ void SendAll(int fd, const std::string& bytes) {
 
 std::string ReplyFrame(const std::string& body) {
   uint32_t n = static_cast<uint32_t>(body.size());
-  std::string frame{char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
-  return frame + body;
+  return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + body;
 }
 
-std::string SettingsPlist(int credit, bool enabled) {
+std::string SettingsPlist(int credit) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
          "<plist version=\"1.0\">\n<dict>\n\t<key>Credit</key>\n\t<integer>" +
-         std::to_string(credit) + "</integer>\n\t<key>Enabled</key>\n\t<" +
-         (enabled ? "true" : "false") +
-         "/>\n\t<key>DQ Enabled</key>\n\t<true/>\n\t<key>DQ Value</key>\n\t<integer>7</integer>\n"
-         "</dict>\n</plist>\n";
+         std::to_string(credit) +
+         "</integer>\n\t<key>Enabled</key>\n\t<true/>\n\t<key>DQ Enabled</key>\n\t<true/>\n"
+         "\t<key>DQ Value</key>\n\t<integer>7</integer>\n</dict>\n</plist>\n";
 }
+
+namespace {
+
+// Starts argv with standard output and error on `out` and `err`; -1 if not.
+pid_t Spawn(const std::vector<std::string>& argv, int out, int err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out, 1);
+  posix_spawn_file_actions_adddup2(&actions, err, 2);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+}  // namespace
 
 Child::Child(const std::vector<std::string>& argv) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) std::abort();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-  posix_spawn_file_actions_destroy(&actions);
+  pid_ = Spawn(argv, pipe_fds[1], pipe_fds[1]);
   close(pipe_fds[1]);
   out_fd_ = pipe_fds[0];
 }
@@ -140,10 +142,7 @@ Child::~Child() {
 }
 
 void Child::Kill() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int status;
-  waitpid(pid_, &status, 0);
+  if (pid_ > 0) KillAndReap(pid_);
   pid_ = -1;
 }
 
@@ -163,16 +162,14 @@ bool Child::WaitForOutput(const std::string& text, double seconds) {
   return true;
 }
 
-bool Publish(Child** child, const std::string& name, const std::string& type, uint16_t port,
-             const std::string& domain) {
+std::unique_ptr<Child> Publish(const std::string& name, const std::string& type, uint16_t port,
+                               const std::string& domain) {
   std::vector<std::string> argv{"avahi-publish", "-s"};
-  if (!domain.empty()) {
-    argv.push_back("-d");
-    argv.push_back(domain);
-  }
+  if (!domain.empty()) argv.insert(argv.end(), {"-d", domain});
   argv.insert(argv.end(), {name, type, std::to_string(port)});
-  *child = new Child(argv);
-  return (*child)->WaitForOutput("Established", 10);
+  auto child = std::make_unique<Child>(argv);
+  if (!child->WaitForOutput("Established", 10)) child.reset();
+  return child;
 }
 
 std::string PrivateServiceType() {
@@ -182,68 +179,34 @@ std::string PrivateServiceType() {
   return type;
 }
 
-bool WaitUntilWithdrawn(const std::string& type, const std::string& name) {
-  std::string command = "avahi-browse -pt " + type + " 2>/dev/null | grep -q ';" + name + ";'";
-  for (int i = 0; i < 40; ++i) {
-    if (std::system(command.c_str()) != 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+bool WaitForCommand(const std::string& shell_command, bool want_success, double seconds) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    if ((std::system(shell_command.c_str()) == 0) == want_success) return true;
+    usleep(100000);
   }
   return false;
 }
 
 bool AvahiAvailable() { return std::system("avahi-daemon --check >/dev/null 2>&1") == 0; }
 
-namespace {
-
-std::string ReadAllFrom(int fd) {
-  std::string out;
-  char chunk[4096];
-  ssize_t n;
-  while ((n = read(fd, chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
-  return out;
-}
-
-}  // namespace
-
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& extra_env) {
   RunResult result;
   auto start = std::chrono::steady_clock::now();
-  char out_path[] = "/tmp/c5-run-out-XXXXXX";
-  char err_path[] = "/tmp/c5-run-err-XXXXXX";
+  char out_path[] = "/tmp/c5-run-out-XXXXXX", err_path[] = "/tmp/c5-run-err-XXXXXX";
   int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-  posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-  std::vector<char*> args, env;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  auto overridden = [&](const char* entry) {
-    for (const auto& e : extra_env) {
-      size_t eq = e.find('=');
-      if (std::strncmp(entry, e.c_str(), eq + 1) == 0) return true;
-    }
-    return false;
-  };
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (!overridden(*e)) env.push_back(*e);
+  std::vector<std::string> command{"env"};
+  command.insert(command.end(), extra_env.begin(), extra_env.end());
+  command.insert(command.end(), argv.begin(), argv.end());
+  pid_t pid = Spawn(command, out_fd, err_fd);
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+    result.status = WEXITSTATUS(status);
   }
-  for (const auto& e : extra_env) env.push_back(const_cast<char*>(e.c_str()));
-  env.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  lseek(out_fd, 0, SEEK_SET);
-  lseek(err_fd, 0, SEEK_SET);
-  result.out = ReadAllFrom(out_fd);
-  result.err = ReadAllFrom(err_fd);
   close(out_fd);
   close(err_fd);
+  result.out = ReadFileOrEmpty(out_path);
+  result.err = ReadFileOrEmpty(err_path);
   unlink(out_path);
   unlink(err_path);
   result.seconds =

@@ -1,5 +1,5 @@
-// Real parts for the client tests: a TCP server on loopback whose answers a
-// test scripts, and DNS-SD publications through the real avahi-daemon.
+// Real parts for the client tests: a loopback TCP server whose answers a test
+// scripts, child processes, and DNS-SD publications through avahi-daemon.
 #pragma once
 
 #include <sys/types.h>
@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,15 +15,14 @@
 
 namespace corvane::test {
 
-// Listens on 127.0.0.1 (a free port); every complete request frame that
-// arrives is recorded and handed to the handler, which answers on `fd` as it
-// likes (or closes it by returning false).
+// Listens on 127.0.0.1 (a free port); every complete request frame is
+// recorded and handed to the handler, which answers on `fd` as it likes (or
+// closes it by returning false).
 class FakeServer {
  public:
   using Handler = std::function<bool(int fd, const std::string& request)>;
   explicit FakeServer(Handler handler);
   ~FakeServer();
-
   uint16_t port() const { return port_; }
   int connections() const { return connections_.load(); }
   std::vector<std::string> requests();
@@ -39,19 +39,18 @@ class FakeServer {
   std::thread thread_;
 };
 
-// Writes all of `bytes` (blocking).
 void SendAll(int fd, const std::string& bytes);
-// A reply frame: big-endian body length, then the body.
+// Big-endian body length, then the body.
 std::string ReplyFrame(const std::string& body);
-// An XML plist dictionary of integer and boolean entries, as the server sends.
-std::string SettingsPlist(int credit, bool enabled);
+// An XML plist dictionary as the server sends (Enabled, DQ Enabled, DQ Value 7).
+std::string SettingsPlist(int credit);
 
-// A child process whose standard output and error are watched for a text.
+// A child process whose standard output and error are watched for a text;
+// killed and reaped when destroyed.
 class Child {
  public:
   explicit Child(const std::vector<std::string>& argv);
-  ~Child();  // kills and reaps
-  // Waits up to `seconds` for a line of output containing `text`.
+  ~Child();
   bool WaitForOutput(const std::string& text, double seconds);
   pid_t pid() const { return pid_; }
   void Kill();
@@ -62,28 +61,24 @@ class Child {
   std::string seen_;
 };
 
-// Publishes `name` of `type` on `port` (in `domain`, "" for the default one)
-// through avahi-publish; true once avahi reports it established.
-bool Publish(Child** child, const std::string& name, const std::string& type, uint16_t port,
-             const std::string& domain = "");
-
-// A service type that only this test process browses, so no other server
-// on the machine can answer.
+// Publishes through avahi-publish (in `domain`, "" for the default one);
+// the publisher once avahi reports it established, else null.
+std::unique_ptr<Child> Publish(const std::string& name, const std::string& type, uint16_t port,
+               const std::string& domain = "");
+// A service type only this test process browses.
 std::string PrivateServiceType();
-
-// Waits until avahi no longer lists the service; false after 4 seconds.
-bool WaitUntilWithdrawn(const std::string& type, const std::string& name);
-
-// True when avahi-daemon answers; tests that need it skip otherwise.
+// Polls `shell_command` every 100 ms until its exit status is 0 (`want_success`)
+// or not; false after `seconds`.
+bool WaitForCommand(const std::string& shell_command, bool want_success, double seconds);
 bool AvahiAvailable();
 
-// Runs a program to its end; its exit status, standard output and error.
 struct RunResult {
   int status = -1;
   std::string out;
   std::string err;
   double seconds = 0;
 };
+// Runs a program to its end, with `extra_env` ("NAME=value") added.
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& extra_env = {});
 

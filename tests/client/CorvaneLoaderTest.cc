@@ -15,29 +15,45 @@
 namespace corvane {
 namespace {
 
-using test::Child;
 using test::FakeServer;
 using test::ReplyFrame;
 using test::SendAll;
 using test::SettingsPlist;
+using Clock = std::chrono::steady_clock;
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+const std::string kLost = "Corvane client: connection lost.\n";
+const std::string kReconnect = "CORVANE ERROR: Re-connecting to server (connection dropped)\n";
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+Bytes Fields(const std::vector<std::string>& fields) {
+  Bytes payload;
+  for (const auto& f : fields) AppendStringField(&payload, f);
+  return payload;
 }
 
-std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+AppSettings Fetch(const std::string& user, const std::string& app = "x") {
+  AppSettings s;
+  FetchAppSettings(user, app, &s);
+  return s;
+}
 
-Bytes UserApp(const std::string& user, const std::string& app) {
-  Bytes payload;
-  AppendStringField(&payload, user);
-  AppendStringField(&payload, app);
-  return payload;
+// What `f` printed on standard output (`out`) or error.
+template <class F>
+std::string Printed(bool out, F f) {
+  out ? testing::internal::CaptureStdout() : testing::internal::CaptureStderr();
+  f();
+  std::fflush(stdout);
+  return out ? testing::internal::GetCapturedStdout() : testing::internal::GetCapturedStderr();
 }
 
 // Answers every GetCredit with a settings dictionary of the given credit.
 FakeServer::Handler AnswerCredit(int credit) {
   return [credit](int fd, const std::string& request) {
-    if (request[4] == kGetCredit) SendAll(fd, ReplyFrame(SettingsPlist(credit, true)));
+    if (request[4] == kGetCredit) SendAll(fd, ReplyFrame(SettingsPlist(credit)));
     return true;
   };
 }
@@ -55,53 +71,45 @@ class CorvaneLoaderTest : public ::testing::Test {
   // Publishes the server in `domain`; the instance name.
   std::string Publish(const FakeServer& server, const std::string& domain = "") {
     std::string name = "c5test-" + std::to_string(getpid()) + "-" + std::to_string(++published_);
-    Child* child = nullptr;
-    EXPECT_TRUE(test::Publish(&child, name, type_, server.port(), domain)) << name;
-    publishers_.emplace_back(child);
+    publishers_.push_back(test::Publish(name, type_, server.port(), domain));
+    EXPECT_NE(publishers_.back(), nullptr) << name;
     return name;
   }
 
   std::string type_;
   int published_ = 0;
-  std::vector<std::unique_ptr<Child>> publishers_;
+  std::vector<std::unique_ptr<test::Child>> publishers_;
 };
 
 TEST_F(CorvaneLoaderTest, DiscoversConnectsAndSendsFramedRequests) {
   FakeServer server(AnswerCredit(42));
   std::string name = Publish(server);
-
-  testing::internal::CaptureStdout();
   AppSettings s;
-  FetchAppSettings("alice", "com.apple.loginwindow", &s);
-  std::fflush(stdout);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Found service at host: " + name + ".local\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("Address 0 is: 127.0.0.1\n"), std::string::npos) << out;
+  std::string out = Printed(true, [&] { s = Fetch("alice", "com.apple.loginwindow"); });
+  EXPECT_NE(out.find("Found service at host: " + name + ".local\nAddress 0 is: 127.0.0.1\n"),
+            std::string::npos) << out;
   EXPECT_EQ(s.Credit, 42);
-  EXPECT_TRUE(s.Enabled);
-  EXPECT_TRUE(s.DqEnabled);
+  EXPECT_TRUE(s.Enabled && s.DqEnabled);
   EXPECT_EQ(s.DqValue, 7);
   EXPECT_EQ(s.WdStop, 1439);  // the reply is read with the defaults
-  EXPECT_EQ(s.AutoUpdateCoeff, 1);
 
   // 4 length + 1 command + 4 reserved + (4 + 5) + (4 + 21) = 43 bytes.
   std::string expected("\x00\x00\x00\x2b\x01\x00\x00\x00\x00\x05\x00\x00\x00", 13);
-  expected += "alice";
-  expected += std::string("\x15\x00\x00\x00", 4) + "com.apple.loginwindow";
-  ASSERT_EQ(server.requests().size(), 1u);
-  EXPECT_EQ(server.requests()[0], expected);
+  expected += "alice" + std::string("\x15\x00\x00\x00", 4) + "com.apple.loginwindow";
+  EXPECT_EQ(server.requests().at(0), expected);
 
   // The open connection is used again without any discovery.
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(RequestRefill("alice", "org.gnome.Calculator"), 0);
-  FetchAppSettings("alice", "org.gnome.Calculator", &s);
-  std::fflush(stdout);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  out = Printed(true, [&] {
+    EXPECT_EQ(RequestRefill("alice", "org.gnome.Calculator"), 0);
+    Fetch("alice", "org.gnome.Calculator");
+  });
+  EXPECT_EQ(out, "");
   EXPECT_EQ(server.connections(), 1);
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[1][4], kAutoUpdateCredit);
-  EXPECT_EQ(requests[1].substr(9), Text(UserApp("alice", "org.gnome.Calculator")));
+  Bytes payload = Fields({"alice", "org.gnome.Calculator"});
+  EXPECT_EQ(requests[1].substr(9), std::string(payload.begin(), payload.end()));
 }
 
 // A reply that does not complete in time gives what arrived, and costs its
@@ -111,24 +119,21 @@ TEST_F(CorvaneLoaderTest, UnfinishedRepliesEndAtTheDeadline) {
   FakeServer server([&answered](int fd, const std::string&) {
     ++answered;
     if (answered == 1) SendAll(fd, std::string(4, '\0'));  // a zero length never completes
-    if (answered == 2) std::this_thread::sleep_for(std::chrono::milliseconds(2600));
-    if (answered >= 2) SendAll(fd, ReplyFrame(SettingsPlist(answered, true)));
+    if (answered == 2) Sleep(2600);
+    if (answered >= 2) SendAll(fd, ReplyFrame(SettingsPlist(answered)));
     return true;
   });
   Publish(server);
   for (int round = 1; round <= 2; ++round) {
-    auto start = std::chrono::steady_clock::now();
+    auto start = Clock::now();
     std::optional<Bytes> reply;
-    EXPECT_EQ(SendCommand(kGetCredit, UserApp("bob", "x"), 2, true, &reply), 0);
-    double waited = SecondsSince(start);
-    EXPECT_GE(waited, 1.9) << round;
-    EXPECT_LT(waited, 2.6) << round;
+    EXPECT_EQ(SendCommand(kGetCredit, Fields({"bob", "x"}), 2, true, &reply), 0);
+    EXPECT_GE(SecondsSince(start), 1.9) << round;
+    EXPECT_LT(SecondsSince(start), 2.6) << round;
     ASSERT_TRUE(reply.has_value());
     EXPECT_TRUE(reply->empty());
   }
-  AppSettings s;
-  FetchAppSettings("bob", "x", &s);
-  EXPECT_EQ(s.Credit, 3);  // not the late 2
+  EXPECT_EQ(Fetch("bob").Credit, 3);  // not the late 2
   EXPECT_EQ(server.connections(), 3);
 }
 
@@ -136,40 +141,36 @@ TEST_F(CorvaneLoaderTest, SurplusBytesAreThrownAwayNotReadAsTheNextReply) {
   int answered = 0;
   FakeServer server([&answered](int fd, const std::string&) {
     ++answered;
-    SendAll(fd, ReplyFrame(SettingsPlist(answered, true)) +
-                    (answered == 1 ? ReplyFrame(SettingsPlist(99, true)) : ""));
+    SendAll(fd, ReplyFrame(SettingsPlist(answered)) +
+                    (answered == 1 ? ReplyFrame(SettingsPlist(99)) : ""));
     return true;
   });
   Publish(server);
-  auto start = std::chrono::steady_clock::now();
-  AppSettings s;
-  FetchAppSettings("carol", "x", &s);
-  EXPECT_EQ(s.Credit, 1);
+  auto start = Clock::now();
+  EXPECT_EQ(Fetch("carol").Credit, 1);
   EXPECT_LT(SecondsSince(start), 1.5);
-  FetchAppSettings("carol", "x", &s);
-  EXPECT_EQ(s.Credit, 2);
+  EXPECT_EQ(Fetch("carol").Credit, 2);
   EXPECT_EQ(server.connections(), 1);
 }
 
 TEST_F(CorvaneLoaderTest, HalfReplyThenCloseGivesWhatArrived) {
-  std::string frame = ReplyFrame(SettingsPlist(5, true));
+  std::string frame = ReplyFrame(SettingsPlist(5));
   FakeServer server([&frame](int fd, const std::string&) {
     SendAll(fd, frame.substr(0, frame.size() / 2));
     return false;
   });
   Publish(server);
-  testing::internal::CaptureStderr();
   std::optional<Bytes> reply;
-  EXPECT_EQ(SendCommand(kGetCredit, UserApp("dave", "x"), 2, true, &reply), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corvane client: connection lost.\n");
+  EXPECT_EQ(Printed(false, [&] {
+              EXPECT_EQ(SendCommand(kGetCredit, Fields({"dave", "x"}), 2, true, &reply), 0);
+            }),
+            kLost);
   ASSERT_TRUE(reply.has_value());
-  EXPECT_EQ(Text(*reply), frame.substr(4, frame.size() / 2 - 4));
+  EXPECT_EQ(std::string(reply->begin(), reply->end()), frame.substr(4, frame.size() / 2 - 4));
 
   // A partial reply is still a reply: no second try, and it reads as defaults.
   AppSettings s;
-  testing::internal::CaptureStderr();
-  FetchAppSettings("dave", "x", &s);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corvane client: connection lost.\n");
+  EXPECT_EQ(Printed(false, [&] { s = Fetch("dave"); }), kLost);
   EXPECT_FALSE(s.Enabled);
   EXPECT_EQ(s.WdStop, 1439);
 }
@@ -181,96 +182,71 @@ TEST_F(CorvaneLoaderTest, OversizedReplyLengthIsNoReply) {
   });
   Publish(server);
   std::optional<Bytes> reply;
-  EXPECT_EQ(SendCommand(kGetCredit, UserApp("erin", "x"), 2, true, &reply), kClientNotWritten);
+  EXPECT_EQ(SendCommand(kGetCredit, Fields({"erin", "x"}), 2, true, &reply), kClientNotWritten);
   EXPECT_FALSE(reply.has_value());
-
-  testing::internal::CaptureStderr();
   AppSettings s;
-  FetchAppSettings("erin", "x", &s);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "CORVANE ERROR: Re-connecting to server (connection dropped)\n");
+  EXPECT_EQ(Printed(false, [&] { s = Fetch("erin"); }), kReconnect);
   EXPECT_EQ(s.Credit, 0);
   EXPECT_EQ(server.connections(), 3);  // each refused reply cost its connection
 }
 
-TEST_F(CorvaneLoaderTest, ServerGoneBeforeRequestLosesConnection) {
+// A lost connection is reported, and a request half written because it did
+// not fit costs its connection; the next request goes out on a clean one.
+TEST_F(CorvaneLoaderTest, LostConnectionsAndUnfinishedWrites) {
   auto server = std::make_unique<FakeServer>(AnswerCredit(3));
   Publish(*server);
-  AppSettings s;
-  FetchAppSettings("frank", "x", &s);
-  EXPECT_EQ(s.Credit, 3);
-  server.reset();  // closes its end of the connection
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(SendCommand(kAutoUpdateCredit, UserApp("frank", "x"), 3, false, nullptr),
-            kClientNotWritten);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corvane client: connection lost.\n");
-}
-
-TEST_F(CorvaneLoaderTest, LargeFireAndForgetRequestNotTakenInOneWrite) {
-  FakeServer server(AnswerCredit(8));
-  Publish(server);
+  EXPECT_EQ(Fetch("frank").Credit, 3);
   Bytes huge(64u << 20, 'z');
   EXPECT_EQ(SendCommand(kMinuteUsed, huge, 3, false, nullptr), kClientNotWritten);
-  // The half-written request cost its connection; the next one is clean.
-  AppSettings s;
-  FetchAppSettings("gina", "x", &s);
-  EXPECT_EQ(s.Credit, 8);
-  EXPECT_EQ(server.connections(), 2);
+  EXPECT_EQ(Fetch("frank").Credit, 3);
+  EXPECT_EQ(server->connections(), 2);
+
+  server.reset();  // closes its end of the connection
+  Sleep(100);
+  EXPECT_EQ(Printed(false, [] {
+              EXPECT_EQ(SendCommand(kAutoUpdateCredit, Fields({"frank", "x"}), 3, false, nullptr),
+                        kClientNotWritten);
+            }),
+            kLost);
 }
 
 TEST_F(CorvaneLoaderTest, RememberedServiceIsResolvedAgainAfterReconnect) {
   FakeServer server(AnswerCredit(4));
   std::string name = Publish(server);
-  AppSettings s;
-  FetchAppSettings("hank", "x", &s);
-  ASSERT_EQ(s.Credit, 4);
+  ASSERT_EQ(Fetch("hank").Credit, 4);
 
   publishers_.back()->Kill();  // the service is withdrawn; the server stays
-  ASSERT_TRUE(test::WaitUntilWithdrawn(type_, name));
-  testing::internal::CaptureStderr();
-  ReportReconnect();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "CORVANE ERROR: Re-connecting to server (connection dropped)\n");
-  testing::internal::CaptureStdout();
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ConnectToServer(), kClientNoServer);
-  double waited = SecondsSince(start);
-  std::fflush(stdout);
-  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(test::WaitForCommand(
+      "avahi-browse -pt " + type_ + " 2>/dev/null | grep -q ';" + name + ";'", false, 4));
+  EXPECT_EQ(Printed(false, [] { ReportReconnect(); }), kReconnect);
+  auto start = Clock::now();
+  std::string out = Printed(true, [] { EXPECT_EQ(ConnectToServer(), kClientNoServer); });
   EXPECT_EQ(out.rfind("CFNetServiceResolve failed (err ", 0), 0u) << out;
-  EXPECT_GE(waited, 2.9);  // the discovery window, then the resolve
-  EXPECT_LT(waited, 8.8);
+  EXPECT_GE(SecondsSince(start), 2.9);  // the discovery window, then the resolve
+  EXPECT_LT(SecondsSince(start), 8.8);
 
-  // Published again (a restarted server): found and used.
-  Publish(server);
-  FetchAppSettings("hank", "x", &s);
-  EXPECT_EQ(s.Credit, 4);
+  Publish(server);  // a restarted server: found and used
+  EXPECT_EQ(Fetch("hank").Credit, 4);
   EXPECT_EQ(server.connections(), 2);
 }
 
 TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAfterTwoDiscoveries) {
   FakeServer local(AnswerCredit(1));
   SetLocalServerPortForTesting(local.port());
-  testing::internal::CaptureStderr();
-  auto start = std::chrono::steady_clock::now();
+  auto start = Clock::now();
   AppSettings s;
-  FetchAppSettings("ivan", "x", &s);
-  double waited = SecondsSince(start);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "CORVANE ERROR: Re-connecting to server (connection dropped)\n");
-  EXPECT_GE(waited, 5.9);
-  EXPECT_LT(waited, 7.5);
+  EXPECT_EQ(Printed(false, [&] { s = Fetch("ivan"); }), kReconnect);
+  EXPECT_GE(SecondsSince(start), 5.9);
+  EXPECT_LT(SecondsSince(start), 7.5);
   AppSettings defaults;
   Plist empty = Plist::Dictionary();
   ReadAppSettings(&empty, &defaults);
   EXPECT_EQ(s, defaults);
 
   // A kill request needs the server connection too, even with a local server.
-  start = std::chrono::steady_clock::now();
-  Bytes pid;
-  AppendStringField(&pid, "4242");
-  EXPECT_EQ(SendCommand(kDisconnectionRequest, pid, 10, false, nullptr), kClientNoServer);
+  start = Clock::now();
+  EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr),
+            kClientNoServer);
   EXPECT_GE(SecondsSince(start), 2.9);
   EXPECT_LT(SecondsSince(start), 4.0);
   EXPECT_EQ(local.connections(), 0);
@@ -281,36 +257,31 @@ TEST_F(CorvaneLoaderTest, KillRequestsUseTheLocalConnection) {
   Publish(server);
   auto local = std::make_unique<FakeServer>(AnswerCredit(1));
   SetLocalServerPortForTesting(local->port());
-  Bytes pid;
-  AppendStringField(&pid, "4242");
-  EXPECT_EQ(SendCommand(kDisconnectionRequest, pid, 10, false, nullptr), 0);
-  EXPECT_EQ(SendCommand(kDisconnectionRequest, pid, 10, false, nullptr), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  std::string expected("\x00\x00\x00\x11\x07\x00\x00\x00\x00\x04\x00\x00\x00", 13);
-  expected += "4242";
-  ASSERT_EQ(local->requests().size(), 2u);
-  EXPECT_EQ(local->requests()[0], expected);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr), 0);
+  }
+  Sleep(200);
+  std::string expected("\x00\x00\x00\x11\x07\x00\x00\x00\x00\x04\x00\x00\x00" "4242", 17);
+  EXPECT_EQ(local->requests(), std::vector<std::string>(2, expected));
   EXPECT_EQ(local->connections(), 1);
   EXPECT_TRUE(server.requests().empty());
 
   local.reset();  // the local server stops: its connection is replaced, and fails
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(SendCommand(kDisconnectionRequest, pid, 10, false, nullptr), kClientNoServer);
+  Sleep(100);
+  EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr),
+            kClientNoServer);
 }
 
 TEST_F(CorvaneLoaderTest, TwoServicesInTwoDomainsFirstReportedWins) {
   std::string domain = "c5t" + std::to_string(getpid()) + ".local";
-  Child announcer({PUBLISH_BROWSE_DOMAIN, domain});
+  test::Child announcer({PUBLISH_BROWSE_DOMAIN, domain});
   ASSERT_TRUE(announcer.WaitForOutput("Established", 10));
   FakeServer in_other(AnswerCredit(20));
   std::string other_name = Publish(in_other, domain);
 
   // Alone, the service of the announced domain is found by domain browsing.
-  testing::internal::CaptureStdout();
   AppSettings s;
-  FetchAppSettings("judy", "x", &s);
-  std::fflush(stdout);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = Printed(true, [&] { s = Fetch("judy"); });
   EXPECT_NE(out.find("Found service at host: " + other_name + "." + domain + "\n"),
             std::string::npos) << out;
   EXPECT_EQ(s.Credit, 20);
@@ -320,10 +291,7 @@ TEST_F(CorvaneLoaderTest, TwoServicesInTwoDomainsFirstReportedWins) {
   SetServiceTypeForTesting(type_.c_str());
   FakeServer in_local(AnswerCredit(10));
   Publish(in_local);
-  testing::internal::CaptureStdout();
-  FetchAppSettings("judy", "x", &s);
-  std::fflush(stdout);
-  out = testing::internal::GetCapturedStdout();
+  out = Printed(true, [&] { s = Fetch("judy"); });
   size_t found = out.find("Found service at host: ");
   ASSERT_NE(found, std::string::npos) << out;
   EXPECT_EQ(out.find("Found service at host: ", found + 1), std::string::npos) << out;

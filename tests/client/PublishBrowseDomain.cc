@@ -7,49 +7,29 @@
 #include <avahi-common/simple-watch.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-namespace {
-
-void _GroupEvent(AvahiEntryGroup*, AvahiEntryGroupState state, void*) {
-  if (state == AVAHI_ENTRY_GROUP_ESTABLISHED) {
-    std::printf("Established\n");
-    std::fflush(stdout);
-  }
-}
-
-// A domain name in DNS wire form: length-prefixed labels, then a zero.
-std::string WireName(const std::string& domain) {
-  std::string wire;
-  size_t start = 0;
-  while (start < domain.size()) {
-    size_t dot = domain.find('.', start);
-    if (dot == std::string::npos) dot = domain.size();
-    wire += static_cast<char>(dot - start);
-    wire += domain.substr(start, dot - start);
-    start = dot + 1;
-  }
-  return wire + '\0';
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s DOMAIN\n", argv[0]);
-    return 2;
+  if (argc != 2) return 2;
+  // The domain in DNS wire form: length-prefixed labels, then a zero.
+  std::string domain = std::string(argv[1]) + ".", rdata;
+  for (size_t start = 0, dot; (dot = domain.find('.', start)) != std::string::npos;
+       start = dot + 1) {
+    if (dot > start) rdata += static_cast<char>(dot - start) + domain.substr(start, dot - start);
   }
+  rdata += '\0';
   AvahiSimplePoll* poll = avahi_simple_poll_new();
   int error = 0;
-  AvahiClient* client = avahi_client_new(avahi_simple_poll_get(poll),
-                                         static_cast<AvahiClientFlags>(0), nullptr, nullptr, &error);
+  AvahiClient* client = avahi_client_new(avahi_simple_poll_get(poll), AvahiClientFlags(0),
+                                         nullptr, nullptr, &error);
   if (client == nullptr) {
     std::fprintf(stderr, "avahi: %s\n", avahi_strerror(error));
     return 1;
   }
-  AvahiEntryGroup* group = avahi_entry_group_new(client, _GroupEvent, nullptr);
-  std::string rdata = WireName(argv[1]);
+  auto established = [](AvahiEntryGroup*, AvahiEntryGroupState state, void*) {
+    if (state == AVAHI_ENTRY_GROUP_ESTABLISHED) std::printf("Established\n"), std::fflush(stdout);
+  };
+  AvahiEntryGroup* group = avahi_entry_group_new(client, established, nullptr);
   int r = avahi_entry_group_add_record(
       group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
       static_cast<AvahiPublishFlags>(AVAHI_PUBLISH_USE_MULTICAST | AVAHI_PUBLISH_ALLOW_MULTIPLE),
@@ -60,5 +40,4 @@ int main(int argc, char** argv) {
     return 1;
   }
   avahi_simple_poll_loop(poll);
-  return 0;
 }
