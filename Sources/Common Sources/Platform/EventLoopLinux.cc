@@ -71,6 +71,16 @@ bool Adopt(sd_event_source* source, Callback<F>* callback) {
   return true;
 }
 
+// Adopts the source and hands it to the loop, which then owns it: one still
+// pending when the loop is freed goes with it.
+template <typename F>
+bool AdoptFloating(sd_event_source* source, Callback<F>* callback) {
+  if (!Adopt(source, callback)) return false;
+  sd_event_source_set_floating(source, 1);
+  sd_event_source_unref(source);
+  return true;
+}
+
 int _WatchSetCallBack(sd_event_source*, int, uint32_t, void* userdata);
 
 }  // namespace
@@ -199,12 +209,7 @@ bool EventLoop::Defer(std::function<void()> callback) {
     delete cb;
     return false;
   }
-  if (!Adopt(source, cb)) return false;
-  // Owned by the loop until it runs, so one still pending when the loop is
-  // freed goes with it.
-  sd_event_source_set_floating(source, 1);
-  sd_event_source_unref(source);
-  return true;
+  return AdoptFloating(source, cb);
 }
 
 bool EventLoop::HandleTerminationSignals(std::function<void(int)> callback) {
@@ -222,10 +227,7 @@ bool EventLoop::HandleTerminationSignals(std::function<void(int)> callback) {
       delete cb;
       return false;
     }
-    if (!Adopt(source, cb)) return false;
-    // Owned by the loop from here on.
-    sd_event_source_set_floating(source, 1);
-    sd_event_source_unref(source);
+    if (!AdoptFloating(source, cb)) return false;
   }
   return true;
 }
