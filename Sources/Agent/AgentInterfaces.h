@@ -1,0 +1,82 @@
+// The narrow interfaces through which the agent's logic reaches the user, the
+// system and the server. The logic links no Qt and no X11; the program wires
+// real implementations in, tests step the logic with their own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "AbsoluteTime.h"
+#include "AppSettings.h"
+#include "WatchedApp.h"
+
+namespace corvane {
+
+enum class CreditWarningKind { LastMinute = 0, NoCredit = 1, FiveMinutes = 2 };
+
+// Everything the tick shows. The Show… calls block until the window is gone
+// (a nested event loop may run meanwhile and change the WatchedAppList).
+class AgentUserInterface {
+ public:
+  virtual ~AgentUserInterface() = default;
+  // Full-screen black window, red text; pauses the tick timer while shown and
+  // re-arms it one second after it goes. `text` is a key or a final text.
+  virtual void ShowBlockingMessage(const std::string& text, bool withTimers) = 0;
+  // `record` stays alive for the call; the window redraws from it.
+  virtual void ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) = 0;
+  virtual void ShowCurfewWarning(bool isEarly, const WatchedApp& record, double curfewMinutes) = 0;
+  // Status item.
+  virtual void RemoveAppMenuItem(int32_t pid) = 0;
+  virtual void SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) = 0;
+  // First step of every pass: refreshes the app items while the menu asks for it.
+  virtual void TickStatusMenu() = 0;
+  // Credit strip.
+  virtual void ShowCreditStrip() = 0;
+  virtual void RefreshCreditStrip() = 0;
+  // Last step of every pass: the strip's countdown and fade-out.
+  virtual void TickCreditStrip() = 0;
+};
+
+// The machine, as the agent's logic needs it.
+class AgentSystem {
+ public:
+  virtual ~AgentSystem() = default;
+  virtual AbsoluteTime Now() = 0;
+  // Signal 0 reaches the process.
+  virtual bool IsProcessAlive(int32_t pid) = 0;
+  // Signal 9; 0 or -errno.
+  virtual int SendKillSignal(int32_t pid) = 0;
+  virtual uint64_t HomeFolderSize() = 0;
+  // The front window is full screen or holds the keyboard grab.
+  virtual bool IsDisplayCaptured() = 0;
+  // The process owning the active window; 0 when none.
+  virtual int32_t FrontmostPid() = 0;
+  virtual int32_t OwnPid() = 0;
+  // Blocks the agent (the grace after killing a full-screen application).
+  virtual void Sleep(double seconds) = 0;
+};
+
+// The server, over the client module.
+class AgentServerLink {
+ public:
+  virtual ~AgentServerLink() = default;
+  virtual int ConnectToServer() = 0;
+  virtual void RequestRefill(const std::string& user, const std::string& app) = 0;
+  // Disabled defaults when the server cannot be reached.
+  virtual void FetchAppSettings(const std::string& user, const std::string& app,
+                                AppSettings* out) = 0;
+  virtual void MinuteUsed(const std::string& user, const std::string& app,
+                          const AppSettings& settings) = 0;
+  // DisconnectionRequest over the local connection; 0 on success.
+  virtual int DisconnectionRequest(int32_t pid) = 0;
+};
+
+// One running application of the session, already identified.
+struct RunningApplication {
+  int32_t pid = 0;
+  std::string identifier;   // desktop-entry ID or "com.quarlant.fakeID.<file>"
+  std::string displayName;  // may be empty
+};
+
+}  // namespace corvane
