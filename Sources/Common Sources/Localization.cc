@@ -20,9 +20,8 @@ void InitLocalization() {
   // gettext translates nothing in the plain C locale, so keys such as
   // "Credit low format" would reach the user. Fall back to the English
   // catalogue then, through the UTF-8 variant of C that gettext does honour.
-  // The same holds for C.UTF-8, the default locale of many systems.
   if (messages == nullptr || std::strcmp(messages, "C") == 0 ||
-      std::strncmp(messages, "C.", 2) == 0 || std::strcmp(messages, "POSIX") == 0) {
+      std::strcmp(messages, "POSIX") == 0) {
     if (std::setlocale(LC_MESSAGES, "C.UTF-8") != nullptr) setenv("LANGUAGE", "en", 0);
   }
   std::string folder = ProgramFolder();
