@@ -66,7 +66,7 @@ BlockingMessageWindow::BlockingMessageWindow(const QString& message,
   if (options.withTimers && options.autoHideAlerts) {
     auto_hide_ = new QTimer(this);
     auto_hide_->setSingleShot(true);
-    connect(auto_hide_, &QTimer::timeout, this, [this] { loop_->quit(); });
+    connect(auto_hide_, &QTimer::timeout, this, &BlockingMessageWindow::End);
     auto_hide_->start(kAutoHideMilliseconds);
   }
   if (options.withTimers && options.playAlertsSound) {
@@ -136,7 +136,17 @@ void BlockingMessageWindow::paintEvent(QPaintEvent*) {
 
 void BlockingMessageWindow::mousePressEvent(QMouseEvent* event) {
   event->accept();
-  loop_->quit();
+  End();
+}
+
+void BlockingMessageWindow::End() { loop_->quit(); }
+
+bool IsBlockingMessageShown(const std::string& text) {
+  QString message = QString::fromStdString(LocalizedString(text.c_str()));
+  for (BlockingMessageWindow* window : OpenWindows()) {
+    if (window->message() == message) return true;
+  }
+  return false;
 }
 
 void ShowBlockingMessage(const std::string& text, const BlockingMessageOptions& options,
@@ -150,7 +160,11 @@ void ShowBlockingMessage(const std::string& text, const BlockingMessageOptions& 
     if (Observer()) Observer()(&window);
     loop.exec();
   }
-  if (tick != nullptr) tick->Start(kTickRestartSeconds);
+  if (tick != nullptr) tick->Resume(kTickRestartSeconds);
+}
+
+void EndAllBlockingMessages() {
+  for (BlockingMessageWindow* window : OpenWindows()) window->End();
 }
 
 void LockComputer(TickTimer* tick) {

@@ -41,6 +41,8 @@ class BlockingMessageWindow : public QWidget {
   int beeps() const { return beeps_; }
   // Both the keyboard and the pointer are held by this window.
   bool HoldsInput() const { return keyboard_held_ && pointer_held_; }
+  // Ends the call that shows this window, as a click does.
+  void End();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -67,6 +69,11 @@ class BlockingMessageWindow : public QWidget {
 // opened while another is up covers it and ends first.
 void ShowBlockingMessage(const std::string& text, const BlockingMessageOptions& options,
                          TickTimer* tick);
+// Ends every message shown (each call returns once the loops nested inside
+// it have ended).
+void EndAllBlockingMessages();
+// Whether a message with this text (looked up) is shown now.
+bool IsBlockingMessageShown(const std::string& text);
 // "This computer is locked", without timers.
 void LockComputer(TickTimer* tick);
 

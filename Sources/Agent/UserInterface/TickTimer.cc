@@ -19,12 +19,26 @@ TickTimer::TickTimer(std::function<void()> on_tick, QObject* parent)
 
 void TickTimer::Start(double first_delay_seconds) {
   timer_.stop();
+  first_.stop();
+  if (pauses_ > 0 || !session_active_) return;
   first_.start(static_cast<int>(std::lround(first_delay_seconds * 1000.0)));
 }
 
 void TickTimer::Pause() {
+  ++pauses_;
   first_.stop();
   timer_.stop();
+}
+
+void TickTimer::Resume(double first_delay_seconds) {
+  if (pauses_ > 0) --pauses_;
+  Start(first_delay_seconds);
+}
+
+void TickTimer::SetSessionActive(bool active) {
+  if (active == session_active_) return;
+  session_active_ = active;
+  Start(1.0);
 }
 
 void TickTimer::Fire() {

@@ -16,10 +16,17 @@ class TickTimer : public QObject {
  public:
   explicit TickTimer(std::function<void()> on_tick, QObject* parent = nullptr);
 
-  // First fire `first_delay_seconds` from now, then every second.
+  // First fire `first_delay_seconds` from now, then every second (unless
+  // paused or suspended).
   void Start(double first_delay_seconds = 1.0);
-  // No fire until Start again ("never").
+  // A window that takes the screen: no fire until every window that paused
+  // the timer has resumed it; the last one re-arms it `first_delay_seconds`
+  // from then.
   void Pause();
+  void Resume(double first_delay_seconds);
+  // The session went to the background (false) or came back (true, next
+  // fire one second later).
+  void SetSessionActive(bool active);
   bool IsRunning() const { return first_.isActive() || timer_.isActive(); }
 
  private:
@@ -29,6 +36,8 @@ class TickTimer : public QObject {
   QTimer first_;  // the one-shot first fire, whatever its delay
   QTimer timer_;  // then every second
   bool firing_ = false;
+  int pauses_ = 0;
+  bool session_active_ = true;
 };
 
 }  // namespace corvane

@@ -1,7 +1,124 @@
-// Placeholder: the session agent is not written yet.
-#include <cstdio>
+// Corvane 5 Login Item: one per graphical session, as the session's user.
+// Decides whether the user is watched, waits for the server, then counts
+// every minute of the session and of its applications until the session
+// ends.
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
 
-int main() {
-  std::fprintf(stderr, "Corvane 5 Login Item: not available in this build\n");
-  return 1;
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "AgentStartup.h"
+#include "AgentState.h"
+#include "ApplicationWatching.h"
+#include "BlockingMessage.h"
+#include "CorvaneLoader.h"
+#include "CorvaneServerLink.h"
+#include "MinuteTick.h"
+#include "Platform/ApplicationWindows.h"
+#include "Platform/LoginSession.h"
+#include "Platform/ProcessIdentity.h"
+#include "Platform/UserAccount.h"
+#include "QtAgentUserInterface.h"
+#include "SystemAgent.h"
+#include "TickTimer.h"
+#include "WindowWatcher.h"
+
+namespace corvane {
+namespace {
+
+// Tests run a server of their own beside any real one: a private service
+// type to browse and the port of their server for kill requests. An agent
+// running with raised privileges takes neither from its environment.
+void ApplyTestEnvironment() {
+  if (IsPrivilegeElevated()) return;
+  if (const char* type = std::getenv("CORVANE_SERVICE_TYPE"); type != nullptr && *type != 0) {
+    SetServiceTypeForTesting(type);
+  }
+  if (const char* port = std::getenv("CORVANE_LOCAL_SERVER_PORT"); port != nullptr) {
+    long value = std::strtol(port, nullptr, 10);
+    if (value > 0 && value < 65536) SetLocalServerPortForTesting(static_cast<uint16_t>(value));
+  }
+}
+
+// Configuration 2: a try at once and then every 120 seconds until one
+// connects. A failed try shows "Cannot contact remote server", unless the
+// message of an earlier try is still up: an unattended screen would
+// otherwise pile up one window (and one nested loop) every two minutes.
+void WaitForServer(AgentServerLink& server, QtAgentUserInterface& ui) {
+  QEventLoop loop;
+  QTimer retry;
+  retry.setInterval(static_cast<int>(kConfigurationRetrySeconds * 1000));
+  auto attempt = [&] {
+    if (server.ConnectToServer() == 0) {
+      retry.stop();
+      EndAllBlockingMessages();  // what they say is no longer true
+      loop.quit();
+      return;
+    }
+    if (!IsBlockingMessageShown(kCannotContactRemoteServerKey)) {
+      ui.ShowBlockingMessage(kCannotContactRemoteServerKey, true);
+    }
+  };
+  QObject::connect(&retry, &QTimer::timeout, attempt);
+  retry.start();
+  QTimer::singleShot(0, &retry, attempt);
+  loop.exec();
+}
+
+}  // namespace
+}  // namespace corvane
+
+int main(int argc, char** argv) {
+  using namespace corvane;
+  // The console lines are read by whoever runs the agent, line by line.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  QApplication app(argc, argv);
+  app.setQuitOnLastWindowClosed(false);
+  ApplyTestEnvironment();
+
+  AgentState state;
+  state.userName = ShortUserName();
+  state.loginPid = SessionLeaderPid();
+  // Null without a display of X11: then only the session is watched.
+  std::unique_ptr<ApplicationWindows> windows = ApplicationWindows::Open();
+  SystemAgent system(windows.get());
+  CorvaneServerLink server;
+  TickTimer tick([&state] { OnTick(state); });
+  QtAgentUserInterface ui(state, &tick);
+  state.system = &system;
+  state.server = &server;
+  state.ui = &ui;
+
+  SynchronizePreferencesAndReport();
+  if (IsNonWatchedAccount(state.userName)) return app.exec();
+  if (ConnectDuringStartup(server, system) != 0) {
+    switch (ServerMissingActionFor(ReadConfigurationValue())) {
+      case ServerMissingAction::kRetryEvery120s:
+        WaitForServer(server, ui);
+        break;
+      case ServerMissingAction::kStayIdle:
+        ui.ShowBlockingMessage(kCannotContactServerKey, true);
+        return app.exec();
+      case ServerMissingAction::kContinue:
+        break;
+    }
+  }
+
+  // Launches and terminations; counting stands still while the session is
+  // in the background.
+  WindowWatcher watcher(state, windows.get());
+  QTimer session_check;
+  QObject::connect(&session_check, &QTimer::timeout, [&] {
+    tick.SetSessionActive(IsSessionActive());
+    watcher.Poll();
+  });
+  session_check.start(1000);
+  tick.Start(1.0);
+  ReadAlertPreferences(&state);
+  EnumerateRunningApplications(state, watcher.Start());
+  ui.ShowCreditStrip();
+  return app.exec();
 }
