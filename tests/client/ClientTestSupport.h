@@ -53,6 +53,8 @@ class Child {
   ~Child();
   bool WaitForOutput(const std::string& text, double seconds);
   pid_t pid() const { return pid_; }
+  // What WaitForOutput has read so far.
+  const std::string& output() const { return seen_; }
   void Kill();
 
  private:

@@ -52,6 +52,7 @@ BlockingMessageWindow::BlockingMessageWindow(const QString& message,
     : QWidget(nullptr, kCoverFlags), message_(message), loop_(loop) {
   assert(loop_ != nullptr && "BlockingMessage: a window needs the loop it ends");
   MakeBlack(this);
+  setWindowTitle(message_);  // lets a script find the window it has to click
   setCursor(Qt::ArrowCursor);
   QScreen* primary = QGuiApplication::primaryScreen();
   if (primary != nullptr) setGeometry(primary->geometry());

@@ -1,0 +1,168 @@
+// The agent program as a session runs it: in a session of its own whose
+// leader stands for the login session, on the X display, against the real
+// server in a private root. Minutes pass ten times faster under faketime;
+// the agent counts them itself.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "ClientTestSupport.h"
+#include "Paths.h"
+#include "Platform/UserAccount.h"
+#include "Preferences.h"
+#include "ServerHarness.h"
+
+namespace corvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kMinute = 6.0;  // seconds of real time per agent minute
+const char* kFast = "+0 x10";
+
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+std::string AppEntry(const std::string& key, int credit, bool enabled,
+                     const std::string& extra = "") {
+  return "<key>" + key + "</key><dict><key>Credit</key><integer>" + std::to_string(credit) +
+         "</integer><key>Enabled</key><" + (enabled ? "true" : "false") + "/>" + extra +
+         "</dict>";
+}
+
+class AgentSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display";
+    if (!test::AvahiAvailable()) GTEST_SKIP() << "avahi-daemon is not running";
+    if (!Shell("command -v xdotool >/dev/null && command -v faketime >/dev/null"))
+      GTEST_SKIP() << "xdotool or faketime missing";
+    chmod(root_.path().c_str(), 0755);  // an agent running as nobody reads its preferences
+    data_ = root_.path() + "/share";
+    test::MakeFolders(data_ + "/applications");
+    test::WriteFileOrDie(data_ + "/applications/c5test-term.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Test Terminal\n"
+                         "StartupWMClass=C5TestTerm\nExec=xterm\n");
+    test::WriteFileOrDie(data_ + "/applications/c5test-off.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Free Terminal\n"
+                         "StartupWMClass=C5TestOff\nExec=xterm\n");
+    test::MakeFolders(root_.Path(std::string(kSupportFolder)));
+  }
+  void TearDown() override {
+    if (agent_ && HasFailure()) {
+      agent_->WaitForOutput("\x01", 0.2);
+      std::cerr << "agent output:\n" << agent_->output();
+    }
+    if (leader_ > 0) kill(-leader_, SIGKILL);  // the agent is in the leader's group
+    agent_.reset();
+  }
+
+  void WriteSettings(const std::string& user, const std::string& entries) {
+    test::WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                         "<key>" + user + "</key><dict>" + entries + "</dict></dict></plist>\n");
+  }
+  bool StartServer() {
+    return server_.Start() && test::WaitForCommand(
+        "avahi-browse -prt _corvane5._tcp 2>/dev/null | grep -q '^='", true, 10);
+  }
+  void SetPref(const char* key, Plist value) {
+    SetPreference(key, std::move(value));
+    ASSERT_TRUE(SynchronizePreferences());
+  }
+  // The agent under faketime (`fake_time` like "+0 x10" or "@2026-12-12 12:00:00 x10"),
+  // as `user` when given, in a new session whose leader is a shell of this
+  // test's user.
+  void StartAgent(const std::string& fake_time = kFast, const std::string& user = "") {
+    std::vector<std::string> argv{"setsid", "sh", "-c", "\"$@\" & wait", "leader"};
+    if (!user.empty()) argv.insert(argv.end(), {"runuser", "-u", user, "--"});
+    argv.insert(argv.end(), {"env", "XDG_DATA_DIRS=" + data_, "XDG_DATA_HOME=" + data_ + "/none",
+                             "CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()),
+                             "faketime", "-f", fake_time, AGENT_PROGRAM});
+    agent_ = std::make_unique<test::Child>(argv);
+    leader_ = agent_->pid();
+  }
+  bool LeaderAlive() {
+    return kill(leader_, 0) == 0 &&
+           test::ReadFileOrEmpty("/proc/" + std::to_string(leader_) + "/stat").find(") Z") ==
+               std::string::npos;
+  }
+  // Waits for a blocking message whose title matches `pattern`.
+  static bool MessageShown(const std::string& pattern, double seconds) {
+    if (!test::WaitForCommand("xdotool search --onlyvisible --name '" + pattern + "' >/dev/null",
+                              true, seconds)) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // until it holds the pointer
+    return true;
+  }
+  static void Click() { Shell("xdotool mousemove 640 400 click 1"); }
+  std::string Stats() const { return server_.DataFile("stats.plist"); }
+
+  test::TempRoot root_;
+  test::ServerProcess server_{root_};
+  std::string data_;
+  std::unique_ptr<test::Child> agent_;
+  pid_t leader_ = -1;
+};
+
+// Waits until `pid` has ended (or is a zombie); the seconds it took, or -1.
+double SecondsUntilGone(pid_t pid, double limit) {
+  auto start = Clock::now();
+  while (std::chrono::duration<double>(Clock::now() - start).count() < limit) {
+    std::string stat = test::ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/stat");
+    if (stat.empty() || stat.find(") Z") != std::string::npos)
+      return std::chrono::duration<double>(Clock::now() - start).count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return -1;
+}
+
+TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 0, true));
+  ASSERT_TRUE(StartServer());
+  std::string upper;
+  for (char c : ShortUserName()) upper += static_cast<char>(std::toupper(c));
+  test::WriteFileOrDie(root_.Path(std::string(kPreferenceFile)),
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                       "<key>Non-watched account</key><string>" + upper +
+                       "</string></dict></plist>\n");
+  StartAgent();
+  EXPECT_TRUE(agent_->WaitForOutput("Preferences sync'ed.\nCannot watch this user.\n", 10));
+  // No credit at all, yet two minutes later nothing has been charged or ended.
+  std::this_thread::sleep_for(std::chrono::duration<double>(2 * kMinute));
+  EXPECT_TRUE(LeaderAlive());
+  EXPECT_EQ(Stats().find("com.apple.loginwindow"), std::string::npos);
+}
+
+TEST_F(AgentSessionTest, ConfigurationOneWaitsIdleAndTwoRetriesUntilTheServerComes) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 50, true));
+  SetPref("Configuration", Plist::Integer(1, 8));
+  StartAgent();
+  EXPECT_TRUE(agent_->WaitForOutput("Cannot contact server err = ", 30));
+  EXPECT_TRUE(MessageShown("cannot be reached", 10));
+  Click();
+  EXPECT_FALSE(MessageShown("cannot be reached", 2 * kMinute));  // shown once only
+  TearDown();
+
+  SetPref("Configuration", Plist::Integer(2, 8));
+  StartAgent();
+  EXPECT_TRUE(agent_->WaitForOutput("Cannot contact server err = ", 30));
+  EXPECT_TRUE(MessageShown("Trying again", 10));
+  ASSERT_TRUE(StartServer());
+  // The retry two agent minutes later connects, takes the message away and
+  // starts counting the session.
+  EXPECT_TRUE(test::WaitForCommand("! xdotool search --onlyvisible --name 'Trying again' >/dev/null", true,
+                                   3 * kMinute));
+  EXPECT_TRUE(test::WaitForCommand("grep -qs com.apple.loginwindow '" +
+                                   root_.Path(std::string(kStatsFile)) + "'", true, 3 * kMinute));
+}
+
+}  // namespace
+}  // namespace corvane
