@@ -124,6 +124,20 @@ double SecondsUntilGone(pid_t pid, double limit) {
   return -1;
 }
 
+// An xterm of window class `cls`, once its window is up.
+std::unique_ptr<test::Child> Terminal(const std::string& cls) {
+  auto term = std::make_unique<test::Child>(
+      std::vector<std::string>{"xterm", "-class", cls, "-e", "sleep", "600"});
+  test::WaitForCommand("xdotool search --onlyvisible --class " + cls + " >/dev/null", true, 10);
+  return term;
+}
+
+std::string Curfew(const char* day, int start, int stop) {
+  return std::string("<key>") + day + " Curfew Enabled</key><true/><key>" + day +
+         " start</key><integer>" + std::to_string(start) + "</integer><key>" + day +
+         " stop</key><integer>" + std::to_string(stop) + "</integer>";
+}
+
 TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
   WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 0, true));
   ASSERT_TRUE(StartServer());
@@ -162,6 +176,85 @@ TEST_F(AgentSessionTest, ConfigurationOneWaitsIdleAndTwoRetriesUntilTheServerCom
                                    3 * kMinute));
   EXPECT_TRUE(test::WaitForCommand("grep -qs com.apple.loginwindow '" +
                                    root_.Path(std::string(kStatsFile)) + "'", true, 3 * kMinute));
+}
+
+TEST_F(AgentSessionTest, EnabledAppIsChargedWarnedAndKilledDisabledAppIsLeftAlone) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
+                                     AppEntry("c5test-term", 2, true) +
+                                     AppEntry("c5test-off", 5, false));
+  ASSERT_TRUE(StartServer());
+  auto watched = Terminal("C5TestTerm");
+  auto free = Terminal("C5TestOff");
+  StartAgent();
+  // Charged at once, warned at the next minute, killed a minute after the
+  // warning goes.
+  EXPECT_TRUE(test::WaitForCommand("grep -qs c5test-term '" + root_.Path(std::string(kStatsFile)) +
+                                   "'", true, 20));
+  ASSERT_TRUE(MessageShown("Credit low|Test Terminal", 2 * kMinute));
+  Click();
+  double gone = SecondsUntilGone(watched->pid(), 3 * kMinute);
+  EXPECT_GT(gone, 0.6 * kMinute);
+  EXPECT_LT(gone, 1.6 * kMinute);
+  EXPECT_TRUE(agent_->WaitForOutput("Killed pid " + std::to_string(watched->pid()) + " ourself!", 2));
+  EXPECT_EQ(SecondsUntilGone(free->pid(), 1), -1);
+  EXPECT_EQ(Stats().find("c5test-off"), std::string::npos);
+  EXPECT_TRUE(LeaderAlive());
+}
+
+// The session's leader belongs to root and the agent to nobody: the agent's
+// own signal is refused and the server kills for it.
+TEST_F(AgentSessionTest, ComputerWithoutCreditEndsTheSessionThroughTheServer) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the agent as another user";
+  WriteSettings("nobody", AppEntry("com.apple.loginwindow", 0, true));
+  SetPref("Last Minute Credit", Plist::String("0"));
+  ASSERT_TRUE(StartServer());
+  StartAgent(kFast, "nobody");
+  ASSERT_TRUE(MessageShown("Credit low|your session", 30));
+  Click();
+  EXPECT_GT(SecondsUntilGone(leader_, 10), 0);
+  EXPECT_TRUE(test::WaitForCommand("grep -q 'Killed -9 pid " + std::to_string(leader_) + "' '" +
+                                   root_.Path(std::string(kServerLogFile)) + "'", true, 5));
+  EXPECT_EQ(agent_->output().find("ourself"), std::string::npos);
+}
+
+TEST_F(AgentSessionTest, CurfewKillsTheAppOnWeekdaysAndEndsTheSessionAtWeekends) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
+                                     AppEntry("c5test-term", 50, true,
+                                              Curfew("WD", 780, 1439) + Curfew("WE", 780, 1439)));
+  ASSERT_TRUE(StartServer());
+  auto term = Terminal("C5TestTerm");
+  StartAgent("@2026-12-09 12:00:00 x10");  // a Wednesday, an hour too early
+  ASSERT_TRUE(MessageShown("Curfew|13:00|1:00", 20));
+  Click();
+  double gone = SecondsUntilGone(term->pid(), 2 * kMinute);
+  EXPECT_GT(gone, 0);
+  EXPECT_TRUE(LeaderAlive());
+  TearDown();
+
+  term = Terminal("C5TestTerm");
+  StartAgent("@2026-12-12 12:00:00 x10");  // a Saturday
+  ASSERT_TRUE(MessageShown("Curfew|13:00|1:00", 20));
+  Click();
+  EXPECT_GT(SecondsUntilGone(leader_, 2 * kMinute), 0);
+}
+
+TEST_F(AgentSessionTest, ServerGoneMidSessionKillsNothing) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 1, true) +
+                                     AppEntry("c5test-term", 1, true));
+  ASSERT_TRUE(StartServer());
+  auto term = Terminal("C5TestTerm");
+  StartAgent();
+  EXPECT_TRUE(test::WaitForCommand("grep -qs c5test-term '" + root_.Path(std::string(kStatsFile)) +
+                                   "'", true, 20));
+  server_.Kill9();
+  // Both records had their last minute; without the server they are dropped
+  // at their next boundary instead of being ended.
+  std::this_thread::sleep_for(std::chrono::duration<double>(3 * kMinute));
+  for (int i = 0; i < 3 && MessageShown("Credit low|Test Terminal|your session", 0.5); ++i) Click();
+  std::this_thread::sleep_for(std::chrono::duration<double>(2 * kMinute));
+  EXPECT_EQ(SecondsUntilGone(term->pid(), 0.5), -1);
+  EXPECT_TRUE(LeaderAlive());
+  EXPECT_EQ(agent_->output().find("Killed pid"), std::string::npos);
 }
 
 }  // namespace
