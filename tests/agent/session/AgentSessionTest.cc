@@ -31,7 +31,8 @@ bool Shell(const std::string& command) { return std::system(command.c_str()) == 
 std::string AppEntry(const std::string& key, int credit, bool enabled,
                      const std::string& extra = "") {
   return "<key>" + key + "</key><dict><key>Credit</key><integer>" + std::to_string(credit) +
-         "</integer><key>Enabled</key><" + (enabled ? "true" : "false") + "/>" + extra +
+         "</integer><key>Enabled</key><" + (enabled ? "true" : "false") + "/>" +
+         "<key>NextAutoUpdate</key><real>2000000000</real>" + extra +  // no refill in 2026
          "</dict>";
 }
 
@@ -57,7 +58,8 @@ class AgentSessionTest : public ::testing::Test {
   void TearDown() override {
     if (agent_ && HasFailure()) {
       agent_->WaitForOutput("\x01", 0.2);
-      std::cerr << "agent output:\n" << agent_->output();
+      std::cerr << "agent output:\n" << agent_->output() << "server running: "
+                << server_.Running() << ", log:\n" << server_.Log() << server_.Stdout();
     }
     if (leader_ > 0) kill(-leader_, SIGKILL);  // the agent is in the leader's group
     agent_.reset();
@@ -238,20 +240,52 @@ TEST_F(AgentSessionTest, CurfewKillsTheAppOnWeekdaysAndEndsTheSessionAtWeekends)
   EXPECT_GT(SecondsUntilGone(leader_, 2 * kMinute), 0);
 }
 
+// The home folder is a folder of the test's, mounted over the user's home in
+// the private mount namespace of the isolated rig.
+TEST_F(AgentSessionTest, DiskQuotaEndsTheSessionUnlessFilesAreDeleted) {
+  const char* rig = std::getenv("CORVANE_ISOLATED_RIG");
+  if (rig == nullptr || std::string(rig) != "inside") GTEST_SKIP() << "needs a private mount namespace";
+  std::string home = root_.path() + "/home";
+  test::MakeFolders(home);
+  std::string real_home = test::RunProgram({"sh", "-c", "getent passwd $(id -u) | cut -d: -f6"}).out;
+  real_home.erase(real_home.find_last_not_of('\n') + 1);
+  ASSERT_TRUE(Shell("mount --bind '" + home + "' '" + real_home + "'"));
+  struct Unmount {
+    std::string path;
+    ~Unmount() { Shell("umount '" + path + "'"); }
+  } unmount{real_home};
+  test::WriteFileOrDie(home + "/big", std::string(3 << 20, 'x'));
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
+                                     "<key>com.quarlant.globalSettings</key><dict><key>DQ Enabled"
+                                     "</key><true/><key>DQ Value</key><integer>2</integer></dict>");
+  ASSERT_TRUE(StartServer());
+  StartAgent();
+  ASSERT_TRUE(MessageShown("home folder|Disk Space", 20));
+  Click();
+  unlink((home + "/big").c_str());  // within the quota again: the countdown starts over
+  std::this_thread::sleep_for(std::chrono::duration<double>(3.5 * kMinute));
+  EXPECT_TRUE(LeaderAlive());
+  test::WriteFileOrDie(home + "/big", std::string(3 << 20, 'x'));
+  ASSERT_TRUE(MessageShown("home folder|Disk Space", 2 * kMinute));
+  Click();
+  double gone = SecondsUntilGone(leader_, 4 * kMinute);
+  EXPECT_GT(gone, 1.0 * kMinute);
+  EXPECT_LT(gone, 3.0 * kMinute);
+}
+
 TEST_F(AgentSessionTest, ServerGoneMidSessionKillsNothing) {
-  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 1, true) +
-                                     AppEntry("c5test-term", 1, true));
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
+                                     AppEntry("c5test-term", 2, true));
   ASSERT_TRUE(StartServer());
   auto term = Terminal("C5TestTerm");
   StartAgent();
   EXPECT_TRUE(test::WaitForCommand("grep -qs c5test-term '" + root_.Path(std::string(kStatsFile)) +
                                    "'", true, 20));
   server_.Kill9();
-  // Both records had their last minute; without the server they are dropped
-  // at their next boundary instead of being ended.
-  std::this_thread::sleep_for(std::chrono::duration<double>(3 * kMinute));
-  for (int i = 0; i < 3 && MessageShown("Credit low|Test Terminal|your session", 0.5); ++i) Click();
-  std::this_thread::sleep_for(std::chrono::duration<double>(2 * kMinute));
+  // The last minute is warned of at the next boundary; without the server
+  // the record is then dropped instead of being ended a minute later.
+  if (MessageShown("Credit low|Test Terminal", 2 * kMinute)) Click();
+  std::this_thread::sleep_for(std::chrono::duration<double>(2.5 * kMinute));
   EXPECT_EQ(SecondsUntilGone(term->pid(), 0.5), -1);
   EXPECT_TRUE(LeaderAlive());
   EXPECT_EQ(agent_->output().find("Killed pid"), std::string::npos);
