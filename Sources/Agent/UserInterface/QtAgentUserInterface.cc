@@ -4,47 +4,12 @@
 #include <QTime>
 
 #include <cmath>
-#include <vector>
 
 #include "BlockingMessage.h"
 #include "Localization.h"
 
 namespace corvane {
 namespace {
-
-// Puts `args` in place of the format's "%s"/"%@" (in turn) and "%N$s"/"%N$@"
-// (by number), and "%%" becomes "%". The arguments are display names from
-// files the child controls: they are copied, never read as formats.
-std::string FormatArguments(const std::string& format, const std::vector<std::string>& args) {
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != '%' || i + 1 >= format.size()) {
-      out += format[i];
-      continue;
-    }
-    size_t j = i + 1;
-    size_t index = next;
-    if (format[j] == '%') {
-      out += '%';
-      i = j;
-      continue;
-    }
-    if (format[j] >= '1' && format[j] <= '9' && j + 1 < format.size() && format[j + 1] == '$') {
-      index = static_cast<size_t>(format[j] - '1');
-      j += 2;
-    } else {
-      ++next;
-    }
-    if (j < format.size() && (format[j] == 's' || format[j] == '@')) {
-      if (index < args.size()) out += args[index];
-      i = j;
-    } else {
-      out += format[i];
-    }
-  }
-  return out;
-}
 
 std::string NameOf(const WatchedApp& record) {
   if (record.displayName && !record.displayName->empty()) return *record.displayName;
@@ -61,7 +26,7 @@ std::string QtAgentUserInterface::CreditWarningText(const WatchedApp& record,
   std::string subject = record.identifier == "com.apple.loginwindow"
                             ? LocalizedString("your session")
                             : NameOf(record);
-  return FormatArguments(LocalizedString(key), {NameOf(record), subject});
+  return FormatLocalized(key, {NameOf(record), subject});
 }
 
 std::string QtAgentUserInterface::CurfewWarningText(bool isEarly, const WatchedApp& record,
@@ -72,7 +37,7 @@ std::string QtAgentUserInterface::CurfewWarningText(bool isEarly, const WatchedA
     time = QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat)
                .toStdString();
   }
-  return FormatArguments(LocalizedString(isEarly ? "Curfew early error" : "Curfew late error"),
+  return FormatLocalized(isEarly ? "Curfew early error" : "Curfew late error",
                          {NameOf(record), time});
 }
 
