@@ -19,6 +19,14 @@ int RemoveWatchedAppsByPid(int32_t pid, WatchedAppList* list) {
   return count;
 }
 
+bool RemoveWatchedApp(const WatchedApp* record, WatchedAppList* list) {
+  auto it = std::find_if(list->begin(), list->end(),
+                         [record](const WatchedAppRef& r) { return r.get() == record; });
+  if (it == list->end()) return false;
+  list->erase(it);
+  return true;
+}
+
 bool ContainsWatchedApp(const WatchedAppList& list, const WatchedApp* record) {
   return std::any_of(list.begin(), list.end(),
                      [record](const WatchedAppRef& r) { return r.get() == record; });

@@ -36,6 +36,9 @@ using WatchedAppList = std::vector<WatchedAppRef>;
 WatchedApp* FindWatchedApp(const WatchedAppList& list, std::string_view identifier);
 // Removes every record with `pid`; returns how many.
 int RemoveWatchedAppsByPid(int32_t pid, WatchedAppList* list);
+// Removes `record` itself (not its pid's other records); false when it was
+// not in the list.
+bool RemoveWatchedApp(const WatchedApp* record, WatchedAppList* list);
 // Whether `record` is still in the list.
 bool ContainsWatchedApp(const WatchedAppList& list, const WatchedApp* record);
 

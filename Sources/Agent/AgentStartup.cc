@@ -1,0 +1,77 @@
+#include "AgentStartup.h"
+
+#include <strings.h>
+
+#include <cstdio>
+
+#include "Paths.h"
+#include "Platform/Deadline.h"
+#include "PlistFile.h"
+#include "Preferences.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::string_view kNonWatchedAccountKey = "Non-watched account";
+constexpr double kMinimumTrySeconds = 1.0;
+
+}  // namespace
+
+bool SynchronizePreferencesAndReport() {
+  bool synced = SynchronizePreferences();
+  std::fputs(synced ? "Preferences sync'ed.\n" : "Could not sync preferences!\n", stdout);
+  std::fflush(stdout);
+  return synced;
+}
+
+bool IsNonWatchedAccount(const std::string& user_name) {
+  std::optional<Plist> prefs = ReadPlistFile(SystemPath(kPreferenceFile));
+  if (!prefs || !prefs->IsDictionary()) return false;
+  const Plist* account = prefs->AsDictionary()->Find(kNonWatchedAccountKey);
+  const std::string* name = account != nullptr ? account->AsString() : nullptr;
+  if (name == nullptr || name->empty() || name->size() != user_name.size() ||
+      strcasecmp(name->c_str(), user_name.c_str()) != 0) {
+    return false;
+  }
+  std::fputs("Cannot watch this user.\n", stdout);
+  std::fflush(stdout);
+  return true;
+}
+
+int ConnectDuringStartup(AgentServerLink& server, AgentSystem& system, double seconds) {
+  Deadline deadline = Deadline::After(seconds);
+  int result = -1;
+  while (result != 0) {
+    Deadline try_end = Deadline::After(kMinimumTrySeconds);
+    result = server.ConnectToServer();
+    if (result == 0 || deadline.Passed()) break;
+    if (!try_end.Passed()) system.Sleep(try_end.RemainingMilliseconds() / 1000.0);
+  }
+  if (result != 0) {
+    std::printf("Cannot contact server err = %i.\n", result);
+    std::fflush(stdout);
+  }
+  return result;
+}
+
+int8_t ReadConfigurationValue() {
+  SynchronizePreferences();
+  return static_cast<int8_t>(PreferenceInteger("Configuration").value_or(0));
+}
+
+ServerMissingAction ServerMissingActionFor(int8_t configuration) {
+  switch (configuration) {
+    case 1: return ServerMissingAction::kStayIdle;
+    case 2: return ServerMissingAction::kRetryEvery120s;
+    default: return ServerMissingAction::kContinue;
+  }
+}
+
+void ReadAlertPreferences(AgentState* state) {
+  state->lastMinuteCredit = PreferenceFlag("Last Minute Credit", true);
+  state->autoHideAlerts = PreferenceFlag("Auto Hide Alerts", false);
+  state->playAlertsSound = PreferenceFlag("Play Alerts Sound", false);
+  state->dontFadeScreen = PreferenceFlag("Don't fade screen", false);
+}
+
+}  // namespace corvane

@@ -1,0 +1,87 @@
+#include "ApplicationWatching.h"
+
+#include <memory>
+
+#include "Localization.h"
+
+namespace corvane {
+namespace {
+
+bool IsReservedKey(const std::string& identifier) {
+  return identifier == kComputerAppKey || identifier == kGlobalSettingsAppKey;
+}
+
+// Refill, read, and append a record when enabled.
+bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
+               std::optional<std::string> display_name) {
+  state.server->RequestRefill(state.userName, identifier);
+  AppSettings settings;
+  state.server->FetchAppSettings(state.userName, identifier, &settings);
+  if (!settings.Enabled) return false;
+  auto record = std::make_shared<WatchedApp>();
+  settings.Credit = ApplyNoCreditMarker(settings.Credit, state.lastMinuteCredit);
+  record->settings = settings;
+  record->pid = pid;
+  record->identifier = identifier;
+  record->displayName = std::move(display_name);
+  state.watchedApps.push_back(std::move(record));
+  return true;
+}
+
+}  // namespace
+
+int32_t ApplyNoCreditMarker(int32_t credit, bool last_minute_credit) {
+  if (credit >= 1) return credit;
+  return last_minute_credit ? 1 : kNoCreditMarker;
+}
+
+bool IdentifyApplication(AgentState& state, const RunningApplication& app) {
+  // The session's own leader and the agent are the session, not one of its
+  // applications; a window may not pass itself off as either reserved key
+  // (that would charge the computer twice and leave the application free).
+  if (app.pid <= 0 || app.identifier.empty() || IsReservedKey(app.identifier)) return false;
+  if (app.pid == state.loginPid || app.pid == state.system->OwnPid()) return false;
+  std::optional<std::string> name;
+  if (!app.displayName.empty()) name = app.displayName;
+  return AddRecord(state, app.pid, app.identifier, std::move(name));
+}
+
+void EnumerateRunningApplications(AgentState& state,
+                                  const std::vector<RunningApplication>& applications) {
+  AddRecord(state, state.loginPid, std::string(kComputerAppKey), LocalizedString("computer"));
+  for (const RunningApplication& app : applications) IdentifyApplication(state, app);
+
+  AppSettings fetched;
+  state.server->FetchAppSettings(state.userName, std::string(kGlobalSettingsAppKey), &fetched);
+  auto global = std::make_shared<WatchedApp>();
+  global->settings.DqEnabled = fetched.DqEnabled;
+  global->settings.DqValue = fetched.DqValue;
+  global->identifier = kGlobalSettingsAppKey;
+  state.watchedApps.push_back(std::move(global));
+}
+
+bool RefreshWatchedApp(AgentState& state, WatchedApp& record, bool apply_last_minute) {
+  AppSettings settings;
+  state.server->FetchAppSettings(state.userName, record.identifier, &settings);
+  if (!settings.Enabled) return true;
+  if (apply_last_minute) {
+    settings.Credit = ApplyNoCreditMarker(settings.Credit, state.lastMinuteCredit);
+  }
+  record.settings = settings;
+  record.secondsInMinute = 0;
+  return false;
+}
+
+bool HandleApplicationLaunched(AgentState& state, const RunningApplication& app) {
+  bool added = IdentifyApplication(state, app);
+  if (added) state.ui->ShowCreditStrip();
+  return added;
+}
+
+void HandleApplicationTerminated(AgentState& state, int32_t pid) {
+  // The session record lives as long as the agent.
+  if (pid == 0 || pid == state.loginPid) return;
+  if (RemoveWatchedAppsByPid(pid, &state.watchedApps) > 0) state.ui->RemoveAppMenuItem(pid);
+}
+
+}  // namespace corvane

@@ -1,0 +1,25 @@
+// The agent's requests to the server, over the client module's connection.
+#pragma once
+
+#include "AgentInterfaces.h"
+
+namespace corvane {
+
+inline constexpr int kMinuteUsedTimeoutSeconds = 3;
+inline constexpr int kDisconnectionTimeoutSeconds = 10;
+
+class CorvaneServerLink : public AgentServerLink {
+ public:
+  int ConnectToServer() override;
+  void RequestRefill(const std::string& user, const std::string& app) override;
+  void FetchAppSettings(const std::string& user, const std::string& app,
+                        AppSettings* out) override;
+  // MinuteUsed with the packed record; no reply, the status is not looked at.
+  void MinuteUsed(const std::string& user, const std::string& app,
+                  const AppSettings& settings) override;
+  // The pid as decimal text to the server on this machine; SendCommand's
+  // status.
+  int DisconnectionRequest(int32_t pid) override;
+};
+
+}  // namespace corvane

@@ -1,0 +1,111 @@
+#include "Enforcement.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <limits>
+
+#include "CreditRules.h"
+#include "Localization.h"
+#include "TextFormat.h"
+
+namespace corvane {
+
+bool EnforceCurfew(AgentState& state, WatchedApp& record) {
+  AbsoluteTime now = state.system->Now();
+  CurfewCheck curfew = CheckCurfew(record.settings, now);
+  bool weekend = IsWeekend(now);
+  if (curfew.too_early) {
+    if (record.warned) {
+      KillProcess(state, weekend ? state.loginPid : record.pid);
+    } else {
+      state.ui->ShowCurfewWarning(true, record, curfew.start);
+      if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+    }
+    record.warned = true;
+  }
+  // Also after an early warning just now: a window that starts after it ends
+  // leaves no minute allowed today.
+  if (curfew.too_late) {
+    if (record.warned) {
+      KillProcess(state, state.loginPid);
+    } else {
+      state.ui->ShowCurfewWarning(false, record, curfew.stop);
+      if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+    }
+    record.warned = true;
+  }
+  return true;
+}
+
+bool CheckDiskQuota(AgentState& state, WatchedApp& record) {
+  if (!record.settings.DqEnabled) {
+    state.ui->SetDiskMenuItem(false, 0, 0);
+    record.settings.Credit = kGlobalSettingsCredit;
+    return true;
+  }
+  uint64_t size = state.system->HomeFolderSize();
+  int64_t used = size > uint64_t(std::numeric_limits<int64_t>::max())
+                     ? std::numeric_limits<int64_t>::max()
+                     : static_cast<int64_t>(size);
+  QuotaCheck quota = CheckQuota(record.settings, used);
+  int16_t& countdown = state.diskQuotaCountdown;
+  if (!quota.over) {
+    countdown = 0;
+  } else {
+    if (countdown == -2) {
+      // The session ends. The record keeps pid 0: were it given the
+      // session's pid and the kill refused, the liveness test would drop
+      // it, and the session record with it, ending every session-wide check.
+      KillProcess(state, state.loginPid);
+    }
+    if (countdown == 0) {
+      std::string message = FormatLocalized(
+          kDiskSpaceLowFormatKey, {FormatByteSize(static_cast<uint64_t>(quota.used_bytes)),
+                                   FormatByteSize(static_cast<uint64_t>(quota.allowed_bytes))});
+      state.ui->ShowBlockingMessage(message, true);
+      countdown = -1;
+      if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+    } else if (countdown > std::numeric_limits<int16_t>::min()) {
+      // Stops at the bottom rather than wrapping round to a new warning.
+      countdown = static_cast<int16_t>(countdown - 1);
+    }
+  }
+  state.ui->SetDiskMenuItem(true, quota.allowed_bytes, quota.used_bytes);
+  record.settings.Credit = kGlobalSettingsCredit;
+  return true;
+}
+
+bool IsWatchedAppAlive(AgentState& state, const WatchedApp& record) {
+  if (record.identifier.size() == kComputerAppKey.size() &&
+      strcasecmp(record.identifier.c_str(), kComputerAppKey.data()) == 0) {
+    return true;
+  }
+  if (record.pid == 0) return true;
+  return state.system->IsProcessAlive(record.pid);
+}
+
+void TerminateWatchedApp(AgentState& state, const WatchedApp& record) {
+  if (record.identifier == kComputerAppKey && state.system->IsDisplayCaptured()) {
+    // A full-screen application would keep the screen after the session is
+    // gone; it goes first, and gets time to let go of the display.
+    int32_t front = state.system->FrontmostPid();
+    if (front > 0 && front != state.system->OwnPid()) {
+      KillProcess(state, front);
+      state.system->Sleep(kCapturedDisplayGraceSeconds);
+    }
+  }
+  KillProcess(state, record.pid);
+}
+
+void KillProcess(AgentState& state, int32_t pid) {
+  if (pid <= 0) return;
+  if (state.system->SendKillSignal(pid) == 0) {
+    std::printf("Killed pid %i ourself!\n", pid);
+  } else if (state.server->DisconnectionRequest(pid) != 0) {
+    std::printf("Could not make corvane server kill process %i.\n", pid);
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace corvane

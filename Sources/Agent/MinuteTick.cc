@@ -1,0 +1,83 @@
+#include "MinuteTick.h"
+
+#include <cassert>
+
+#include "ApplicationWatching.h"
+#include "Enforcement.h"
+
+namespace corvane {
+namespace {
+
+bool StillListed(const AgentState& state, const WatchedApp& record) {
+  return ContainsWatchedApp(state.watchedApps, &record);
+}
+
+// Shows a credit warning; false when the record left the list meanwhile.
+bool WarnCredit(AgentState& state, WatchedApp& record, CreditWarningKind kind) {
+  state.ui->ShowCreditWarning(record, kind);
+  return StillListed(state, record);
+}
+
+void ProcessMinute(AgentState& state, WatchedApp& record) {
+  bool is_global = record.identifier == kGlobalSettingsAppKey;
+  bool remove = false;
+  if (is_global && !CheckDiskQuota(state, record)) return;
+  if (!EnforceCurfew(state, record)) return;
+  AppSettings& s = record.settings;
+  if (s.Credit == 0) {
+    TerminateWatchedApp(state, record);
+    remove = true;
+  }
+  if (s.Credit == kLastMinuteCredit) {
+    if (!WarnCredit(state, record, CreditWarningKind::LastMinute)) return;
+    record.warned = true;
+  }
+  if (s.Credit == kFiveMinuteCredit) {
+    if (!WarnCredit(state, record, CreditWarningKind::FiveMinutes)) return;
+  }
+  if (s.Credit == kNoCreditMarker) {
+    if (!WarnCredit(state, record, CreditWarningKind::NoCredit)) return;
+    s.Credit = 1;
+    record.warned = true;
+    TerminateWatchedApp(state, record);
+    remove = true;
+  }
+  s.Credit -= 1;
+  // The terminated application's last minute is charged too.
+  if (!is_global) {
+    state.server->MinuteUsed(state.userName, record.identifier, s);
+    if (RefreshWatchedApp(state, record, !record.warned)) remove = true;
+  }
+  if (remove) {
+    int32_t pid = record.pid;
+    RemoveWatchedApp(&record, &state.watchedApps);
+    state.ui->RemoveAppMenuItem(pid);
+  }
+}
+
+}  // namespace
+
+void OnTick(AgentState& state) {
+  assert(state.ui != nullptr && state.system != nullptr && state.server != nullptr &&
+         "MinuteTick: the agent's interfaces are not wired");
+  state.ui->TickStatusMenu();
+  // The pass walks a copy of the list: its references keep every record
+  // alive while a warning's nested loop removes or adds records, and a
+  // removal cannot shift the next record out of the pass.
+  const WatchedAppList pass = state.watchedApps;
+  for (const WatchedAppRef& ref : pass) {
+    WatchedApp& record = *ref;
+    if (!StillListed(state, record)) continue;
+    if (!IsWatchedAppAlive(state, record)) {
+      int32_t pid = record.pid;
+      RemoveWatchedAppsByPid(pid, &state.watchedApps);
+      state.ui->RemoveAppMenuItem(pid);
+      continue;
+    }
+    if (record.secondsInMinute % kPassesPerMinute == 0) ProcessMinute(state, record);
+    if (StillListed(state, record)) record.secondsInMinute += 1;
+  }
+  state.ui->TickCreditStrip();
+}
+
+}  // namespace corvane

@@ -1,0 +1,120 @@
+// One fake for the three things the agent's logic talks to: the windows
+// (recorded), the machine (a clock and processes the test sets) and the
+// server (a settings table that charges minutes as the real one does).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AgentState.h"
+#include "ApplicationWatching.h"
+#include "MinuteTick.h"
+
+namespace corvane::test {
+
+inline constexpr int32_t kLoginPid = 7;
+inline constexpr int32_t kAgentPid = 42;
+
+class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentServerLink {
+ public:
+  std::vector<std::string> events;  // "<pass> <what>", in order
+  int pass = 0;
+  std::function<void(const WatchedApp&)> on_warning;
+  AbsoluteTime now = 0;
+  uint64_t home_bytes = 0;
+  bool captured = false, reachable = true;
+  int32_t front_pid = 0;
+  int failed_connects = 0, disconnection_status = 0;
+  std::set<int32_t> dead, refuses_kill;
+  std::map<std::string, AppSettings> settings;
+  std::map<std::string, int> charged;
+  std::vector<std::string> requests;
+
+  void Log(const std::string& what, int32_t pid = -1) {
+    events.push_back(std::to_string(pass) + " " + what + (pid < 0 ? "" : " " + std::to_string(pid)));
+  }
+  void ShowBlockingMessage(const std::string& text, bool) override { Log("message " + text); }
+  void ShowCreditWarning(const WatchedApp& r, CreditWarningKind kind) override {
+    static const char* const kKinds[] = {"last", "nocredit", "five"};
+    Log(std::string("warn ") + kKinds[int(kind)], r.pid);
+    if (on_warning) on_warning(r);
+  }
+  void ShowCurfewWarning(bool early, const WatchedApp& r, double minutes) override {
+    Log((early ? "curfew early " : "curfew late ") + std::to_string(int(minutes)), r.pid);
+    if (on_warning) on_warning(r);
+  }
+  void RemoveAppMenuItem(int32_t pid) override { Log("unlisted", pid); }
+  void SetDiskMenuItem(bool, int64_t, int64_t) override {}
+  void TickStatusMenu() override {}
+  void ShowCreditStrip() override { Log("strip"); }
+  void RefreshCreditStrip() override {}
+  void TickCreditStrip() override {}
+
+  AbsoluteTime Now() override { return now; }
+  bool IsProcessAlive(int32_t pid) override { return dead.count(pid) == 0; }
+  int SendKillSignal(int32_t pid) override {
+    if (refuses_kill.count(pid) != 0) return -1;
+    Log("kill", pid);
+    dead.insert(pid);
+    return 0;
+  }
+  uint64_t HomeFolderSize() override { return home_bytes; }
+  bool IsDisplayCaptured() override { return captured; }
+  int32_t FrontmostPid() override { return front_pid; }
+  int32_t OwnPid() override { return kAgentPid; }
+  void Sleep(double seconds) override { Log("sleep", int32_t(std::lround(seconds))); }
+
+  int ConnectToServer() override { return failed_connects-- > 0 || !reachable ? -1 : 0; }
+  void RequestRefill(const std::string&, const std::string& app) override {
+    requests.push_back("refill " + app);
+  }
+  void FetchAppSettings(const std::string&, const std::string& app, AppSettings* out) override {
+    requests.push_back("fetch " + app);
+    *out = reachable && settings.count(app) ? settings[app] : AppSettings();
+  }
+  void MinuteUsed(const std::string&, const std::string& app, const AppSettings&) override {
+    if (!reachable) return;
+    charged[app]++;
+    settings[app].Credit = std::max(0, settings[app].Credit - 1);
+  }
+  int DisconnectionRequest(int32_t pid) override {
+    Log("server kill", pid);
+    if (disconnection_status == 0) dead.insert(pid);
+    return disconnection_status;
+  }
+};
+
+class AgentLogicTest : public ::testing::Test {
+ protected:
+  AgentLogicTest() {
+    state.userName = "kid";
+    state.loginPid = kLoginPid;
+    state.ui = &world;
+    state.system = &world;
+    state.server = &world;
+  }
+  AppSettings& Allow(const std::string& app, int32_t credit) {
+    AppSettings& s = world.settings[app];
+    s.Enabled = true;
+    s.Credit = credit;
+    s.WdStop = s.WeStop = kDefaultWindowStop;
+    return s;
+  }
+  bool Launch(int32_t pid, const std::string& app) {
+    return HandleApplicationLaunched(state, {pid, app, app});
+  }
+  void Tick(int passes) {
+    for (int i = 0; i < passes; ++i) ++world.pass, OnTick(state);
+  }
+  FakeWorld world;
+  AgentState state;
+};
+
+}  // namespace corvane::test

@@ -1,0 +1,172 @@
+// The minute tick stepped pass by pass: warnings, charges and kills at the
+// right boundaries, curfews, the disk countdown, and records that leave the
+// list while a warning waits.
+#include <gmock/gmock.h>
+
+#include "AgentFakeWorld.h"
+#include "ApplicationWatching.h"
+#include "Enforcement.h"
+
+namespace corvane::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+AbsoluteTime At(int day, int hour, int minute) {  // January 2024: the 8th is a Monday
+  return *AbsoluteTimeOfLocal(2024, 1, day, hour, minute, 0);
+}
+
+TEST_F(AgentLogicTest, CreditRunsOutWithWarningsAtTheirBoundaries) {
+  struct Case {
+    int32_t credit;
+    bool last_minute_credit;
+    std::vector<std::string> events;
+    int charged;
+  } cases[] = {
+      {10, true, {"0 strip", "301 warn five 100", "541 warn last 100", "601 kill 100",
+                  "601 unlisted 100"}, 11},
+      {2, true, {"0 strip", "61 warn last 100", "121 kill 100", "121 unlisted 100"}, 3},
+      {0, true, {"0 strip", "1 warn last 100", "61 kill 100", "61 unlisted 100"}, 2},
+      {0, false, {"0 strip", "1 warn nocredit 100", "1 kill 100", "1 unlisted 100"}, 1},
+  };
+  for (const Case& c : cases) {
+    world = FakeWorld();
+    state.watchedApps.clear();
+    state.lastMinuteCredit = c.last_minute_credit;
+    Allow("game", c.credit);
+    ASSERT_TRUE(Launch(100, "game"));
+    Tick(700);
+    EXPECT_THAT(world.events, ElementsAreArray(c.events)) << "credit " << c.credit;
+    EXPECT_EQ(world.charged["game"], c.charged) << "credit " << c.credit;
+    EXPECT_TRUE(state.watchedApps.empty());
+  }
+}
+
+TEST_F(AgentLogicTest, CurfewWarnsThenKillsTheAppOrEndsTheSession) {
+  struct Case {
+    AbsoluteTime now;
+    void (*set)(AppSettings&);
+    std::vector<std::string> events;
+  } cases[] = {
+      {At(8, 7, 30), [](AppSettings& s) { s.WdCurfewEnabled = true; s.WdStart = 480; },
+       {"1 curfew early 480 100", "61 kill 100", "62 unlisted 100"}},
+      {At(13, 7, 30), [](AppSettings& s) { s.WeCurfewEnabled = true; s.WeStart = 480; },
+       {"1 curfew early 480 100", "61 kill 7"}},
+      {At(8, 20, 0), [](AppSettings& s) { s.WdCurfewEnabled = true; s.WdStop = 1200; },
+       {"1 curfew late 1200 100", "61 kill 7"}},
+      {At(8, 23, 59), [](AppSettings& s) { s.WdCurfewEnabled = true; },
+       {"1 curfew late 1439 100", "61 kill 7"}},
+      {At(8, 23, 58), [](AppSettings& s) { s.WdCurfewEnabled = true; }, {}},
+  };
+  for (const Case& c : cases) {
+    world = FakeWorld();
+    world.now = c.now;
+    state.watchedApps.clear();
+    c.set(Allow("game", 100));
+    ASSERT_TRUE(HandleApplicationLaunched(state, {100, "game", ""}));
+    world.events.clear();
+    Tick(62);
+    EXPECT_THAT(world.events, ElementsAreArray(c.events)) << c.now;
+  }
+}
+
+TEST_F(AgentLogicTest, DiskCountdownEndsTheSessionAtTheSecondBoundaryOrResets) {
+  constexpr uint64_t kMiB = 1 << 20;
+  AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
+  quota.DqEnabled = true;
+  quota.DqValue = 100;
+  EnumerateRunningApplications(state, {});
+  ASSERT_EQ(state.watchedApps.size(), 1u);  // the computer is not watched here
+  for (uint64_t second_minute_home : {150 * kMiB, 50 * kMiB}) {
+    world.events.clear();
+    state.diskQuotaCountdown = 0;
+    world.home_bytes = 150 * kMiB;
+    Tick(1);  // each Tick below ends on a boundary
+    world.home_bytes = second_minute_home;
+    Tick(60);
+    world.home_bytes = 150 * kMiB;
+    Tick(60);
+    ASSERT_EQ(world.events.size(), 2u);
+    EXPECT_THAT(world.events[0], HasSubstr("150.00 MB, more than the 100.00 MB"));
+    EXPECT_THAT(world.events[1], second_minute_home > 100 * kMiB ? HasSubstr(" kill 7")
+                                                                 : HasSubstr(" message "));
+    Tick(59);
+  }
+  EXPECT_EQ(state.watchedApps[0]->pid, 0);
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, kGlobalSettingsCredit - 1);
+  EXPECT_TRUE(world.charged.empty());
+}
+
+TEST_F(AgentLogicTest, RefusedKillGoesToTheServerAndCapturedScreenGoesFirst) {
+  state.lastMinuteCredit = false;
+  for (int status : {0, -1}) {
+    world.events.clear();
+    world.pass = 0;
+    world.refuses_kill = {kLoginPid};
+    world.disconnection_status = status;
+    world.captured = true;
+    world.front_pid = 55;
+    Allow(std::string(kComputerAppKey), 0);
+    EnumerateRunningApplications(state, {});
+    testing::internal::CaptureStdout();
+    Tick(1);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_THAT(world.events, ElementsAre("1 warn nocredit 7", "1 kill 55", "1 sleep 5",
+                                          "1 server kill 7", "1 unlisted 7"));
+    EXPECT_THAT(out, HasSubstr("Killed pid 55 ourself!\n"));
+    EXPECT_EQ(out.find("Killed pid 7"), std::string::npos);
+    EXPECT_EQ(out.find("Could not make corvane server kill process 7.\n") != std::string::npos,
+              status != 0);
+    state.watchedApps.clear();
+  }
+}
+
+TEST_F(AgentLogicTest, ServerGoneDropsRecordsAndKillsNothing) {
+  Allow("a", 10);
+  Allow("b", 3);
+  ASSERT_TRUE(Launch(100, "a") && Launch(200, "b"));
+  Tick(2);
+  world.reachable = false;
+  Tick(60);
+  EXPECT_THAT(world.events,
+              ElementsAre("0 strip", "0 strip", "61 unlisted 100", "61 unlisted 200"));
+  EXPECT_TRUE(state.watchedApps.empty());
+}
+
+TEST_F(AgentLogicTest, RecordRemovedDuringWarningIsNeverTouchedAgain) {
+  state.lastMinuteCredit = false;
+  Allow("a", 5);
+  Allow("b", 0);
+  Allow("c", 5);
+  ASSERT_TRUE(Launch(100, "a") && Launch(200, "b") && Launch(300, "c"));
+  WatchedAppRef a = state.watchedApps[0];
+  world.on_warning = [this](const WatchedApp& r) {
+    if (r.pid != 300) HandleApplicationTerminated(state, r.pid);
+  };
+  world.events.clear();
+  Tick(1);
+  EXPECT_THAT(world.events, ElementsAre("1 warn five 100", "1 unlisted 100", "1 warn nocredit 200",
+                                        "1 unlisted 200", "1 warn five 300"));
+  EXPECT_EQ(world.charged["a"] + world.charged["b"], 0);
+  EXPECT_EQ(world.charged["c"], 1);
+  EXPECT_EQ(a->secondsInMinute, 0u);
+  EXPECT_EQ(a->settings.Credit, 5);
+}
+
+TEST_F(AgentLogicTest, TwoProcessesOfOneAppAreRemovedIndependently) {
+  Allow("game", 30);
+  ASSERT_TRUE(Launch(100, "game") && Launch(101, "game"));
+  HandleApplicationTerminated(state, 100);
+  ASSERT_EQ(state.watchedApps.size(), 1u);
+  EXPECT_EQ(state.watchedApps[0]->pid, 101);
+  Tick(61);
+  EXPECT_EQ(world.charged["game"], 2);
+  world.dead.insert(101);
+  Tick(1);
+  EXPECT_TRUE(state.watchedApps.empty());
+}
+
+}  // namespace
+}  // namespace corvane::test

@@ -1,0 +1,162 @@
+// Which processes the agent watches, its start-up steps, its texts, and its
+// requests against the real server on loopback.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+
+#include "AgentFakeWorld.h"
+#include "AgentStartup.h"
+#include "ApplicationWatch.h"
+#include "CorvaneLoader.h"
+#include "CorvaneServerLink.h"
+#include "Localization.h"
+#include "Paths.h"
+#include "Platform/Clock.h"
+#include "PlistFile.h"
+#include "ServerHarness.h"
+
+namespace corvane::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::vector<std::string> Keys(const AgentState& state) {
+  std::vector<std::string> keys;
+  for (const auto& r : state.watchedApps) keys.push_back(r->identifier + "@" + std::to_string(r->pid));
+  return keys;
+}
+
+TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
+  Allow(std::string(kComputerAppKey), 30);
+  Allow("app.ok", 0);
+  AppSettings& global = Allow(std::string(kGlobalSettingsAppKey), 99);
+  global.WdCurfewEnabled = global.DqEnabled = true;
+  global.DqValue = 100;
+  state.lastMinuteCredit = false;
+  EnumerateRunningApplications(state, {{100, "app.ok", "OK"}, {101, "app.off", ""},
+                                       {kAgentPid, "app.ok", ""}, {kLoginPid, "app.ok", ""},
+                                       {102, std::string(kComputerAppKey), ""}, {103, "", ""}});
+  EXPECT_THAT(Keys(state), ElementsAre("com.apple.loginwindow@7", "app.ok@100",
+                                       "com.quarlant.globalSettings@0"));
+  EXPECT_EQ(state.watchedApps[0]->displayName, "computer");
+  EXPECT_EQ(state.watchedApps[1]->settings.Credit, kNoCreditMarker);
+  AppSettings quota_only;
+  quota_only.DqEnabled = true;
+  quota_only.DqValue = 100;
+  EXPECT_EQ(state.watchedApps[2]->settings, quota_only);
+  EXPECT_THAT(world.requests, ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
+                                          "refill app.ok", "fetch app.ok", "refill app.off",
+                                          "fetch app.off", "fetch com.quarlant.globalSettings"));
+}
+
+TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
+  std::set<int32_t> running = {10, 11, 12};
+  ApplicationWatch watch([](int32_t pid) { return pid != 13; },
+                         [&running](int32_t pid) { return running.count(pid) != 0; });
+  auto pids = [](const ApplicationWatch::Changes& c) {
+    std::vector<int32_t> launched;
+    for (const ClientWindow& w : c.launched) launched.push_back(w.pid);
+    return std::make_pair(launched, c.terminated);
+  };
+  using P = std::pair<std::vector<int32_t>, std::vector<int32_t>>;
+  auto list = [](std::vector<int32_t> pids) {  // window ids 1, 2, ...
+    std::vector<ClientWindow> windows(pids.size());
+    for (size_t i = 0; i < pids.size(); ++i) windows[i].window = uint32_t(i + 1), windows[i].pid = pids[i];
+    return windows;
+  };
+  EXPECT_EQ(pids(watch.Update(list({10, 10, 11, 0, 13}))), P({10, 11}, {}));
+  EXPECT_EQ(pids(watch.Update(list({11, 12}))), P({12}, {}));  // 10 hid its window
+  running.erase(10);
+  running.erase(11);
+  EXPECT_EQ(pids(watch.Update(list({12}))), P({}, {10, 11}));
+  EXPECT_EQ(pids(ApplicationWatch().Update(list({10}))), P({10}, {}));
+}
+
+TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
+  TempRoot root;
+  auto write = [&root](std::string_view file, std::vector<std::pair<const char*, Plist>> keys) {
+    PlistDictionary d;
+    for (auto& [key, value] : keys) d.Set(key, value);
+    MakeFolders(root.Path("/Library/Preferences/ByHost"));
+    WriteFileOrDie(root.Path(std::string(file)), PlistXml(Plist::Dictionary(d)));
+  };
+  EXPECT_FALSE(IsNonWatchedAccount("kid"));
+  write(kPreferenceFile, {{"Non-watched account", Plist::String("KiD")}});
+  EXPECT_TRUE(IsNonWatchedAccount("kid") && !IsNonWatchedAccount("kid2"));
+  ReadAlertPreferences(&state);
+  EXPECT_TRUE(state.lastMinuteCredit && !state.autoHideAlerts && !state.dontFadeScreen);
+  EXPECT_EQ(ReadConfigurationValue(), 0);
+  write(kHostPreferenceFile, {{"Last Minute Credit", Plist::String("0")},
+                              {"Auto Hide Alerts", Plist::String("1")},
+                              {"Configuration", Plist::Integer(258)}});
+  ReadAlertPreferences(&state);
+  EXPECT_TRUE(!state.lastMinuteCredit && state.autoHideAlerts && !state.playAlertsSound);
+  EXPECT_EQ(ReadConfigurationValue(), 2);  // read as 8 bits
+  world.failed_connects = 2;
+  EXPECT_EQ(ConnectDuringStartup(world, world), 0);
+  EXPECT_THAT(world.events, ElementsAre("0 sleep 1", "0 sleep 1"));  // paced, not spun
+  world.reachable = false;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ConnectDuringStartup(world, world, 0), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot contact server err = -1.\n");
+}
+
+TEST(AgentTextTest, PlaceholdersTakeArgumentsVerbatim) {
+  struct Case {
+    const char* format;
+    std::vector<std::string> args;
+    const char* out;
+  } cases[] = {
+      {"%s uses %@", {"a", "b"}, "a uses b"},
+      {"%2$@ before %1$s", {"a", "b"}, "b before a"},
+      {"100%% %s %s", {"%s%n%1$s"}, "100% %s%n%1$s "},
+      {"%d %5$s %", {"x"}, "%d  %"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SubstituteArguments(c.format, c.args), c.out);
+  EXPECT_THAT(FormatLocalized("Disk Space low format", {"150.00 MB", "100.00 MB"}),
+              HasSubstr("150.00 MB, more than the 100.00 MB"));
+}
+
+// The real server: a charged minute lands in stats.plist, the refreshed
+// credit comes back, and a kill request reaches the local server.
+TEST_F(AgentLogicTest, RealServerRecordsMinutesAndKillsOnRequest) {
+  TempRoot root;
+  ServerProcess server(root);
+  if (!server.Start()) GTEST_SKIP() << "the server program did not start";
+  Connection seed(server.port());
+  seed.Send(SettingsRequest(kSaveCredit, "kid", "game", SampleRecord(2, true)));
+  seed.Send(UserAppRequest(kGetCredit, "kid", "game"));
+  ASSERT_EQ(CreditOf(seed.ReadPlistReply()), 2);
+
+  ResetClientStateForTesting();
+  ASSERT_TRUE(UseServerAddress("127.0.0.1", static_cast<uint16_t>(server.port())));
+  SetLocalServerPortForTesting(static_cast<uint16_t>(server.port()));
+  CorvaneServerLink link;
+  state.server = &link;
+  ASSERT_TRUE(Launch(100, "game"));
+  Tick(1);
+  ASSERT_EQ(state.watchedApps.size(), 1u);
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, 1);
+  std::optional<Plist> stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+  const Plist* node = stats ? &*stats : nullptr;
+  for (const std::string& key : {std::string("kid"), std::string("game"), std::string(kStatsKey),
+                                 DayKey(CurrentAbsoluteTime())}) {
+    node = node && node->AsDictionary() ? node->AsDictionary()->Find(key) : nullptr;
+  }
+  EXPECT_EQ(NumberValue(node, 32), 1);
+
+  pid_t child = SpawnProcess({"sleep", "30"});
+  EXPECT_EQ(link.DisconnectionRequest(child), 0);
+  int status = 0;
+  pid_t reaped = 0;
+  for (int i = 0; i < 200 && (reaped = waitpid(child, &status, WNOHANG)) == 0; ++i) usleep(25000);
+  EXPECT_TRUE(reaped == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  if (reaped != child) KillAndReap(child);
+  ResetClientStateForTesting();
+}
+
+}  // namespace
+}  // namespace corvane::test
