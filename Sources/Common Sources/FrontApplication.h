@@ -7,7 +7,9 @@
 namespace corvane {
 
 struct FrontApplication {
-  std::string bundle_id;  // its desktop entry ID; "" when none matches
+  // Its settings key (desktop entry ID, or the fake-ID form for a program
+  // without an entry); "" when the program cannot be looked into.
+  std::string bundle_id;
   std::string name;       // what a person calls it
 };
 
