@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "Paths.h"
+#include "PlistFile.h"
 #include "Preferences.h"
 #include "ServerData.h"
 #include "ServerLog.h"
@@ -26,13 +28,22 @@ void AddEntry(std::string_view text, AdminPolicy* policy) {
   }
 }
 
+// The preference, or else the key in the file the install tool's SetPrefKey
+// writes: both are root's to write, and SetPrefKey is how an admin sets one.
+std::optional<Plist> CopyAdminPreference(const char* key) {
+  if (auto value = CopyPreference(key)) return value;
+  auto file = ReadPlistFile(SystemPath(kPreferenceFile));
+  const Plist* value = file && file->IsDictionary() ? file->AsDictionary()->Find(key) : nullptr;
+  return value ? std::optional<Plist>(*value) : std::nullopt;
+}
+
 }  // namespace
 
 AdminPolicy ReadAdminPolicy() {
   AdminPolicy policy;
-  auto group = CopyPreference(kAdminGroupKey);
+  auto group = CopyAdminPreference(kAdminGroupKey);
   if (group && group->AsString() && !group->AsString()->empty()) policy.group = *group->AsString();
-  auto value = CopyPreference(kAdminAddressesKey);
+  auto value = CopyAdminPreference(kAdminAddressesKey);
   if (!value) return policy;
   if (const PlistArray* list = value->AsArray()) {
     for (const Plist& item : *list) {
