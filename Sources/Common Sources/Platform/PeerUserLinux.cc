@@ -105,7 +105,7 @@ std::optional<uint32_t> PeerUserFromDiag(const Ends& ends) {
   alignas(nlmsghdr) char buffer[8192];
   ssize_t n = recv(nl.fd(), buffer, sizeof buffer, 0);
   if (n <= 0) return std::nullopt;
-  int left = static_cast<int>(n);
+  auto left = static_cast<unsigned>(n);
   for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
     if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY) return std::nullopt;  // an error or the end
     if (h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return std::nullopt;
