@@ -149,7 +149,10 @@ void HandleDisconnectionRequest(ServerData& data, Request request, const Request
   std::optional<uint32_t> user = origin.identify ? origin.identify().user : std::nullopt;
   bool refused = false;
   if (data.kill_process) {
-    data.kill_process(pid, [&] { return !(refused = !MayKillProcess(data, user, pid)); });
+    data.kill_process(pid, [&] {
+      refused = !MayKillProcess(data, user, pid);
+      return !refused;
+    });
   }
   if (refused) {
     LogMessage("Refused disconnection request from user %s for pid %i",

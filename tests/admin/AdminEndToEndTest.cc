@@ -203,14 +203,17 @@ TEST_F(AdminEndToEndTest, RefusedChangeSaysHowToGetInAndExitsOne) {
 // (10.213.0.1) and another machine's (10.213.0.2).
 class NetworkPair {
  public:
-  NetworkPair() : server_("c5s" + std::to_string(getpid())), client_("c5c" + std::to_string(getpid())) {
+  NetworkPair()
+      : server_("c5s" + std::to_string(getpid())), client_("c5c" + std::to_string(getpid())) {
     if (geteuid() != 0) return;
     ok_ = Run("ip netns add " + server_) && Run("ip netns add " + client_) &&
           Run("ip -n " + server_ + " link add c5v0 type veth peer name c5v1 netns " + client_) &&
           Run("ip -n " + server_ + " addr add 10.213.0.1/24 dev c5v0") &&
           Run("ip -n " + client_ + " addr add 10.213.0.2/24 dev c5v1") &&
-          Run("ip -n " + server_ + " link set c5v0 up") && Run("ip -n " + server_ + " link set lo up") &&
-          Run("ip -n " + client_ + " link set c5v1 up") && Run("ip -n " + client_ + " link set lo up");
+          Run("ip -n " + server_ + " link set c5v0 up") &&
+          Run("ip -n " + server_ + " link set lo up") &&
+          Run("ip -n " + client_ + " link set c5v1 up") &&
+          Run("ip -n " + client_ + " link set lo up");
   }
   ~NetworkPair() {
     Run("ip netns del " + server_);
@@ -231,7 +234,9 @@ class NetworkPair {
 
 TEST_F(AdminEndToEndTest, OtherMachinesNeedTheirAddressListed) {
   NetworkPair net;
-  if (!net.ok()) GTEST_SKIP() << "cannot make network namespaces joined by a veth pair (needs root and ip)";
+  if (!net.ok()) {
+    GTEST_SKIP() << "cannot make network namespaces joined by a veth pair (needs root and ip)";
+  }
   auto start = [&](const char* addresses) {
     server_ = std::make_unique<ServerProcess>(root_);
     server_->set_net_namespace(net.ServerPath());

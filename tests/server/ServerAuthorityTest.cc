@@ -66,7 +66,9 @@ const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=nobody", "--regi
 bool KilledBySignal9(pid_t pid) {
   int status = 0;
   for (int i = 0; i < 200; ++i, usleep(10000)) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
   }
   return false;
 }
