@@ -4,6 +4,7 @@
 
 #include "AppSettings.h"
 #include "ApplyRefill.h"
+#include "PeerAuthority.h"
 #include "Preferences.h"
 #include "PlistXml.h"
 #include "ServerLog.h"
@@ -86,9 +87,10 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
 
 void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& origin) {
   UserAndApp f = ReadUserAndApp(request);
-  if (!MaySaveCredit(data, origin.peer)) {
-    LogMessage("Refused save credit from %s for user %s and app %s", origin.peer.Text().c_str(),
-               OrNull(f.user), OrNull(f.app));
+  LocalPeer peer;
+  if (!MaySaveCredit(data, origin, &peer)) {
+    LogMessage("Refused save credit from %s for user %s and app %s",
+               PeerDescription(origin.peer, peer).c_str(), OrNull(f.user), OrNull(f.app));
     return;
   }
   LogMessage("handling save credit for user %s and app %s", OrNull(f.user), OrNull(f.app));
@@ -136,11 +138,27 @@ void HandleDisconnectionRequest(ServerData& data, Request request, const Request
   int pid = text ? StringIntValue(*text) : -1;
   LogMessage("Got disconnection request for pid %i", pid);
   if (!text || pid <= 0) return;
-  // Only a process of this machine may ask, and never for init or the
-  // server itself: otherwise anyone on the network could have root kill
-  // any process.
-  if (!origin.loopback_peer || pid == 1 || pid == data.own_pid) return;
-  if (data.kill_process) data.kill_process(pid);
+  // Only a process of this machine may ask, never for init or the server
+  // itself, and only for what its user owns: otherwise anyone could have
+  // root kill any process.
+  if (!origin.loopback_peer) {
+    LogMessage("Refused disconnection request from %s for pid %i", origin.peer.Text().c_str(), pid);
+    return;
+  }
+  if (pid == 1 || pid == data.own_pid) return;
+  std::optional<uint32_t> user = origin.identify ? origin.identify().user : std::nullopt;
+  bool refused = false;
+  if (data.kill_process) {
+    data.kill_process(pid, [&] {
+      refused = !MayKillProcess(data, user, pid);
+      return !refused;
+    });
+  }
+  if (refused) {
+    LogMessage("Refused disconnection request from user %s for pid %i",
+               UserDescription(user).c_str(), pid);
+    return;
+  }
   LogMessage("Killed -9 pid %i", pid);
 }
 

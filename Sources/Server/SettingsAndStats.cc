@@ -3,6 +3,9 @@
 #include "Paths.h"
 #include "Platform/Clock.h"
 #include "Platform/ProcessControl.h"
+#include "Platform/ProcessOwner.h"
+#include "Platform/ProcessIdentity.h"
+#include "Platform/UserAccount.h"
 #include "PlistFile.h"
 #include "ServerLog.h"
 
@@ -25,10 +28,13 @@ constexpr DataFile kFiles[] = {
 ServerData MakeServerData() {
   ServerData data;
   data.now = CurrentAbsoluteTime;
-  data.kill_process = KillProcess;
+  data.kill_process = KillProcessIf;
   data.save = SaveSettingsAndStats;
   data.own_pid = CurrentProcessID();
-  data.admin_ranges = ReadAdminAddresses();
+  data.own_uid = EffectiveUserID();
+  data.admin = ReadAdminPolicy();
+  data.user_in_group = UserIsInGroup;
+  data.process_owners = OwnersOfProcess;
   return data;
 }
 
