@@ -20,8 +20,9 @@ void InitLocalization() {
   // gettext translates nothing in the plain C locale, so keys such as
   // "Credit low format" would reach the user. Fall back to the English
   // catalogue then, through the UTF-8 variant of C that gettext does honour.
+  // LANG=C.UTF-8 (containers, many service managers) is the same case.
   if (messages == nullptr || std::strcmp(messages, "C") == 0 ||
-      std::strcmp(messages, "POSIX") == 0) {
+      std::strcmp(messages, "POSIX") == 0 || std::strncmp(messages, "C.", 2) == 0) {
     if (std::setlocale(LC_MESSAGES, "C.UTF-8") != nullptr) setenv("LANGUAGE", "en", 0);
   }
   std::string folder = ProgramFolder();
