@@ -36,7 +36,11 @@ std::string CurfewTimeText(double curfewMinutes) {
   if (!(curfewMinutes >= 0 && curfewMinutes < 24 * 60)) return {};
   const int minutes = static_cast<int>(curfewMinutes);
   const QTime time(minutes / 60, minutes % 60);
-  return QLocale::system().toString(time, QLocale::ShortFormat).toStdString();
+  const QLocale locale = QLocale::system();
+  // The plain C locale's "short" time still carries seconds.
+  const QString format =
+      locale.language() == QLocale::C ? QStringLiteral("HH:mm") : locale.timeFormat(QLocale::ShortFormat);
+  return locale.toString(time, format).toStdString();
 }
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 #include "StatusMenu.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -42,9 +43,11 @@ StatusMenu::StatusMenu(AgentState& state, std::function<void()> lockComputer, QO
   tray_ = std::make_unique<QSystemTrayIcon>(eye);
   tray_->setToolTip(QStringLiteral("Corvane 5"));
   tray_->setContextMenu(menu_.get());
-  // A left click opens the menu too, as the menu-bar item it stands for.
+  // A left click opens the menu too, as the menu-bar item it stands for;
+  // at the pointer, since an embedded icon's geometry is the tray's, not
+  // the screen's.
   connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-    if (r == QSystemTrayIcon::Trigger && tray_) menu_->popup(tray_->geometry().bottomLeft());
+    if (r == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
   });
   tray_->show();
 }
