@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QIcon>
 #include <QMenu>
+#include <QPalette>
 #include <QSystemTrayIcon>
 
 // The icon lives in the library's resources; a static library must load
@@ -27,6 +28,12 @@ StatusMenu::StatusMenu(AgentState& state, std::function<void()> lockComputer, QO
     : QObject(parent), state_(state), lockComputer_(std::move(lockComputer)) {
   LoadStatusMenuResources();
   menu_ = std::make_unique<QMenu>();
+  // The credit lines are information, not commands, hence disabled; the
+  // style's washed-out grey for that is too faint to read at a glance.
+  QPalette palette = menu_->palette();
+  for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, QColor(64, 64, 64));
+  menu_->setPalette(palette);
   lockAction_ = new QAction(this);
   connect(lockAction_, &QAction::triggered, this, [this] {
     if (lockComputer_) lockComputer_();
@@ -47,7 +54,8 @@ StatusMenu::StatusMenu(AgentState& state, std::function<void()> lockComputer, QO
   // at the pointer, since an embedded icon's geometry is the tray's, not
   // the screen's.
   connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-    if (r == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+    // Just under the pointer's line, so the menu does not hide the eye.
+    if (r == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos() + QPoint(0, 14));
   });
   tray_->show();
 }
