@@ -34,11 +34,13 @@ AlertTimers::AlertTimers(bool autoHide, bool beep, std::function<void()> onAutoH
     : QObject(parent) {
   if (autoHide) {
     autoHide_.setSingleShot(true);
+    autoHide_.setTimerType(Qt::PreciseTimer);
     autoHide_.setInterval(CurrentAlertTimings().autoHideMilliseconds);
     connect(&autoHide_, &QTimer::timeout, this, std::move(onAutoHide));
     autoHide_.start();
   }
   if (beep) {
+    beep_.setTimerType(Qt::PreciseTimer);
     beep_.setInterval(CurrentAlertTimings().beepMilliseconds);
     connect(&beep_, &QTimer::timeout, this, &SoundAlertBeep);
     beep_.start();

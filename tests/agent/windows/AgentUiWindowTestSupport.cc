@@ -7,12 +7,13 @@
 #include <QScreen>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 namespace corvane::test {
 
 QApplication* WindowTestApp() {
-  static std::unique_ptr<QApplication> app;
+  // Never destroyed: tearing Qt down among the other static objects at exit
+  // crashes, and the process ends right after anyway.
+  static QApplication* app = nullptr;
   static int argc = 1;
   static char name[] = "AgentUiWindowsTest";
   static char* argv[] = {name, nullptr};
@@ -20,10 +21,10 @@ QApplication* WindowTestApp() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') return nullptr;
     setenv("QT_QPA_PLATFORM", "xcb", 1);
-    app = std::make_unique<QApplication>(argc, argv);
+    app = new QApplication(argc, argv);
     app->setQuitOnLastWindowClosed(false);
   }
-  return app.get();
+  return app;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int milliseconds) {

@@ -82,8 +82,10 @@ TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClic
   EXPECT_EQ(geometry, QGuiApplication::primaryScreen()->geometry());
   EXPECT_TRUE(stillUpAfterAutoHideTime);
   ASSERT_GE(beeps_.size(), 4u);
-  EXPECT_NEAR(beeps_[0], 0.4, 0.15);  // the first after one interval, then every interval
-  EXPECT_NEAR(beeps_[3] - beeps_[0], 1.2, 0.3);
+  // The first after one interval, then one every interval.
+  EXPECT_GE(beeps_[0], 0.35);
+  EXPECT_LT(beeps_[0], 0.8);
+  EXPECT_NEAR(beeps_[3] - beeps_[0], 1.2, 0.4);
   EXPECT_EQ(test::FindShown<CreditWarningWindow>(), nullptr);
 
   // With "Auto Hide Alerts" it goes by itself.
@@ -117,7 +119,8 @@ TEST_F(AlertWindowsTest, StandardAlertClosesItselfWhateverAutoHideSays) {
             "five minutes.");
   EXPECT_EQ(informative, "Click to continue");
   EXPECT_TRUE(critical);
-  EXPECT_EQ(beeps_.size(), 4u);
+  EXPECT_GE(beeps_.size(), 3u);  // 0.4, 0.8, 1.2, 1.6 s; a busy machine may drop one
+  EXPECT_LE(beeps_.size(), 4u);
   EXPECT_EQ(test::FindShown<QMessageBox>(), nullptr);
 }
 

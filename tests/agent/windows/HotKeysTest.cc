@@ -13,7 +13,9 @@ TEST(HotKeysTest, GrabbedKeysReachTheAgentWhateverTheLockKeys) {
   if (test::Xdotool("version") != 0) GTEST_SKIP() << "xdotool not installed";
   int strip = 0, status = 0;
   HotKeys keys([&] { ++strip; }, [&] { ++status; });
-  ASSERT_EQ(keys.Start(), 0);
+  const int started = keys.Start();
+  if (started == -2) GTEST_SKIP() << "another client on this display holds the hot keys";
+  ASSERT_EQ(started, 0);
 
   test::Xdotool("key ctrl+alt+c");
   EXPECT_TRUE(test::WaitUntil([&] { return strip == 1; }));
