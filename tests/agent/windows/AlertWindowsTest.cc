@@ -40,11 +40,12 @@ class AlertWindowsTest : public ::testing::Test {
   // Runs `check` once `T` shows, then leaves it to close by itself.
   template <typename T>
   void WhenShown(std::function<void(T*)> check) {
-    auto poll = std::make_shared<QTimer>();
+    auto* poll = new QTimer(QCoreApplication::instance());
     poll->setInterval(50);
-    QObject::connect(poll.get(), &QTimer::timeout, [poll, check] {
+    QObject::connect(poll, &QTimer::timeout, [poll, check] {
       if (T* w = test::FindShown<T>()) {
         poll->stop();
+        poll->deleteLater();
         check(w);
       }
     });
