@@ -77,7 +77,7 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
   if (apps) {
     for (const auto& [key, value] : apps->AsDictionary()->entries()) {
       if (!value.IsDictionary()) continue;
-      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key));
+      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key.str()));
     }
   }
   Plist array = Plist::Array(std::move(enabled));
