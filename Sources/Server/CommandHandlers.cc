@@ -97,6 +97,7 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
   // half a record would overwrite settings with zeros.
   if (f.both() && UnpackAppSettings(request, f.end, &record)) {
     StoreAppSettings(data.settings.AsDictionary(), *f.user, *f.app, record);
+    data.SettingsChanged(*f.user);
   }
   data.save_pending = true;
 }
@@ -121,6 +122,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   std::string today = DayKey(data.now());
   int64_t minutes = NumberValue(days.Find(today), 32);
   days.Set(today, Plist::Integer(minutes + 1, 32));
+  data.StatsChanged(*f.user);
 
   Plist* app_dict = FindAppSettings(*data.settings.AsDictionary(), *f.user, *f.app);
   if (app_dict == nullptr || !app_dict->IsDictionary()) return;
@@ -128,6 +130,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   if (credit == nullptr) return;
   int64_t left = NumberValue(credit, 32) - 1;
   *credit = Plist::Integer(left < 0 ? 0 : left, 32);
+  data.SettingsChanged(*f.user);
 }
 
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {
