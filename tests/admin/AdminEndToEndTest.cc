@@ -26,6 +26,9 @@ struct AdminRun {
 
 class AdminEndToEndTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
+  }
   AdminRun Admin(const std::string& args, int port = -1) {
     std::string err_file = root_.path() + "/admin.stderr";
     std::string command = "'" CORVANE_BINARY_DIR "/bin/c5admin' --server 127.0.0.1:" +
@@ -69,7 +72,7 @@ int64_t Number(const PlistDictionary& d, const char* key) {
 }
 
 TEST_F(AdminEndToEndTest, SetGrantShowAndStats) {
-  StartServer();
+  ASSERT_NO_FATAL_FAILURE(StartServer());
   AdminRun r = Admin(
       "set alice computer --enable --credit 45m --weekday 2h --weekend 1h30m --carry-over on "
       "--curfew-weekday 08:00-20:00 --quota 2GB");
@@ -154,7 +157,7 @@ TEST_F(AdminEndToEndTest, SetGrantShowAndStats) {
 }
 
 TEST_F(AdminEndToEndTest, BadArgumentsAndNoServerFailClearly) {
-  StartServer();
+  ASSERT_NO_FATAL_FAILURE(StartServer());
   std::string before = server_->DataFile("settings.plist");
   AdminRun r = Admin("set alice computer --credit 45");
   EXPECT_EQ(r.status, 2);
@@ -173,7 +176,7 @@ TEST_F(AdminEndToEndTest, BadArgumentsAndNoServerFailClearly) {
 
 TEST_F(AdminEndToEndTest, AdminAddressesRefuseAndAllowSaves) {
   PlistArray elsewhere = {Plist::String("10.0.0.0/8"), Plist::String("192.168.1.7")};
-  StartServer(Plist::Array(elsewhere));
+  ASSERT_NO_FATAL_FAILURE(StartServer(Plist::Array(elsewhere)));
   AdminRun r = Admin("set bob computer --enable --credit 30m");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("did not store"), std::string::npos) << r.err;
@@ -184,7 +187,7 @@ TEST_F(AdminEndToEndTest, AdminAddressesRefuseAndAllowSaves) {
   server_->Stop();
 
   PlistArray loopback = {Plist::String("10.0.0.0/8"), Plist::String("127.0.0.0/8")};
-  StartServer(Plist::Array(loopback));
+  ASSERT_NO_FATAL_FAILURE(StartServer(Plist::Array(loopback)));
   r = Admin("set bob computer --enable --credit 30m");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Number(Stored("bob", "com.apple.loginwindow"), "Credit"), 30);
