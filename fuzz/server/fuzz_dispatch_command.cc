@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to DispatchCommand the way a connection does (frame
 // by frame) over in-memory trees, and checks what must hold whatever comes:
-// replies are valid plists, both trees stay savable dictionaries, and no
-// kill reaches a pid the server refuses.
+// replies are valid plists, both trees stay savable dictionaries, what a
+// save would write from the XML kept per user is exactly the whole tree's
+// XML, and no kill reaches a pid the server refuses.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -11,11 +12,21 @@
 #include "DispatchCommand.h"
 #include "PlistXml.h"
 #include "ServerLog.h"
+#include "SettingsAndStats.h"
 #include "WireCodec.h"
 
 using namespace corvane;
 
 namespace {
+
+void CheckKeptXml(SerializedTree& kept, const Plist& tree) {
+  std::vector<std::string_view> pieces;
+  std::string whole, joined;
+  bool whole_ok = SerializePlistXml(tree, &whole);
+  if (kept.Document(tree, &pieces) != whole_ok) std::abort();
+  for (std::string_view piece : pieces) joined.append(piece);
+  if (whole_ok && joined != whole) std::abort();
+}
 
 ServerData MakeData(bool* killed_bad_pid) {
   ServerData data;
@@ -28,6 +39,10 @@ ServerData MakeData(bool* killed_bad_pid) {
   StoreAppSettings(data.settings.AsDictionary(), "u", "a", s);
   data.now = [] { return 787000000.0; };  // a few days after the refill moment
   data.own_pid = 4242;
+  data.save = [](ServerData& d) {
+    CheckKeptXml(d.settings_xml, d.settings);
+    CheckKeptXml(d.stats_xml, d.stats);
+  };
   data.kill_process = [killed_bad_pid](int pid) {
     if (pid <= 1 || pid == 4242) *killed_bad_pid = true;
     return 0;
@@ -60,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       if (!parsed || !(parsed->IsDictionary() || parsed->IsArray())) std::abort();
     }
     if (killed_bad_pid) std::abort();
+    SaveIfPending(data);
     stream = stream.subspan(frame.length);
   }
   std::string xml;
