@@ -27,13 +27,21 @@ bool SerializedTree::Document(const Plist& root, std::vector<std::string_view>* 
     const auto& [key, value] = entries[i];
     if (!piece.stale && piece.key == key) continue;
     piece.key = key;
-    piece.xml.clear();
-    piece.stale = !SerializePlistXmlEntry(key, value, 1, &piece.xml);
-    // Room kept for growth would be held for the server's whole life.
-    piece.xml.shrink_to_fit();
-    ok = ok && !piece.stale;
+    // Written where the room is already there, then copied at its size: a
+    // piece grows by a day at a time, so it keeps little spare room.
+    scratch_.clear();
+    piece.stale = !SerializePlistXmlEntry(key, value, 1, &scratch_);
+    if (piece.stale) {
+      ok = false;
+    } else if (scratch_.size() <= piece.xml.capacity()) {
+      piece.xml.assign(scratch_);
+    } else {
+      piece.xml = std::string(scratch_);  // exactly its size, not doubled
+    }
   }
   document->clear();
+  // The scratch room is kept only for as large a piece as one user's.
+  if (scratch_.capacity() > 4 * scratch_.size() + 4096) std::string().swap(scratch_);
   if (!ok) return false;
   document->push_back(PlistXmlHeader());
   if (entries.empty()) {

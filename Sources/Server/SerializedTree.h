@@ -34,6 +34,7 @@ class SerializedTree {
     bool stale = true;
   };
   std::vector<Piece> pieces_;  // in the order of the root's entries
+  std::string scratch_;
 };
 
 }  // namespace corvane

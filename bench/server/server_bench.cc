@@ -383,12 +383,12 @@ int main(int argc, char** argv) {
 
   std::printf("MinuteUsed latency against the floor (both files written whole: temporary file, "
               "fsync, rename, folder fsync), %d samples each, interleaved:\n", kSamples);
-  std::printf("  %-22s %10s %10s %12s %12s %9s %9s\n", "data set", "p50 ms", "p99 ms",
-              "floor p50", "floor p99", "p50/fl50", "p99/fl99");
+  std::printf("  %-22s %8s %8s %10s %10s %9s %9s %9s\n", "data set", "p50 ms", "p99 ms",
+              "floor p50", "floor p99", "p50/fl50", "p99/fl50", "p99/fl99");
   auto row = [](const char* name, const DataSet& set, const Latency& l) {
-    std::printf("  %-13s %7.1f MB %10.2f %10.2f %12.2f %12.2f %8.2fx %8.2fx\n", name,
+    std::printf("  %-13s %5.1f MB %8.2f %8.2f %10.2f %10.2f %8.2fx %8.2fx %8.2fx\n", name,
                 set.Bytes() / 1e6, l.p50, l.p99, l.floor_p50, l.floor_p99, l.p50 / l.floor_p50,
-                l.p99 / l.floor_p99);
+                l.p99 / l.floor_p50, l.p99 / l.floor_p99);
   };
   row("100x10x365", lab, big);
   row("5x5x365", family, small);
