@@ -78,7 +78,7 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
   if (apps) {
     for (const auto& [key, value] : apps->AsDictionary()->entries()) {
       if (!value.IsDictionary()) continue;
-      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key));
+      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key.str()));
     }
   }
   Plist array = Plist::Array(std::move(enabled));
@@ -99,6 +99,7 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
   // half a record would overwrite settings with zeros.
   if (f.both() && UnpackAppSettings(request, f.end, &record)) {
     StoreAppSettings(data.settings.AsDictionary(), *f.user, *f.app, record);
+    data.SettingsChanged(*f.user);
   }
   data.save_pending = true;
 }
@@ -123,6 +124,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   std::string today = DayKey(data.now());
   int64_t minutes = NumberValue(days.Find(today), 32);
   days.Set(today, Plist::Integer(minutes + 1, 32));
+  data.StatsChanged(*f.user);
 
   Plist* app_dict = FindAppSettings(*data.settings.AsDictionary(), *f.user, *f.app);
   if (app_dict == nullptr || !app_dict->IsDictionary()) return;
@@ -130,6 +132,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   if (credit == nullptr) return;
   int64_t left = NumberValue(credit, 32) - 1;
   *credit = Plist::Integer(left < 0 ? 0 : left, 32);
+  data.SettingsChanged(*f.user);
 }
 
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {

@@ -12,6 +12,7 @@
 #include "IpAddress.h"
 #include "Platform/ProcessOwner.h"
 #include "Plist.h"
+#include "SerializedTree.h"
 
 namespace corvane {
 
@@ -28,6 +29,12 @@ struct AdminPolicy {
 struct ServerData {
   Plist settings = Plist::Dictionary();
   Plist stats = Plist::Dictionary();
+  // The files' XML, kept per user so that a save serialises only the users
+  // changed since the last one: whatever changes a user's part of a tree
+  // says so through SettingsChanged or StatsChanged.
+  SerializedTree settings_xml, stats_xml;
+  void SettingsChanged(std::string_view user) { settings_xml.Touch(settings, user); }
+  void StatsChanged(std::string_view user) { stats_xml.Touch(stats, user); }
 
   // Set by SaveCredit and MinuteUsed; cleared once both files are written.
   bool save_pending = false;

@@ -4,7 +4,8 @@
 // reaches a pid the server refuses or a process the peer does not own, and
 // a peer that is no admin changes no setting: its SaveCredit changes
 // nothing, and the rest only moves "Credit" and "NextAutoUpdate" of entries
-// that exist.
+// that exist; what a save would write from the XML kept per user is
+// exactly the whole tree's XML.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -14,11 +15,21 @@
 #include "DispatchCommand.h"
 #include "PlistXml.h"
 #include "ServerLog.h"
+#include "SettingsAndStats.h"
 #include "WireCodec.h"
 
 using namespace corvane;
 
 namespace {
+
+void CheckKeptXml(SerializedTree& kept, const Plist& tree) {
+  std::vector<std::string_view> pieces;
+  std::string whole, joined;
+  bool whole_ok = SerializePlistXml(tree, &whole);
+  if (kept.Document(tree, &pieces) != whole_ok) std::abort();
+  for (std::string_view piece : pieces) joined.append(piece);
+  if (whole_ok && joined != whole) std::abort();
+}
 
 constexpr uint32_t kAdminUser = 1000, kChildUser = 65534;
 
@@ -76,6 +87,10 @@ ServerData MakeData(const Peer& peer, bool* bad_kill) {
     ProcessOwners owners = FakeOwners(pid);
     bool owned = user == 0u || owners.real_user == user || owners.session_user == user;
     if (pid <= 1 || pid == 4242 || !owned) *bad_kill = true;
+  data.save = [](ServerData& d) {
+    CheckKeptXml(d.settings_xml, d.settings);
+    CheckKeptXml(d.stats_xml, d.stats);
+  };
     return 0;
   };
   return data;
@@ -131,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (bad_kill) std::abort();
     if (!peer.admin && stream[4] == kSaveCredit && !(data.settings == before)) std::abort();
     if (!peer.admin && !(Limits(data.settings) == limits)) std::abort();
+    SaveIfPending(data);
     stream = stream.subspan(frame.length);
   }
   std::string xml;

@@ -26,6 +26,9 @@ struct AdminRun {
 
 class AdminEndToEndTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
+  }
   AdminRun Admin(const std::string& args, int port = -1) {
     return AdminVia("", "127.0.0.1:" + std::to_string(port < 0 ? server_->port() : port), args);
   }
@@ -73,7 +76,7 @@ int64_t Number(const PlistDictionary& d, const char* key) {
 }
 
 TEST_F(AdminEndToEndTest, SetGrantShowAndStats) {
-  StartServer();
+  ASSERT_NO_FATAL_FAILURE(StartServer());
   AdminRun r = Admin(
       "set alice computer --enable --credit 45m --weekday 2h --weekend 1h30m --carry-over on "
       "--curfew-weekday 08:00-20:00 --quota 2GB");
@@ -158,7 +161,7 @@ TEST_F(AdminEndToEndTest, SetGrantShowAndStats) {
 }
 
 TEST_F(AdminEndToEndTest, BadArgumentsAndNoServerFailClearly) {
-  StartServer();
+  ASSERT_NO_FATAL_FAILURE(StartServer());
   std::string before = server_->DataFile("settings.plist");
   AdminRun r = Admin("set alice computer --credit 45");
   EXPECT_EQ(r.status, 2);

@@ -83,9 +83,14 @@ class Connection {
 // The "Credit" of a GetCredit reply; -1 when there is none.
 int64_t CreditOf(const std::optional<Plist>& reply);
 
-// A fixture with a server in a private root, not yet started.
+// A fixture with a server in a private root, not yet started; skipped
+// where the server could not serve (no DNS-SD daemon to publish through).
+// Fixtures that override SetUp call it first and return when IsSkipped().
 class ServerTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
+  }
   // Sends `requests` on a fresh connection and returns the first reply.
   std::optional<Plist> Exchange(std::initializer_list<Bytes> requests);
   bool Logged(const std::string& text) const {
