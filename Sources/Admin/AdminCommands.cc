@@ -91,8 +91,9 @@ class Session {
   }
 
   // Sends the settings and reads them back; the read-back is what is shown,
-  // so a refused or lost save is seen instead of assumed.
-  int Save(const AppSettings& s) {
+  // so a refused or lost save is seen instead of assumed. SaveCredit has no
+  // reply: a read-back still holding `before` is the server's refusal.
+  int Save(const AppSettings& before, const AppSettings& s) {
     Bytes payload = PackAppSettings(r_.user, r_.app, s);
     if (payload.size() != 8 + r_.user.size() + r_.app.size() + kPackedSettingsSize) {
       return Fail("user or application name cannot be sent (not UTF-8 text)");
@@ -103,15 +104,24 @@ class Session {
     if (!back) return 1;
     AppRow row{r_.app, {}};
     ReadAppSettings(&*back, &row.settings);
-    AppSettings expected = s;
+    AppSettings expected = Comparable(s);
     expected.NextAutoUpdate = row.settings.NextAutoUpdate;
-    if (expected.AutoUpdateCoeff != 60) expected.AutoUpdateCoeff = 1;
     if (!(row.settings == expected)) {
+      if (Comparable(row.settings) == Comparable(before)) {
+        return Fail("the server refused the change: run as root or as a member of the admin "
+                    "group, or add this machine's address to \"Admin addresses\" on the server");
+      }
       Print({row});
-      return Fail("the server did not store the new settings (this machine may not be one of "
-                  "its \"Admin addresses\")");
+      return Fail("the server did not store the new settings as sent");
     }
     return Print({row});
+  }
+
+  // Settings as a read-back returns them: the server keeps any refill
+  // unit but hours as minutes.
+  static AppSettings Comparable(AppSettings s) {
+    if (s.AutoUpdateCoeff != 60) s.AutoUpdateCoeff = 1;
+    return s;
   }
 
   int Set() {
@@ -119,6 +129,7 @@ class Session {
     if (!dict) return 1;
     AppSettings s;
     ReadAppSettings(&*dict, &s);
+    const AppSettings before = s;
     const SettingsChanges& c = r_.changes;
     if (c.enabled) s.Enabled = *c.enabled;
     if (c.credit) s.Credit = *c.credit;
@@ -151,7 +162,7 @@ class Session {
       s.DqEnabled = c.quota_mb->has_value();
       if (*c.quota_mb) s.DqValue = **c.quota_mb;
     }
-    return Save(s);
+    return Save(before, s);
   }
 
   int Grant() {
@@ -163,9 +174,10 @@ class Session {
     }
     AppSettings s;
     ReadAppSettings(&*dict, &s);
+    const AppSettings before = s;
     int64_t credit = static_cast<int64_t>(s.Credit) + r_.grant_minutes;
     s.Credit = static_cast<int32_t>(std::clamp<int64_t>(credit, 0, INT32_MAX));
-    return Save(s);
+    return Save(before, s);
   }
 
   int Stats() {

@@ -26,4 +26,16 @@ std::optional<Plist> ParsePlistXml(std::string_view xml, Status* why = nullptr);
 // only for a string or key that is not plist text.
 bool SerializePlistXml(const Plist& value, std::string* out);
 
+// The pieces of that document, for writers that keep parts of it: the
+// header before the root value, the footer after it, and one dictionary
+// entry (its key and value) written as the entry of a dictionary at depth
+// `depth` - 1 is (the root's entries are at depth 1). A value's bytes depend
+// only on its depth, so the document of a dictionary root is the header,
+// "<dict>\n", its entries at depth 1, "</dict>\n" and the footer ("<dict/>\n"
+// instead of the three middle pieces when it is empty). Fails as above.
+std::string_view PlistXmlHeader();
+std::string_view PlistXmlFooter();
+bool SerializePlistXmlEntry(std::string_view key, const Plist& value, int depth,
+                            std::string* out);
+
 }  // namespace corvane

@@ -112,6 +112,7 @@ class Reader {
       c = c.next_sibling();
     }
     if (!error.empty()) return std::nullopt;
+    dict.ShrinkToFit();
     return Plist::Dictionary(std::move(dict));
   }
 

@@ -26,7 +26,24 @@ class Writer {
 
   bool Write(const Plist& root) {
     out_.append(kHeader);
-    if (!Value(root, 0)) return false;
+    if (!WriteValue(root, 0)) return false;
+    out_.append(kFooter);
+    return true;
+  }
+
+  bool WriteEntry(std::string_view key, const Plist& value, int indent) {
+    return Text("key", key, indent) && WriteValue(value, indent);
+  }
+
+ private:
+  struct Frame {
+    const Plist* value;
+    size_t next;
+    int indent;
+  };
+
+  bool WriteValue(const Plist& root, int root_indent) {
+    if (!Value(root, root_indent)) return false;
     while (!stack_.empty()) {
       Frame& top = stack_.back();
       const int indent = top.indent;
@@ -47,16 +64,8 @@ class Writer {
       out_.append(top.value->IsDictionary() ? "</dict>\n" : "</array>\n");
       stack_.pop_back();
     }
-    out_.append(kFooter);
     return true;
   }
-
- private:
-  struct Frame {
-    const Plist* value;
-    size_t next;
-    int indent;
-  };
 
   void Indent(int n) { out_.append(static_cast<size_t>(n), '\t'); }
 
@@ -106,7 +115,7 @@ class Writer {
         out_.append(*v.AsBoolean() ? "<true/>\n" : "<false/>\n");
         return true;
       case Plist::Type::kInteger: {
-        const PlistInteger& i = *v.AsInteger();
+        const PlistInteger i = *v.AsInteger();
         auto r = i.is_unsigned
                      ? std::to_chars(buf, buf + sizeof buf, static_cast<uint64_t>(i.value))
                      : std::to_chars(buf, buf + sizeof buf, i.value);
@@ -196,6 +205,18 @@ bool SerializePlistXml(const Plist& value, std::string* out) {
   const size_t original = out->size();
   Writer writer(out);
   if (writer.Write(value)) return true;
+  out->resize(original);
+  return false;
+}
+
+std::string_view PlistXmlHeader() { return kHeader; }
+std::string_view PlistXmlFooter() { return kFooter; }
+
+bool SerializePlistXmlEntry(std::string_view key, const Plist& value, int depth,
+                            std::string* out) {
+  const size_t original = out->size();
+  Writer writer(out);
+  if (writer.WriteEntry(key, value, depth)) return true;
   out->resize(original);
   return false;
 }

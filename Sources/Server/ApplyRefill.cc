@@ -25,6 +25,7 @@ void ApplyRefill(ServerData& data, const std::string* user, const std::string* a
     LogMessage("Added %i to credit. Credit is now %i\n", amount, credit);
   });
   StoreAppSettings(settings, *user, *app, record);
+  data.SettingsChanged(*user);
 }
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "DispatchCommand.h"
+#include "Platform/PeerUser.h"
 #include "ServerLog.h"
 #include "SettingsAndStats.h"
 #include "WireCodec.h"
@@ -92,13 +93,23 @@ bool ClientContext::HandleBufferedRequests() {
       return false;
     }
     if (frame.state == FrameState::kIncomplete) break;
-    auto reply = DispatchCommand(data_, pending.first(frame.length), {loopback_peer_, peer_});
+    auto reply = DispatchCommand(data_, pending.first(frame.length),
+                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); }});
     if (reply) QueueReply(*reply);
     received_start_ += frame.length;
   }
   received_.erase(received_.begin(), received_.begin() + static_cast<long>(received_start_));
   received_start_ = 0;
   return true;
+}
+
+LocalPeer ClientContext::IdentifyPeer() const {
+  // A peer using this machine's own network address is as local as one on
+  // loopback: its address must not pass it off as an admin machine.
+  LocalPeer peer;
+  peer.local = loopback_peer_ || IsOwnAddress(peer_);
+  if (peer.local) peer.user = LocalPeerUser(socket_);
+  return peer;
 }
 
 void ClientContext::QueueReply(const std::string& body) {

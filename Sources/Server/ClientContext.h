@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DispatchCommand.h"
 #include "Platform/EventLoop.h"
 #include "Platform/TcpSocket.h"
 #include "ServerData.h"
@@ -50,6 +51,9 @@ class ClientContext {
   // Handles every complete request buffered; false when the connection had
   // to be closed (bad length).
   bool HandleBufferedRequests();
+  // Whether the peer is on this machine, and its user; asked per request
+  // that needs it, while the peer's socket is open.
+  LocalPeer IdentifyPeer() const;
   void QueueReply(const std::string& body);
   // Writes what the socket takes; false when the connection was closed.
   bool FlushReplies();

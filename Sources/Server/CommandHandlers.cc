@@ -4,6 +4,7 @@
 
 #include "AppSettings.h"
 #include "ApplyRefill.h"
+#include "PeerAuthority.h"
 #include "Preferences.h"
 #include "PlistXml.h"
 #include "ServerLog.h"
@@ -77,7 +78,7 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
   if (apps) {
     for (const auto& [key, value] : apps->AsDictionary()->entries()) {
       if (!value.IsDictionary()) continue;
-      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key));
+      if (BooleanValue(value.AsDictionary()->Find(kKeyEnabled))) enabled.push_back(Plist::String(key.str()));
     }
   }
   Plist array = Plist::Array(std::move(enabled));
@@ -86,9 +87,10 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
 
 void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& origin) {
   UserAndApp f = ReadUserAndApp(request);
-  if (!MaySaveCredit(data, origin.peer)) {
-    LogMessage("Refused save credit from %s for user %s and app %s", origin.peer.Text().c_str(),
-               OrNull(f.user), OrNull(f.app));
+  LocalPeer peer;
+  if (!MaySaveCredit(data, origin, &peer)) {
+    LogMessage("Refused save credit from %s for user %s and app %s",
+               PeerDescription(origin.peer, peer).c_str(), OrNull(f.user), OrNull(f.app));
     return;
   }
   LogMessage("handling save credit for user %s and app %s", OrNull(f.user), OrNull(f.app));
@@ -97,6 +99,7 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
   // half a record would overwrite settings with zeros.
   if (f.both() && UnpackAppSettings(request, f.end, &record)) {
     StoreAppSettings(data.settings.AsDictionary(), *f.user, *f.app, record);
+    data.SettingsChanged(*f.user);
   }
   data.save_pending = true;
 }
@@ -121,6 +124,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   std::string today = DayKey(data.now());
   int64_t minutes = NumberValue(days.Find(today), 32);
   days.Set(today, Plist::Integer(minutes + 1, 32));
+  data.StatsChanged(*f.user);
 
   Plist* app_dict = FindAppSettings(*data.settings.AsDictionary(), *f.user, *f.app);
   if (app_dict == nullptr || !app_dict->IsDictionary()) return;
@@ -128,6 +132,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   if (credit == nullptr) return;
   int64_t left = NumberValue(credit, 32) - 1;
   *credit = Plist::Integer(left < 0 ? 0 : left, 32);
+  data.SettingsChanged(*f.user);
 }
 
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {
@@ -136,11 +141,27 @@ void HandleDisconnectionRequest(ServerData& data, Request request, const Request
   int pid = text ? StringIntValue(*text) : -1;
   LogMessage("Got disconnection request for pid %i", pid);
   if (!text || pid <= 0) return;
-  // Only a process of this machine may ask, and never for init or the
-  // server itself: otherwise anyone on the network could have root kill
-  // any process.
-  if (!origin.loopback_peer || pid == 1 || pid == data.own_pid) return;
-  if (data.kill_process) data.kill_process(pid);
+  // Only a process of this machine may ask, never for init or the server
+  // itself, and only for what its user owns: otherwise anyone could have
+  // root kill any process.
+  if (!origin.loopback_peer) {
+    LogMessage("Refused disconnection request from %s for pid %i", origin.peer.Text().c_str(), pid);
+    return;
+  }
+  if (pid == 1 || pid == data.own_pid) return;
+  std::optional<uint32_t> user = origin.identify ? origin.identify().user : std::nullopt;
+  bool refused = false;
+  if (data.kill_process) {
+    data.kill_process(pid, [&] {
+      refused = !MayKillProcess(data, user, pid);
+      return !refused;
+    });
+  }
+  if (refused) {
+    LogMessage("Refused disconnection request from user %s for pid %i",
+               UserDescription(user).c_str(), pid);
+    return;
+  }
   LogMessage("Killed -9 pid %i", pid);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,12 +12,22 @@
 
 namespace corvane {
 
+// A peer on this machine, and the user owning its socket (none when that
+// cannot be told: such a peer is refused whatever needs a user).
+struct LocalPeer {
+  bool local = false;
+  std::optional<uint32_t> user;
+};
+
 struct RequestOrigin {
   // The peer is this machine (127.0.0.0/8 or ::1): only such a peer may have
   // processes killed.
   bool loopback_peer = false;
   // Checked against the "Admin addresses" preference for SaveCredit.
   IpAddress peer;
+  // Asked only by the commands that need it; unset reads as a peer on
+  // another machine.
+  std::function<LocalPeer()> identify;
 };
 
 // `request` is one whole frame (length, command, reserved, payload) whose

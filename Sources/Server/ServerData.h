@@ -5,41 +5,64 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "AbsoluteTime.h"
 #include "IpAddress.h"
+#include "Platform/ProcessOwner.h"
 #include "Plist.h"
+#include "SerializedTree.h"
 
 namespace corvane {
+
+// Who may change settings.
+struct AdminPolicy {
+  // "Admin addresses" holds "any": every peer may, as before these checks.
+  bool anyone = false;
+  // Peers on other machines that may ("Admin addresses").
+  std::vector<IpRange> addresses;
+  // Users of this machine that may besides root ("Admin group").
+  std::string group = "sudo";
+};
 
 struct ServerData {
   Plist settings = Plist::Dictionary();
   Plist stats = Plist::Dictionary();
+  // The files' XML, kept per user so that a save serialises only the users
+  // changed since the last one: whatever changes a user's part of a tree
+  // says so through SettingsChanged or StatsChanged.
+  SerializedTree settings_xml, stats_xml;
+  void SettingsChanged(std::string_view user) { settings_xml.Touch(settings, user); }
+  void StatsChanged(std::string_view user) { stats_xml.Touch(stats, user); }
 
   // Set by SaveCredit and MinuteUsed; cleared once both files are written.
   bool save_pending = false;
 
   // Platform actions; the fuzz target and tests swap them.
   std::function<AbsoluteTime()> now;
-  std::function<int(int pid)> kill_process;
+  // Sends signal 9 if `allowed()` still holds for that same process (see
+  // KillProcessIf); 0, -EPERM when not allowed, or -errno.
+  std::function<int(int pid, const std::function<bool()>& allowed)> kill_process;
   // Writes both files; none keeps the trees in memory only.
   std::function<void(ServerData&)> save;
   int own_pid = 0;
+  // The user the server runs as: like root, it may already change anything
+  // the server can.
+  uint32_t own_uid = 0;
 
-  // From the "Admin addresses" preference: the peers that may send
-  // SaveCredit. None (no preference) lets anyone, as before the preference.
-  std::optional<std::vector<IpRange>> admin_ranges;
+  AdminPolicy admin;
+  // Account and process lookups for the checks above; tests swap them.
+  std::function<bool(uint32_t uid, const std::string& group)> user_in_group;
+  std::function<ProcessOwners(int pid)> process_owners;
 };
 
-// True when `peer` may change settings.
-bool MaySaveCredit(const ServerData& data, const IpAddress& peer);
-
 // Reads "Admin addresses" (an array of addresses or networks such as
-// "192.168.1.0/24", or one string of them separated by commas or blanks).
-// Entries that do not parse are logged and left out, so a mistyped list
-// refuses rather than allows.
-std::optional<std::vector<IpRange>> ReadAdminAddresses();
+// "192.168.1.0/24", or one string of them separated by commas or blanks;
+// "any" for every peer) and "Admin group" (a group name). Entries that do not
+// parse are logged and left out, so a mistyped list refuses rather than
+// allows.
+AdminPolicy ReadAdminPolicy();
 
 // A ServerData wired to the real clock, signals and files.
 ServerData MakeServerData();

@@ -2,7 +2,12 @@
 
 #include "Paths.h"
 #include "Platform/Clock.h"
+#include "Platform/FileSystem.h"
+#include "Platform/Memory.h"
 #include "Platform/ProcessControl.h"
+#include "Platform/ProcessOwner.h"
+#include "Platform/ProcessIdentity.h"
+#include "Platform/UserAccount.h"
 #include "PlistFile.h"
 #include "ServerLog.h"
 
@@ -13,22 +18,35 @@ struct DataFile {
   std::string_view system_path;
   const char* name;
   Plist ServerData::*tree;
+  SerializedTree ServerData::*xml;
 };
 
 constexpr DataFile kFiles[] = {
-    {kSettingsFile, "settings.plist", &ServerData::settings},
-    {kStatsFile, "stats.plist", &ServerData::stats},
+    {kSettingsFile, "settings.plist", &ServerData::settings, &ServerData::settings_xml},
+    {kStatsFile, "stats.plist", &ServerData::stats, &ServerData::stats_xml},
 };
+
+// Writes the file from the kept XML, serialising only what changed.
+int SaveFile(ServerData& data, const DataFile& file) {
+  std::vector<std::string_view> document;
+  if (!(data.*file.xml).Document(data.*file.tree, &document)) return -1;
+  Status s = WriteFileAtomically(SystemPath(file.system_path), document);
+  if (s.ok()) return 0;
+  return s.Errno() != 0 ? -s.Errno() : -1;
+}
 
 }  // namespace
 
 ServerData MakeServerData() {
   ServerData data;
   data.now = CurrentAbsoluteTime;
-  data.kill_process = KillProcess;
+  data.kill_process = KillProcessIf;
   data.save = SaveSettingsAndStats;
   data.own_pid = CurrentProcessID();
-  data.admin_ranges = ReadAdminAddresses();
+  data.own_uid = EffectiveUserID();
+  data.admin = ReadAdminPolicy();
+  data.user_in_group = UserIsInGroup;
+  data.process_owners = OwnersOfProcess;
   return data;
 }
 
@@ -43,12 +61,17 @@ void LoadSettingsAndStats(ServerData* data) {
       LogMessage("Corvane 5 Server: unable to load %s file\n", file.name);
       data->*file.tree = Plist::Dictionary();
     }
+    // The first save then costs no more than the later ones.
+    std::vector<std::string_view> document;
+    (data->*file.xml).Reset();
+    (data->*file.xml).Document(data->*file.tree, &document);
   }
+  ReleaseFreeMemory();
 }
 
 void SaveSettingsAndStats(ServerData& data) {
   for (const DataFile& file : kFiles) {
-    int result = WritePlistFile(data.*file.tree, SystemPath(file.system_path), true);
+    int result = SaveFile(data, file);
     if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
   }
   data.save_pending = false;

@@ -33,6 +33,7 @@
 
 #include "AppSettings.h"
 #include "PlistFile.h"
+#include "PlistXml.h"
 #include "StatsTree.h"
 #include "WireCodec.h"
 
@@ -251,35 +252,44 @@ double Percentile(std::vector<double> v, double p) {
   return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
 }
 
-double FsyncMilliseconds(const std::string& path, size_t bytes) {
-  std::string data(bytes, 'x');
-  std::vector<double> samples;
-  for (int i = 0; i < 20; ++i) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) std::exit(1);
-    auto t0 = Clock::now();
+// The floor of a save: both files written whole the plainest way, each to a
+// temporary file that is synced, renamed over the file and the folder synced.
+double PlainSaveMilliseconds(const std::string& folder, const std::vector<std::string>& files) {
+  auto t0 = Clock::now();
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string path = folder + "/floor" + std::to_string(i) + ".plist";
+    std::string temp = path + ".tmp";
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (write(fd, files[i].data(), files[i].size()) != static_cast<ssize_t>(files[i].size())) {
+      std::exit(1);
+    }
     fsync(fd);
-    samples.push_back(Seconds(Clock::now() - t0) * 1e3);
     close(fd);
+    rename(temp.c_str(), path.c_str());
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fsync(dir);
+    close(dir);
   }
-  unlink(path.c_str());
-  return Percentile(samples, 0.5);
+  return Seconds(Clock::now() - t0) * 1e3;
 }
 
-}  // namespace
+struct DataSet {
+  std::string root, support;
+  std::vector<std::string> files;  // settings.plist and stats.plist as written
+  size_t Bytes() const { return files[0].size() + files[1].size(); }
+};
 
-int main(int argc, char** argv) {
-  double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
-  signal(SIGPIPE, SIG_IGN);
-  std::string root = std::filesystem::temp_directory_path() / "corvane-bench-XXXXXX";
-  if (mkdtemp(root.data()) == nullptr) return 1;
-  std::string support = root + "/Library/Application Support/Corvane 5";
-  std::filesystem::create_directories(support);
-
-  // Data set: every user has settings for the computer entry.
-  Plist stats = bench::MakeStatsTree(100, 10, 365);
+// A private root with the statistics of users x apps x days and settings
+// for every user's computer entry.
+DataSet MakeDataSet(int users, int apps, int days) {
+  DataSet set;
+  set.root = std::filesystem::temp_directory_path() / "corvane-bench-XXXXXX";
+  if (mkdtemp(set.root.data()) == nullptr) std::exit(1);
+  set.support = set.root + "/Library/Application Support/Corvane 5";
+  std::filesystem::create_directories(set.support);
+  Plist stats = bench::MakeStatsTree(users, apps, days);
   PlistDictionary settings;
-  for (const auto& [user, apps] : stats.AsDictionary()->entries()) {
+  for (const auto& [user, user_apps] : stats.AsDictionary()->entries()) {
     AppSettings s;
     s.Credit = 1000000;
     s.Enabled = true;
@@ -288,12 +298,51 @@ int main(int argc, char** argv) {
     s.WdStop = s.WeStop = 1439;
     StoreAppSettings(&settings, user, kComputerAppKey, s);
   }
-  WritePlistFile(Plist::Dictionary(settings), support + "/settings.plist", true);
-  WritePlistFile(stats, support + "/stats.plist", true);
-  size_t stats_bytes = std::filesystem::file_size(support + "/stats.plist");
+  for (const char* name : {"settings.plist", "stats.plist"}) {
+    const Plist& tree = name[1] == 'e' ? Plist::Dictionary(settings) : stats;
+    std::string xml;
+    SerializePlistXml(tree, &xml);
+    std::ofstream(set.support + "/" + name, std::ios::binary) << xml;
+    set.files.push_back(std::move(xml));
+  }
+  return set;
+}
 
+struct Latency {
+  double p50, p99, floor_p50, floor_p99;
+};
+
+// MinuteUsed followed in the same write by a GetCredit, whose reply leaves
+// only once the minute is durably saved; each sample is followed by one of
+// the floor, so both see the same machine.
+Latency MinuteUsedLatency(const ServerUnderTest& server, const DataSet& set, int samples) {
+  int c = Connect(server.port);
+  Bytes both = BuildRequest(kMinuteUsed, PackAppSettings("user3", kComputerAppKey, {}));
+  Bytes ask = GetCreditRequest();
+  both.insert(both.end(), ask.begin(), ask.end());
+  std::vector<double> latencies, floors;
+  for (int i = 0; i < samples; ++i) {
+    auto t0 = Clock::now();
+    SendAll(c, both);
+    ReadReply(c);
+    latencies.push_back(Seconds(Clock::now() - t0) * 1e3);
+    floors.push_back(PlainSaveMilliseconds(set.support, set.files));
+  }
+  close(c);
+  return {Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(floors, 0.5),
+          Percentile(floors, 0.99)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+  constexpr int kSamples = 100;
+  signal(SIGPIPE, SIG_IGN);
+
+  DataSet lab = MakeDataSet(100, 10, 365);
   auto load_start = Clock::now();
-  ServerUnderTest server = StartServer(root);
+  ServerUnderTest server = StartServer(lab.root);
   double load_seconds = Seconds(Clock::now() - load_start);
   long rss_loaded = RssKiB(server.pid);
 
@@ -315,38 +364,42 @@ int main(int argc, char** argv) {
   kill(echo, SIGKILL);
   waitpid(echo, nullptr, 0);
 
-  // MinuteUsed latency with durable saves of the whole data set.
-  int c = Connect(server.port);
-  Bytes minute = BuildRequest(kMinuteUsed, PackAppSettings("user7", kComputerAppKey, {}));
-  Bytes both = minute;
-  Bytes ask = GetCreditRequest();
-  both.insert(both.end(), ask.begin(), ask.end());
-  std::vector<double> latencies;
-  for (int i = 0; i < 60; ++i) {
-    auto t0 = Clock::now();
-    SendAll(c, both);
-    ReadReply(c);
-    latencies.push_back(Seconds(Clock::now() - t0) * 1e3);
-  }
-  close(c);
-  double fsync_big = FsyncMilliseconds(support + "/fsync-probe", stats_bytes);
-  double fsync_small = FsyncMilliseconds(support + "/fsync-probe", 4096);
-  std::printf("MinuteUsed latency, %zu-byte stats.plist: p50 %.2f ms, p99 %.2f ms\n",
-              stats_bytes, Percentile(latencies, 0.5), Percentile(latencies, 0.99));
-  std::printf("  fsync alone: %.2f ms for a file of that size, %.2f ms for 4 KiB\n", fsync_big,
-              fsync_small);
+  Latency big = MinuteUsedLatency(server, lab, kSamples);
+  long rss_saving = RssKiB(server.pid);
 
   std::vector<int> idle;
   for (int i = 0; i < 1000; ++i) idle.push_back(Connect(server.port));
   usleep(300000);
   long rss_idle = RssKiB(server.pid);
-  std::printf("Server RSS: %ld KiB with the data set loaded (start-up %.2f s), %ld KiB with 1,000 "
-              "idle connections (+%.1f KiB each)\n",
-              rss_loaded, load_seconds, rss_idle, (rss_idle - rss_loaded) / 1000.0);
   for (int fd : idle) close(fd);
-
   kill(server.pid, SIGTERM);
   waitpid(server.pid, nullptr, 0);
-  std::filesystem::remove_all(root);
+
+  DataSet family = MakeDataSet(5, 5, 365);
+  ServerUnderTest small_server = StartServer(family.root);
+  Latency small = MinuteUsedLatency(small_server, family, kSamples);
+  kill(small_server.pid, SIGTERM);
+  waitpid(small_server.pid, nullptr, 0);
+
+  std::printf("MinuteUsed latency against the floor (both files written whole: temporary file, "
+              "fsync, rename, folder fsync), %d samples each, interleaved:\n", kSamples);
+  std::printf("  %-22s %8s %8s %10s %10s %9s %9s %9s\n", "data set", "p50 ms", "p99 ms",
+              "floor p50", "floor p99", "p50/fl50", "p99/fl50", "p99/fl99");
+  auto row = [](const char* name, const DataSet& set, const Latency& l) {
+    std::printf("  %-13s %5.1f MB %8.2f %8.2f %10.2f %10.2f %8.2fx %8.2fx %8.2fx\n", name,
+                set.Bytes() / 1e6, l.p50, l.p99, l.floor_p50, l.floor_p99, l.p50 / l.floor_p50,
+                l.p99 / l.floor_p50, l.p99 / l.floor_p99);
+  };
+  row("100x10x365", lab, big);
+  row("5x5x365", family, small);
+  double file_kib = lab.Bytes() / 1024.0;
+  std::printf("Server RSS with 100x10x365 (files %.0f KiB): %ld KiB loaded (%.2fx the files, "
+              "start-up %.2f s), %ld KiB after the saves (%.2fx), %ld KiB with 1,000 idle "
+              "connections (+%.1f KiB each)\n",
+              file_kib, rss_loaded, rss_loaded / file_kib, load_seconds, rss_saving,
+              rss_saving / file_kib, rss_idle, (rss_idle - rss_saving) / 1000.0);
+
+  std::filesystem::remove_all(lab.root);
+  std::filesystem::remove_all(family.root);
   return 0;
 }

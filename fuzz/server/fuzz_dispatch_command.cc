@@ -1,7 +1,11 @@
 // Feeds arbitrary bytes to DispatchCommand the way a connection does (frame
 // by frame) over in-memory trees, and checks what must hold whatever comes:
-// replies are valid plists, both trees stay savable dictionaries, and no
-// kill reaches a pid the server refuses.
+// replies are valid plists, both trees stay savable dictionaries, no kill
+// reaches a pid the server refuses or a process the peer does not own, and
+// a peer that is no admin changes no setting: its SaveCredit changes
+// nothing, and the rest only moves "Credit" and "NextAutoUpdate" of entries
+// that exist; what a save would write from the XML kept per user is
+// exactly the whole tree's XML.
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -11,13 +15,56 @@
 #include "DispatchCommand.h"
 #include "PlistXml.h"
 #include "ServerLog.h"
+#include "SettingsAndStats.h"
 #include "WireCodec.h"
 
 using namespace corvane;
 
 namespace {
 
-ServerData MakeData(bool* killed_bad_pid) {
+void CheckKeptXml(SerializedTree& kept, const Plist& tree) {
+  std::vector<std::string_view> pieces;
+  std::string whole, joined;
+  bool whole_ok = SerializePlistXml(tree, &whole);
+  if (kept.Document(tree, &pieces) != whole_ok) std::abort();
+  for (std::string_view piece : pieces) joined.append(piece);
+  if (whole_ok && joined != whole) std::abort();
+}
+
+constexpr uint32_t kAdminUser = 1000, kChildUser = 65534;
+
+// Owners of the pretend processes: every third is the child's, every fifth
+// leads a login session of the child's, the rest are root's.
+ProcessOwners FakeOwners(int pid) {
+  ProcessOwners owners;
+  owners.real_user = pid % 3 == 0 ? kChildUser : 0;
+  if (pid % 5 == 0) owners.session_user = kChildUser;
+  return owners;
+}
+
+struct Peer {
+  RequestOrigin origin;
+  std::optional<uint32_t> user;
+  bool admin = false;
+};
+
+// The first byte picks the peer: bit 0 this machine (else another one),
+// bits 1-2 its user (root, admin group, child, unknown), bit 3 whether a
+// remote address is in "Admin addresses".
+Peer MakePeer(uint8_t choice) {
+  Peer p;
+  bool local = (choice & 1) != 0;
+  static const std::optional<uint32_t> kUsers[] = {0u, kAdminUser, kChildUser, std::nullopt};
+  p.user = local ? kUsers[(choice >> 1) & 3] : std::nullopt;
+  p.origin.loopback_peer = local;
+  p.origin.peer = *ParseIpAddress(local ? "127.0.0.1" : (choice & 8) ? "10.1.2.3" : "192.0.2.7");
+  LocalPeer identity{local, p.user};
+  p.origin.identify = [identity] { return identity; };
+  p.admin = local ? (p.user == 0u || p.user == kAdminUser) : (choice & 8) != 0;
+  return p;
+}
+
+ServerData MakeData(const Peer& peer, bool* bad_kill) {
   ServerData data;
   AppSettings s;
   s.Credit = 3;
@@ -28,11 +75,47 @@ ServerData MakeData(bool* killed_bad_pid) {
   StoreAppSettings(data.settings.AsDictionary(), "u", "a", s);
   data.now = [] { return 787000000.0; };  // a few days after the refill moment
   data.own_pid = 4242;
-  data.kill_process = [killed_bad_pid](int pid) {
-    if (pid <= 1 || pid == 4242) *killed_bad_pid = true;
+  data.own_uid = 0;
+  data.admin.addresses = {*ParseIpRange("10.0.0.0/8")};
+  data.user_in_group = [](uint32_t uid, const std::string& group) {
+    return uid == kAdminUser && group == "sudo";
+  };
+  data.process_owners = FakeOwners;
+  std::optional<uint32_t> user = peer.user;
+  data.kill_process = [bad_kill, user](int pid, const std::function<bool()>& allowed) {
+    if (!allowed()) return -1;
+    ProcessOwners owners = FakeOwners(pid);
+    bool owned = user == 0u || owners.real_user == user || owners.session_user == user;
+    if (pid <= 1 || pid == 4242 || !owned) *bad_kill = true;
+  data.save = [](ServerData& d) {
+    CheckKeptXml(d.settings_xml, d.settings);
+    CheckKeptXml(d.stats_xml, d.stats);
+  };
     return 0;
   };
   return data;
+}
+
+// The settings without the two values that open commands may move.
+Plist Limits(const Plist& settings) {
+  PlistDictionary users;
+  for (const auto& [user, apps] : settings.AsDictionary()->entries()) {
+    if (!apps.IsDictionary()) {
+      users.Set(user, apps);
+      continue;
+    }
+    PlistDictionary kept;
+    for (const auto& [app, entry] : apps.AsDictionary()->entries()) {
+      Plist copy = entry;
+      if (PlistDictionary* d = copy.AsDictionary()) {
+        d->Remove(kKeyCredit);
+        d->Remove(kKeyNextAutoUpdate);
+      }
+      kept.Set(app, std::move(copy));
+    }
+    users.Set(user, Plist::Dictionary(std::move(kept)));
+  }
+  return Plist::Dictionary(std::move(users));
 }
 
 }  // namespace
@@ -45,21 +128,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }();
   (void)quiet;
   if (size == 0) return 0;
-  // The first byte says whether the peer is this machine.
-  RequestOrigin origin{(bytes[0] & 1) != 0};
+  Peer peer = MakePeer(bytes[0]);
   std::span<const uint8_t> stream(bytes + 1, size - 1);
-  bool killed_bad_pid = false;
-  ServerData data = MakeData(&killed_bad_pid);
+  bool bad_kill = false;
+  ServerData data = MakeData(peer, &bad_kill);
+  const Plist limits = Limits(data.settings);
 
   for (;;) {
     FrameResult frame = PeekRequestFrame(stream);
     if (frame.state != FrameState::kComplete) break;
-    auto reply = DispatchCommand(data, stream.first(frame.length), origin);
+    Plist before = peer.admin ? Plist() : data.settings;
+    auto reply = DispatchCommand(data, stream.first(frame.length), peer.origin);
     if (reply) {
       auto parsed = ParsePlistXml(*reply);
       if (!parsed || !(parsed->IsDictionary() || parsed->IsArray())) std::abort();
     }
-    if (killed_bad_pid) std::abort();
+    if (bad_kill) std::abort();
+    if (!peer.admin && stream[4] == kSaveCredit && !(data.settings == before)) std::abort();
+    if (!peer.admin && !(Limits(data.settings) == limits)) std::abort();
+    SaveIfPending(data);
     stream = stream.subspan(frame.length);
   }
   std::string xml;

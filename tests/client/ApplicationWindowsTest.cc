@@ -36,7 +36,8 @@ class ApplicationWindowsTest : public ::testing::Test {
   void SetUp() override {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display";
-    if (!test::WaitForCommand("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window", true, 1)) {
+    if (!test::WaitForCommand("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'",
+                              true, 1)) {
       GTEST_SKIP() << "no window manager runs on " << display;
     }
     windows_ = ApplicationWindows::Open();

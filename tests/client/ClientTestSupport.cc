@@ -187,7 +187,7 @@ bool WaitForCommand(const std::string& shell_command, bool want_success, double 
   return false;
 }
 
-bool AvahiAvailable() { return std::system("avahi-daemon --check >/dev/null 2>&1") == 0; }
+bool AvahiAvailable() { return DnsSdReachable(); }
 
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& extra_env) {

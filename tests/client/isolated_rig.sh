@@ -20,6 +20,8 @@ cleanup() {
 trap cleanup EXIT
 
 ip link set lo up
+# The bus made here is at the standard place, whatever one was inherited.
+unset DBUS_SYSTEM_BUS_ADDRESS
 # Sockets and pid files of the machine's own daemons stay out of sight.
 mkdir -p /run/avahi-daemon
 mount -t tmpfs tmpfs /run/dbus

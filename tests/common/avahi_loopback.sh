@@ -2,6 +2,11 @@
 # The test rig's DNS-SD daemon answers on loopback: a service published with
 # avahi-publish is found, resolved, by avahi-browse.
 set -u
+if ! dbus-send --system --print-reply --reply-timeout=3000 --dest=org.freedesktop.Avahi / \
+    org.freedesktop.Avahi.Server.GetVersionString >/dev/null 2>&1; then
+  echo "skipped: no avahi-daemon answers on the system bus: run scripts/test-env start"
+  exit 77
+fi
 name="corvane-rig-$$"
 avahi-publish -s "$name" _corvane5rig._tcp 45678 >/dev/null 2>&1 &
 pub=$!

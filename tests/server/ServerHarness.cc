@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sched.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -110,6 +113,11 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
     prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed test leaves no server behind
     dup2(open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
     for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
+    if (!net_namespace_.empty()) {
+      int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
+      if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) _exit(126);
+      unsetenv("CORVANE_LOOPBACK_ONLY");
+    }
     execvp(cargs[0], cargs.data());
     _exit(127);
   }
@@ -213,6 +221,38 @@ bool Connection::ClosedByServer(int timeout_ms) {
   // unread and a client that never reads keeps not reading.
   pollfd pfd{fd_, POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
+bool RunAsUser(const std::string& user, const std::function<bool()>& body) {
+  passwd* account = getpwnam(user.c_str());
+  if (account == nullptr) return false;
+  uid_t uid = account->pw_uid;
+  gid_t gid = account->pw_gid;
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    if (initgroups(user.c_str(), gid) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(125);
+    _exit(body() ? 0 : 1);
+  }
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+ScratchAccount::ScratchAccount() : name_("c5t" + std::to_string(getpid())) {
+  if (geteuid() != 0) return;
+  valid_ = system(("groupadd " + name_ + " 2>/dev/null").c_str()) == 0;
+  if (valid_) {
+    valid_ = system(("useradd -M -N -g nogroup -G " + name_ + " -s /usr/sbin/nologin " + name_ +
+                     " 2>/dev/null").c_str()) == 0;
+  }
+}
+
+ScratchAccount::~ScratchAccount() {
+  if (geteuid() != 0) return;
+  // Both go, whichever of them was made.
+  int status = system(("userdel " + name_ + " 2>/dev/null").c_str());
+  status = system(("groupdel " + name_ + " 2>/dev/null").c_str());
+  (void)status;
 }
 
 }  // namespace corvane::test

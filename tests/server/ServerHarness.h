@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ class ServerProcess {
   pid_t pid() const { return pid_; }
   int port() const { return port_; }
   void set_port(int port) { port_ = port; }
+  // Runs the server in the network namespace at `path` (a private one with
+  // only loopback and a test's own links), listening on all its addresses.
+  void set_net_namespace(std::string path) { net_namespace_ = std::move(path); }
   std::string Log() const;
   std::string Stdout() const { return ReadFileOrEmpty(out_path_); }
   std::string DataFile(const char* name) const;  // "settings.plist", "stats.plist"
@@ -57,6 +61,7 @@ class ServerProcess {
   pid_t pid_ = -1;
   int port_ = 0;
   std::string out_path_;
+  std::string net_namespace_;
 };
 
 class Connection {
@@ -78,9 +83,14 @@ class Connection {
 // The "Credit" of a GetCredit reply; -1 when there is none.
 int64_t CreditOf(const std::optional<Plist>& reply);
 
-// A fixture with a server in a private root, not yet started.
+// A fixture with a server in a private root, not yet started; skipped
+// where the server could not serve (no DNS-SD daemon to publish through).
+// Fixtures that override SetUp call it first and return when IsSkipped().
 class ServerTest : public ::testing::Test {
  protected:
+  void SetUp() override {
+    if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
+  }
   // Sends `requests` on a fresh connection and returns the first reply.
   std::optional<Plist> Exchange(std::initializer_list<Bytes> requests);
   bool Logged(const std::string& text) const {
@@ -88,6 +98,27 @@ class ServerTest : public ::testing::Test {
   }
   TempRoot root_;
   ServerProcess server_{root_};
+};
+
+// Runs `body` in a child process as the account `user` with the groups it
+// gets at login; true when the body returned true.
+bool RunAsUser(const std::string& user, const std::function<bool()>& body);
+
+// A throwaway account and a group of the same name that it is a member of
+// (not its primary group), removed again at the end. valid() is false when
+// the machine will not make one (the test does not run as root).
+class ScratchAccount {
+ public:
+  ScratchAccount();
+  ~ScratchAccount();
+  ScratchAccount(const ScratchAccount&) = delete;
+  ScratchAccount& operator=(const ScratchAccount&) = delete;
+  bool valid() const { return valid_; }
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  bool valid_ = false;
 };
 
 }  // namespace corvane::test

@@ -12,11 +12,16 @@ namespace {
 class ServerPersistenceTest : public ServerTest {
  protected:
   std::optional<Plist> Stored(const char* name) { return ParsePlistXml(server_.DataFile(name)); }
-  // The last day's minutes of `user`/`app` in a stats dictionary.
-  static int64_t LastDayMinutes(const Plist& stats, const char* user, const char* app) {
-    const Plist* u = stats.AsDictionary()->Find(user);
-    const Plist* a = u ? u->AsDictionary()->Find(app) : nullptr;
-    const Plist* s = a ? a->AsDictionary()->Find("Stats") : nullptr;
+  // The last day's minutes of `user`/`app` in a stats dictionary; -1 for no
+  // file.
+  static int64_t LastDayMinutes(const std::optional<Plist>& stats, const char* user,
+                                const char* app) {
+    if (!stats || !stats->IsDictionary()) return -1;
+    auto child = [](const Plist* parent, const char* key) -> const Plist* {
+      const Plist* c = parent ? parent->AsDictionary()->Find(key) : nullptr;
+      return c && c->IsDictionary() ? c : nullptr;
+    };
+    const Plist* s = child(child(child(&*stats, user), app), "Stats");
     if (!s || s->AsDictionary()->empty()) return 0;
     return NumberValue(&s->AsDictionary()->entries().back().second, 32);
   }
@@ -31,7 +36,7 @@ TEST_F(ServerPersistenceTest, FirstStartRestartAndDamagedFiles) {
   // The first MinuteUsed writes both: an empty settings dictionary and the minute.
   Exchange({UserAppRequest(kMinuteUsed, "u", "a"), UserAppRequest(kGetCredit, "u", "a")});
   EXPECT_EQ(Stored("settings.plist"), Plist::Dictionary());
-  EXPECT_EQ(LastDayMinutes(*Stored("stats.plist"), "u", "a"), 1);
+  EXPECT_EQ(LastDayMinutes(Stored("stats.plist"), "u", "a"), 1);
 
   Exchange({SettingsRequest(kSaveCredit, "u", "a", SampleRecord(40, true)),
             UserAppRequest(kGetCredit, "u", "a")});
@@ -49,7 +54,7 @@ TEST_F(ServerPersistenceTest, FirstStartRestartAndDamagedFiles) {
   EXPECT_TRUE(Logged("unable to load settings.plist") && Logged("unable to load stats.plist"));
   Exchange({UserAppRequest(kMinuteUsed, "v", "b"), UserAppRequest(kGetStats, "v", "b")});
   EXPECT_EQ(Stored("settings.plist"), Plist::Dictionary());
-  EXPECT_EQ(LastDayMinutes(*Stored("stats.plist"), "v", "b"), 1);
+  EXPECT_EQ(LastDayMinutes(Stored("stats.plist"), "v", "b"), 1);
   EXPECT_NE(std::system(("ls \"" + folder + "\" | grep -q tmp").c_str()), 0);
 }
 
@@ -90,7 +95,7 @@ TEST_F(ServerPersistenceTest, KillNineLosesNothingSaved) {
   int replies_before_kill = static_cast<int>(random() % 60) + 1;
   for (int i = 0; i < replies_before_kill; ++i) {
     auto reply = c.ReadPlistReply(10000);
-    if (!reply) break;
+    if (!reply || !reply->IsDictionary()) break;
     for (const auto& [day, minutes] : reply->AsDictionary()->entries()) {
       acknowledged = NumberValue(&minutes, 32);
     }
@@ -100,13 +105,13 @@ TEST_F(ServerPersistenceTest, KillNineLosesNothingSaved) {
   auto stats = Stored("stats.plist");
   ASSERT_TRUE(stats) << "stats.plist is torn";
   ASSERT_TRUE(Stored("settings.plist"));
-  int64_t stored = LastDayMinutes(*stats, "u", "a");
+  int64_t stored = LastDayMinutes(stats, "u", "a");
   EXPECT_GE(stored, acknowledged) << "killed after " << replies_before_kill << " replies";
   EXPECT_LE(stored, kMinutes);
 
   ASSERT_TRUE(server_.Start());
   auto reply = Exchange({UserAppRequest(kGetStats, "u", "a")});
-  ASSERT_TRUE(reply);
+  ASSERT_TRUE(reply && reply->IsDictionary() && !reply->AsDictionary()->empty());
   EXPECT_EQ(NumberValue(&reply->AsDictionary()->entries().back().second, 32), stored);
 }
 

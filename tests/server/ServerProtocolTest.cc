@@ -14,7 +14,11 @@ namespace {
 
 class ServerProtocolTest : public ServerTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(server_.Start()); }
+  void SetUp() override {
+    ServerTest::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(server_.Start());
+  }
 };
 
 TEST_F(ServerProtocolTest, EveryCommandOnTheWire) {
@@ -115,6 +119,7 @@ class ServerRobustnessTest : public ServerProtocolTest {
  protected:
   void SetUp() override {
     ServerProtocolTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     Exchange({SettingsRequest(kSaveCredit, "u", "a", SampleRecord(30, true)),
               UserAppRequest(kGetCredit, "u", "a")});
   }

@@ -73,4 +73,10 @@ void KillAndReap(pid_t pid) {
   waitpid(pid, &status, 0);
 }
 
+bool DnsSdReachable() {
+  return std::system("dbus-send --system --print-reply --reply-timeout=3000 "
+                     "--dest=org.freedesktop.Avahi / org.freedesktop.Avahi.Server.GetVersionString"
+                     " >/dev/null 2>&1") == 0;
+}
+
 }  // namespace corvane::test

@@ -37,4 +37,12 @@ pid_t SpawnProcess(const std::vector<std::string>& argv);
 // Kills with signal 9 and reaps.
 void KillAndReap(pid_t pid);
 
+// True when an avahi-daemon answers on the system message bus, as the
+// server needs to publish itself and the client module to browse
+// (scripts/test-env start provides one). A daemon that merely runs is not
+// enough: its bus may be out of reach.
+bool DnsSdReachable();
+inline constexpr const char* kNoDnsSd =
+    "no avahi-daemon answers on the system bus: run scripts/test-env start";
+
 }  // namespace corvane::test

@@ -1,45 +1,35 @@
 #include "QtAgentUserInterface.h"
 
-#include <QLocale>
-#include <QTime>
-
-#include <cmath>
-
+#include "AlertWindows.h"
 #include "BlockingMessage.h"
-#include "Localization.h"
+#include "CreditStrip.h"
+#include "StatusMenu.h"
 
 namespace corvane {
-namespace {
 
-std::string NameOf(const WatchedApp& record) {
-  if (record.displayName && !record.displayName->empty()) return *record.displayName;
-  return record.identifier;
+QtAgentUserInterface::QtAgentUserInterface(AgentState& state, TickTimer* tick)
+    : state_(state),
+      tick_(tick),
+      alerts_(std::make_unique<AlertWindows>(
+          state, [this](const std::string& text, bool withTimers) {
+            ShowBlockingMessage(text, withTimers);
+          })) {}
+
+QtAgentUserInterface::~QtAgentUserInterface() = default;
+
+void QtAgentUserInterface::CreateCreditStrip() {
+  if (!strip_) strip_ = std::make_unique<CreditStrip>(state_);
 }
 
-}  // namespace
-
-std::string QtAgentUserInterface::CreditWarningText(const WatchedApp& record,
-                                                    CreditWarningKind kind) {
-  const char* key = kind == CreditWarningKind::NoCredit      ? "Credit low format disco"
-                    : kind == CreditWarningKind::FiveMinutes ? "Credit low format disco in 5"
-                                                             : "Credit low format";
-  std::string subject = record.identifier == "com.apple.loginwindow"
-                            ? LocalizedString("your session")
-                            : NameOf(record);
-  return FormatLocalized(key, {NameOf(record), subject});
+void QtAgentUserInterface::CreateStatusItem() {
+  if (!menu_) menu_ = std::make_unique<StatusMenu>(state_, [this] { LockComputer(); });
 }
 
-std::string QtAgentUserInterface::CurfewWarningText(bool isEarly, const WatchedApp& record,
-                                                    double curfewMinutes) {
-  int minutes = static_cast<int>(std::floor(curfewMinutes));
-  std::string time;
-  if (minutes >= 0 && minutes < 24 * 60) {
-    time = QLocale().toString(QTime(minutes / 60, minutes % 60), QLocale::ShortFormat)
-               .toStdString();
-  }
-  return FormatLocalized(isEarly ? "Curfew early error" : "Curfew late error",
-                         {NameOf(record), time});
+void QtAgentUserInterface::ToggleStatusItem() {
+  if (menu_) menu_->ToggleStatusItem();
 }
+
+void QtAgentUserInterface::LockComputer() { corvane::LockComputer(tick_); }
 
 void QtAgentUserInterface::ShowBlockingMessage(const std::string& text, bool withTimers) {
   BlockingMessageOptions options{withTimers, state_.autoHideAlerts, state_.playAlertsSound};
@@ -47,14 +37,36 @@ void QtAgentUserInterface::ShowBlockingMessage(const std::string& text, bool wit
 }
 
 void QtAgentUserInterface::ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) {
-  ShowBlockingMessage(CreditWarningText(record, kind), true);
+  alerts_->ShowCreditWarning(record, kind);
 }
 
 void QtAgentUserInterface::ShowCurfewWarning(bool isEarly, const WatchedApp& record,
                                              double curfewMinutes) {
-  ShowBlockingMessage(CurfewWarningText(isEarly, record, curfewMinutes), true);
+  alerts_->ShowCurfewWarning(isEarly, record, curfewMinutes);
 }
 
-void QtAgentUserInterface::LockComputer() { corvane::LockComputer(tick_); }
+void QtAgentUserInterface::RemoveAppMenuItem(int32_t pid) {
+  if (menu_) menu_->RemoveAppMenuItem(pid);
+}
+
+void QtAgentUserInterface::SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) {
+  if (menu_) menu_->SetDiskMenuItem(hasQuota, quotaBytes, usedBytes);
+}
+
+void QtAgentUserInterface::TickStatusMenu() {
+  if (menu_) menu_->TickStatusMenu();
+}
+
+void QtAgentUserInterface::ShowCreditStrip() {
+  if (strip_) strip_->ShowCreditStrip();
+}
+
+void QtAgentUserInterface::RefreshCreditStrip() {
+  if (strip_) strip_->RefreshCreditStrip();
+}
+
+void QtAgentUserInterface::TickCreditStrip() {
+  if (strip_) strip_->TickCreditStrip();
+}
 
 }  // namespace corvane

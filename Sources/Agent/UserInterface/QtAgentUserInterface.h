@@ -1,8 +1,10 @@
-// What the tick shows, on the Qt desktop. Credit and curfew warnings take
-// the screen through the blocking message; the status item and the credit
-// strip have no windows of their own yet, so their calls do nothing.
+// What the tick shows, on the Qt desktop: the blocking message, the credit
+// and curfew warnings, the status item and the credit strip. The strip and
+// the status item exist from the moments start-up creates them; calls made
+// before then do nothing.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "AgentInterfaces.h"
@@ -10,31 +12,37 @@
 
 namespace corvane {
 
+class AlertWindows;
+class CreditStrip;
+class StatusMenu;
 class TickTimer;
 
 class QtAgentUserInterface : public AgentUserInterface {
  public:
-  QtAgentUserInterface(AgentState& state, TickTimer* tick) : state_(state), tick_(tick) {}
+  QtAgentUserInterface(AgentState& state, TickTimer* tick);
+  ~QtAgentUserInterface() override;
+
+  void CreateCreditStrip();
+  void CreateStatusItem();
+  void ToggleStatusItem();
+  void LockComputer();
 
   void ShowBlockingMessage(const std::string& text, bool withTimers) override;
   void ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) override;
   void ShowCurfewWarning(bool isEarly, const WatchedApp& record, double curfewMinutes) override;
-  void RemoveAppMenuItem(int32_t) override {}
-  void SetDiskMenuItem(bool, int64_t, int64_t) override {}
-  void TickStatusMenu() override {}
-  void ShowCreditStrip() override {}
-  void RefreshCreditStrip() override {}
-  void TickCreditStrip() override {}
-  void LockComputer();
-
-  // The warning texts, as the windows show them.
-  static std::string CreditWarningText(const WatchedApp& record, CreditWarningKind kind);
-  static std::string CurfewWarningText(bool isEarly, const WatchedApp& record,
-                                       double curfewMinutes);
+  void RemoveAppMenuItem(int32_t pid) override;
+  void SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) override;
+  void TickStatusMenu() override;
+  void ShowCreditStrip() override;
+  void RefreshCreditStrip() override;
+  void TickCreditStrip() override;
 
  private:
   AgentState& state_;
   TickTimer* tick_;
+  std::unique_ptr<AlertWindows> alerts_;
+  std::unique_ptr<CreditStrip> strip_;
+  std::unique_ptr<StatusMenu> menu_;
 };
 
 }  // namespace corvane

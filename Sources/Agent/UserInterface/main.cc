@@ -16,6 +16,7 @@
 #include "BlockingMessage.h"
 #include "CorvaneLoader.h"
 #include "CorvaneServerLink.h"
+#include "HotKeys.h"
 #include "MinuteTick.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/LoginSession.h"
@@ -117,8 +118,14 @@ int main(int argc, char** argv) {
   });
   session_check.start(1000);
   tick.Start(1.0);
+  ui.CreateCreditStrip();
+  // Control+Alt+C and Control+Alt+H; without them (another program holds
+  // one, or there is no X11) the agent goes on.
+  HotKeys hot_keys([&ui] { ui.ShowCreditStrip(); }, [&ui] { ui.ToggleStatusItem(); });
+  hot_keys.Start();
   ReadAlertPreferences(&state);
   EnumerateRunningApplications(state, watcher.Start());
+  ui.CreateStatusItem();
   ui.ShowCreditStrip();
   return app.exec();
 }

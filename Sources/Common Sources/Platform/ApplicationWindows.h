@@ -30,12 +30,14 @@ class ApplicationWindows {
   // Readable when events are pending.
   virtual int EventDescriptor() const = 0;
   // Reads every pending event; true when the client list may have changed
-  // (or the connection broke).
+  // (or the connection broke: its descriptor then stays readable and the
+  // list is empty).
   virtual bool DrainEvents() = 0;
   // The client list in the window manager's order (oldest first).
   virtual std::vector<ClientWindow> ClientWindows() = 0;
   // The owner of _NET_ACTIVE_WINDOW, 0 when none; `captured` is set when that
-  // window is full screen (_NET_WM_STATE_FULLSCREEN) or holds the keyboard.
+  // window is full screen (_NET_WM_STATE_FULLSCREEN) or another connection
+  // holds the keyboard grab (this program's own windows included).
   virtual int32_t ActiveWindowPid(bool* captured) = 0;
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,8 @@ Status ReadWholeFile(const std::string& path, size_t max_bytes, std::string* out
 // and owner (0644 for a new file), renamed over the target, and the folder is
 // synced. On failure the temporary file is removed and the old file stays.
 Status WriteFileAtomically(const std::string& path, std::string_view data);
+// The same, for a file given as consecutive pieces.
+Status WriteFileAtomically(const std::string& path, std::span<const std::string_view> pieces);
 
 }  // namespace corvane
 

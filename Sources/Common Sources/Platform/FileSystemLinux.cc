@@ -71,6 +71,10 @@ Status ReadWholeFile(const std::string& path, size_t max_bytes, std::string* out
 }
 
 Status WriteFileAtomically(const std::string& path, std::string_view data) {
+  return WriteFileAtomically(path, std::span<const std::string_view>(&data, 1));
+}
+
+Status WriteFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
   std::string temp = path + ".tmp.XXXXXX";
   FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) return PosixError("create temporary for", path, errno);
@@ -94,16 +98,18 @@ Status WriteFileAtomically(const std::string& path, std::string_view data) {
     return fail("chmod");
   }
 
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd.get(), p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail("write");
+  for (std::string_view data : pieces) {
+    const char* p = data.data();
+    size_t left = data.size();
+    while (left > 0) {
+      ssize_t n = ::write(fd.get(), p, left);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return fail("write");
+      }
+      p += n;
+      left -= static_cast<size_t>(n);
     }
-    p += n;
-    left -= static_cast<size_t>(n);
   }
   if (::fsync(fd.get()) != 0) return fail("fsync");
   if (fd.Release() != 0) return fail("close");

@@ -24,9 +24,12 @@ std::string CallerSession() {
   return id;
 }
 
-// The session's leader from logind's state file: sd_session_get_leader
-// reads the same key, but the libsystemd of Debian 12 lacks it.
-int32_t LogindLeader(const std::string& session) {
+}  // namespace
+
+// logind's state file: sd_session_get_leader reads the same key, but the
+// libsystemd of Debian 12 lacks it.
+int32_t LogindSessionLeader(const std::string& session) {
+  if (session.empty()) return 0;
   for (char ch : session) {
     if (!std::isalnum(static_cast<unsigned char>(ch))) return 0;
   }
@@ -42,11 +45,9 @@ int32_t LogindLeader(const std::string& session) {
   return 0;
 }
 
-}  // namespace
-
 int32_t SessionLeaderPid() {
   std::string session = CallerSession();
-  int32_t leader = session.empty() ? 0 : LogindLeader(session);
+  int32_t leader = LogindSessionLeader(session);
   if (leader > 0) return leader;
   pid_t posix_leader = getsid(0);
   return posix_leader > 0 ? posix_leader : 0;

@@ -1,6 +1,8 @@
 // Signals to other processes and the service manager's readiness protocol.
 #pragma once
 
+#include <functional>
+
 namespace corvane {
 
 int CurrentProcessID();
@@ -9,6 +11,10 @@ int KillProcess(int pid);
 // Whether signal 0 reaches the process (it exists and this process may
 // signal it); false for a pid of 0 or less, which names no single process.
 bool SignalReachesProcess(int pid);
+// Sends signal 9 to `pid` if `allowed()` holds, holding the process so that
+// its id cannot pass to another process between the check and the signal.
+// Returns 0, -EPERM when not allowed, or -errno.
+int KillProcessIf(int pid, const std::function<bool()>& allowed);
 // Tells the service manager (systemd) that the service is ready; a no-op
 // when the process was not started by one.
 void NotifyServiceReady();

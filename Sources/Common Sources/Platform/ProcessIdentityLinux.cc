@@ -6,4 +6,6 @@ namespace corvane {
 
 bool IsPrivilegeElevated() { return getuid() != geteuid() || getgid() != getegid(); }
 
+uint32_t EffectiveUserID() { return static_cast<uint32_t>(geteuid()); }
+
 }  // namespace corvane

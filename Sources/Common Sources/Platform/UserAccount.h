@@ -2,6 +2,7 @@
 // the environment, which the user controls).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace corvane {
@@ -13,5 +14,12 @@ std::string ShortUserName();
 std::string FullUserName();
 // The home folder; "" when the account has no entry.
 std::string HomeFolder();
+
+// Any account, by user id.
+// The login name of `uid`; "" when the account has no entry.
+std::string UserNameOfID(uint32_t uid);
+// True when the account `uid` belongs to the group named `group`, as its
+// primary group or a supplementary one. False when either has no entry.
+bool UserIsInGroup(uint32_t uid, const std::string& group);
 
 }  // namespace corvane

@@ -24,38 +24,33 @@ inline constexpr int32_t kAgentPid = 42;
 
 class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentServerLink {
  public:
-  // "<pass> <what>", in order.
-  std::vector<std::string> events;
+  std::vector<std::string> events;  // "<pass> <what>", in order
   int pass = 0;
   std::function<void(const WatchedApp&)> on_warning;
-
   AbsoluteTime now = 0;
   uint64_t home_bytes = 0;
-  bool captured = false;
+  bool captured = false, reachable = true;
   int32_t front_pid = 0;
+  int failed_connects = 0, disconnection_status = 0;
   std::set<int32_t> dead, refuses_kill;
-
-  bool reachable = true;
-  int failed_connects_left = 0;
-  int disconnection_status = 0;
   std::map<std::string, AppSettings> settings;
   std::map<std::string, int> charged;
   std::vector<std::string> requests;
 
-  void Log(const std::string& what) { events.push_back(std::to_string(pass) + " " + what); }
-
+  void Log(const std::string& what, int32_t pid = -1) {
+    events.push_back(std::to_string(pass) + " " + what + (pid < 0 ? "" : " " + std::to_string(pid)));
+  }
   void ShowBlockingMessage(const std::string& text, bool) override { Log("message " + text); }
   void ShowCreditWarning(const WatchedApp& r, CreditWarningKind kind) override {
-    const char* names[] = {"last", "nocredit", "five"};
-    Log(std::string("warn ") + names[int(kind)] + " " + std::to_string(r.pid));
+    static const char* const kKinds[] = {"last", "nocredit", "five"};
+    Log(std::string("warn ") + kKinds[int(kind)], r.pid);
     if (on_warning) on_warning(r);
   }
   void ShowCurfewWarning(bool early, const WatchedApp& r, double minutes) override {
-    Log(std::string("curfew ") + (early ? "early " : "late ") + std::to_string(int(minutes)) +
-        " " + std::to_string(r.pid));
+    Log((early ? "curfew early " : "curfew late ") + std::to_string(int(minutes)), r.pid);
     if (on_warning) on_warning(r);
   }
-  void RemoveAppMenuItem(int32_t pid) override { Log("unlisted " + std::to_string(pid)); }
+  void RemoveAppMenuItem(int32_t pid) override { Log("unlisted", pid); }
   void SetDiskMenuItem(bool, int64_t, int64_t) override {}
   void TickStatusMenu() override {}
   void ShowCreditStrip() override { Log("strip"); }
@@ -66,7 +61,7 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   bool IsProcessAlive(int32_t pid) override { return dead.count(pid) == 0; }
   int SendKillSignal(int32_t pid) override {
     if (refuses_kill.count(pid) != 0) return -1;
-    Log("kill " + std::to_string(pid));
+    Log("kill", pid);
     dead.insert(pid);
     return 0;
   }
@@ -74,15 +69,9 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   bool IsDisplayCaptured() override { return captured; }
   int32_t FrontmostPid() override { return front_pid; }
   int32_t OwnPid() override { return kAgentPid; }
-  void Sleep(double seconds) override { Log("sleep " + std::to_string(std::lround(seconds))); }
+  void Sleep(double seconds) override { Log("sleep", int32_t(std::lround(seconds))); }
 
-  int ConnectToServer() override {
-    if (failed_connects_left > 0) {
-      --failed_connects_left;
-      return -1;
-    }
-    return reachable ? 0 : -1;
-  }
+  int ConnectToServer() override { return failed_connects-- > 0 || !reachable ? -1 : 0; }
   void RequestRefill(const std::string&, const std::string& app) override {
     requests.push_back("refill " + app);
   }
@@ -93,11 +82,10 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   void MinuteUsed(const std::string&, const std::string& app, const AppSettings&) override {
     if (!reachable) return;
     charged[app]++;
-    int32_t& credit = settings[app].Credit;
-    credit = std::max(0, credit - 1);
+    settings[app].Credit = std::max(0, settings[app].Credit - 1);
   }
   int DisconnectionRequest(int32_t pid) override {
-    Log("server kill " + std::to_string(pid));
+    Log("server kill", pid);
     if (disconnection_status == 0) dead.insert(pid);
     return disconnection_status;
   }
@@ -123,10 +111,7 @@ class AgentLogicTest : public ::testing::Test {
     return HandleApplicationLaunched(state, {pid, app, app});
   }
   void Tick(int passes) {
-    for (int i = 0; i < passes; ++i) {
-      ++world.pass;
-      OnTick(state);
-    }
+    for (int i = 0; i < passes; ++i) ++world.pass, OnTick(state);
   }
   FakeWorld world;
   AgentState state;

@@ -32,7 +32,6 @@ std::vector<std::string> Keys(const AgentState& state) {
 TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
   Allow(std::string(kComputerAppKey), 30);
   Allow("app.ok", 0);
-  world.settings["app.off"].Credit = 50;
   AppSettings& global = Allow(std::string(kGlobalSettingsAppKey), 99);
   global.WdCurfewEnabled = global.DqEnabled = true;
   global.DqValue = 100;
@@ -48,10 +47,9 @@ TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
   quota_only.DqEnabled = true;
   quota_only.DqValue = 100;
   EXPECT_EQ(state.watchedApps[2]->settings, quota_only);
-  EXPECT_THAT(world.requests,
-              ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
-                          "refill app.ok", "fetch app.ok", "refill app.off", "fetch app.off",
-                          "fetch com.quarlant.globalSettings"));
+  EXPECT_THAT(world.requests, ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
+                                          "refill app.ok", "fetch app.ok", "refill app.off",
+                                          "fetch app.off", "fetch com.quarlant.globalSettings"));
 }
 
 TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
@@ -79,27 +77,25 @@ TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
 
 TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
   TempRoot root;
-  MakeFolders(root.Path("/Library/Preferences/ByHost"));
+  auto write = [&root](std::string_view file, std::vector<std::pair<const char*, Plist>> keys) {
+    PlistDictionary d;
+    for (auto& [key, value] : keys) d.Set(key, value);
+    MakeFolders(root.Path("/Library/Preferences/ByHost"));
+    WriteFileOrDie(root.Path(std::string(file)), PlistXml(Plist::Dictionary(d)));
+  };
   EXPECT_FALSE(IsNonWatchedAccount("kid"));
-  PlistDictionary system;
-  system.Set("Non-watched account", Plist::String("KiD"));
-  WriteFileOrDie(root.Path(std::string(kPreferenceFile)), PlistXml(Plist::Dictionary(system)));
-  EXPECT_TRUE(IsNonWatchedAccount("kid"));
-  EXPECT_FALSE(IsNonWatchedAccount("kid2"));
-
+  write(kPreferenceFile, {{"Non-watched account", Plist::String("KiD")}});
+  EXPECT_TRUE(IsNonWatchedAccount("kid") && !IsNonWatchedAccount("kid2"));
   ReadAlertPreferences(&state);
   EXPECT_TRUE(state.lastMinuteCredit && !state.autoHideAlerts && !state.dontFadeScreen);
   EXPECT_EQ(ReadConfigurationValue(), 0);
-  PlistDictionary prefs;
-  prefs.Set("Last Minute Credit", Plist::String("0"));
-  prefs.Set("Auto Hide Alerts", Plist::String("1"));
-  prefs.Set("Configuration", Plist::Integer(258));
-  WriteFileOrDie(root.Path(std::string(kHostPreferenceFile)), PlistXml(Plist::Dictionary(prefs)));
+  write(kHostPreferenceFile, {{"Last Minute Credit", Plist::String("0")},
+                              {"Auto Hide Alerts", Plist::String("1")},
+                              {"Configuration", Plist::Integer(258)}});
   ReadAlertPreferences(&state);
   EXPECT_TRUE(!state.lastMinuteCredit && state.autoHideAlerts && !state.playAlertsSound);
   EXPECT_EQ(ReadConfigurationValue(), 2);  // read as 8 bits
-
-  world.failed_connects_left = 2;
+  world.failed_connects = 2;
   EXPECT_EQ(ConnectDuringStartup(world, world), 0);
   EXPECT_THAT(world.events, ElementsAre("0 sleep 1", "0 sleep 1"));  // paced, not spun
   world.reachable = false;
@@ -144,13 +140,13 @@ TEST_F(AgentLogicTest, RealServerRecordsMinutesAndKillsOnRequest) {
   Tick(1);
   ASSERT_EQ(state.watchedApps.size(), 1u);
   EXPECT_EQ(state.watchedApps[0]->settings.Credit, 1);
-  auto stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
-  ASSERT_TRUE(stats && stats->IsDictionary());
-  const Plist* kid = stats->AsDictionary()->Find("kid");
-  const Plist* game = kid && kid->AsDictionary() ? kid->AsDictionary()->Find("game") : nullptr;
-  const Plist* days = game && game->AsDictionary() ? game->AsDictionary()->Find(kStatsKey) : nullptr;
-  ASSERT_TRUE(days && days->AsDictionary());
-  EXPECT_EQ(NumberValue(days->AsDictionary()->Find(DayKey(CurrentAbsoluteTime())), 32), 1);
+  std::optional<Plist> stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+  const Plist* node = stats ? &*stats : nullptr;
+  for (const std::string& key : {std::string("kid"), std::string("game"), std::string(kStatsKey),
+                                 DayKey(CurrentAbsoluteTime())}) {
+    node = node && node->AsDictionary() ? node->AsDictionary()->Find(key) : nullptr;
+  }
+  EXPECT_EQ(NumberValue(node, 32), 1);
 
   pid_t child = SpawnProcess({"sleep", "30"});
   EXPECT_EQ(link.DisconnectionRequest(child), 0);

@@ -1,0 +1,102 @@
+#include "StatusMenuModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Localization.h"
+#include "Localization.h"
+#include "TextFormat.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kMenuRefreshTicks = 60;
+constexpr const char* kSessionIdentifier = "com.apple.loginwindow";
+constexpr const char* kGlobalSettingsIdentifier = "com.quarlant.globalSettings";
+
+uint64_t ByteCount(int64_t bytes) { return bytes < 0 ? 0 : static_cast<uint64_t>(bytes); }
+
+}  // namespace
+
+std::string StatusItemCreditText(double creditValue) {
+  if (creditValue <= 0.6) {
+    // Rounded, not truncated: 0.58 * 100 is 57.99… in binary.
+    const double hundredths = std::round(creditValue * 100.0);
+    const int32_t seconds =
+        static_cast<int32_t>(std::clamp(hundredths, -2147483648.0, 2147483647.0)) % 60;
+    return FormatDuration(seconds, kDurationSeconds).value_or("");
+  }
+  const double minutes = std::clamp(std::trunc(creditValue), -2147483648.0, 2147483647.0);
+  return FormatDuration(static_cast<int32_t>(minutes), kDurationMinutes).value_or("");
+}
+
+StatusMenuModel::StatusMenuModel() : diskTitle_(LocalizedString("No disk watch")) {}
+
+void StatusMenuModel::SetAppMenuItem(int32_t pid, const std::string& name, double creditValue) {
+  const std::string key = std::to_string(pid);
+  auto it = std::find_if(apps_.begin(), apps_.end(),
+                         [&](const StatusMenuLine& line) { return line.key == key; });
+  if (it == apps_.end()) {
+    StatusMenuLine line;
+    line.key = key;
+    it = pid == -1 ? apps_.insert(apps_.begin(), line) : apps_.insert(apps_.end(), line);
+    ++revision_;
+  }
+  std::string title =
+      FormatLocalized("Status Item Credit Format", {StatusItemCreditText(creditValue), name});
+  if (it->title != title) {
+    it->title = std::move(title);
+    ++revision_;
+  }
+}
+
+void StatusMenuModel::RemoveAppMenuItem(int32_t pid) {
+  const std::string key = std::to_string(pid);
+  auto it = std::find_if(apps_.begin(), apps_.end(),
+                         [&](const StatusMenuLine& line) { return line.key == key; });
+  if (it == apps_.end()) return;
+  apps_.erase(it);
+  ++revision_;
+}
+
+void StatusMenuModel::SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) {
+  std::string title = hasQuota ? FormatLocalized("Disk usage", {FormatByteSize(ByteCount(usedBytes)),
+                                                                FormatByteSize(ByteCount(quotaBytes))})
+                               : LocalizedString("No disk watch");
+  if (title == diskTitle_) return;
+  diskTitle_ = std::move(title);
+  ++revision_;
+}
+
+void StatusMenuModel::RefreshAppMenuItems(const WatchedAppList& list) {
+  for (const WatchedAppRef& record : list) {
+    if (record->identifier == kGlobalSettingsIdentifier) continue;
+    const int32_t pid = record->identifier == kSessionIdentifier ? -1 : record->pid;
+    const double creditValue =
+        record->settings.Credit + (60.0 - static_cast<double>(record->secondsInMinute)) / 100.0;
+    SetAppMenuItem(pid, record->displayName.value_or(""), creditValue);
+  }
+}
+
+void StatusMenuModel::MenuWillOpen(const WatchedAppList& list) {
+  RefreshAppMenuItems(list);
+  menuRefreshTicks_ = kMenuRefreshTicks;
+}
+
+bool StatusMenuModel::Tick(const WatchedAppList& list) {
+  if (menuRefreshTicks_ <= 0) return false;
+  RefreshAppMenuItems(list);
+  --menuRefreshTicks_;
+  return true;
+}
+
+std::vector<StatusMenuLine> StatusMenuModel::Lines() const {
+  std::vector<StatusMenuLine> lines = apps_;
+  if (lines.empty()) lines.push_back({StatusMenuLine::kPlaceholder, "", LocalizedString("No app watch"), false});
+  lines.push_back({StatusMenuLine::kDisk, "", diskTitle_, false});
+  lines.push_back({StatusMenuLine::kSeparator, "", "", false});
+  lines.push_back({StatusMenuLine::kLock, "", LocalizedString("Lock computer"), true});
+  return lines;
+}
+
+}  // namespace corvane

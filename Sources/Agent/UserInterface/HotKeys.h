@@ -1,0 +1,33 @@
+// Control+Alt+C shows the credit strip, Control+Alt+H shows or hides the
+// status item, wherever the keyboard focus is.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+
+#include "Platform/GlobalHotKeys.h"
+
+namespace corvane {
+
+class HotKeys : public QObject {
+  Q_OBJECT
+ public:
+  HotKeys(std::function<void()> showCreditStrip, std::function<void()> toggleStatusItem,
+          QObject* parent = nullptr);
+
+  // Grabs the keys; 0, -1 without a display, -2 when another program holds
+  // one of them (the agent goes on without).
+  int Start();
+
+ private:
+  void ReadPressed();
+
+  std::function<void()> showCreditStrip_;
+  std::function<void()> toggleStatusItem_;
+  GlobalHotKeys keys_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace corvane

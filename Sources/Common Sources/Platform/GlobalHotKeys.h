@@ -1,0 +1,35 @@
+// The agent's two global hot keys, Control+Alt+C and Control+Alt+H, grabbed
+// on the root window of the display named by DISPLAY over a connection of
+// their own. The caller watches EventDescriptor() and calls ReadPressed()
+// when it is readable.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+namespace corvane {
+
+enum class HotKey { CreditStrip, StatusItem };  // Control+Alt+C, Control+Alt+H
+
+class GlobalHotKeys {
+ public:
+  GlobalHotKeys();
+  ~GlobalHotKeys();
+  GlobalHotKeys(const GlobalHotKeys&) = delete;
+  GlobalHotKeys& operator=(const GlobalHotKeys&) = delete;
+
+  // Connects and grabs both keys, with and without Caps Lock and Num Lock.
+  // 0; -1 without a display; -2 when another client already holds a grab.
+  int Start();
+  // The connection's descriptor; -1 before a successful Start.
+  int EventDescriptor() const;
+  // The hot keys pressed since the last call, in order. Also drains events
+  // already queued, so call it once after Start.
+  std::vector<HotKey> ReadPressed();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,27 @@
+// Who is at the other end of a TCP connection that comes from this machine:
+// the user that owns the peer's socket, as the kernel records it. The peer
+// cannot choose this, unlike anything it sends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "IpAddress.h"
+#include "Platform/TcpSocket.h"
+
+namespace corvane {
+
+// True when `address` is a loopback address or one of this machine's own
+// addresses: a peer using it is on this machine, whatever interface it took.
+bool IsOwnAddress(const IpAddress& address);
+
+// The user id owning the other end of `connection`, an accepted TCP socket
+// whose peer is a socket of this machine. None when that socket is not
+// found, no longer belongs to any process (closed, or only lingering), or
+// the system will not say. Asks the kernel's socket diagnostics and falls
+// back to the system's TCP tables.
+std::optional<uint32_t> LocalPeerUser(const SocketHandle& connection);
+// The fallback alone, for tests: the same answer from the TCP tables.
+std::optional<uint32_t> LocalPeerUserFromTcpTable(const SocketHandle& connection);
+
+}  // namespace corvane

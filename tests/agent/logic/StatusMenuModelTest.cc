@@ -1,0 +1,84 @@
+#include "StatusMenuModel.h"
+
+#include <gtest/gtest.h>
+
+#include "AgentUiTestRecords.h"
+
+namespace corvane {
+namespace {
+
+using test::MakeGlobal;
+using test::MakeRecord;
+using test::MakeSession;
+
+std::vector<std::string> Titles(const StatusMenuModel& model) {
+  std::vector<std::string> titles;
+  for (const StatusMenuLine& line : model.Lines()) titles.push_back(line.title);
+  return titles;
+}
+
+TEST(StatusMenuModelTest, CreditValueRounding) {
+  EXPECT_EQ(StatusItemCreditText(0.45), "45 seconds");
+  EXPECT_EQ(StatusItemCreditText(0.58), "58 seconds");
+  EXPECT_EQ(StatusItemCreditText(0.6), "0 second");
+  EXPECT_EQ(StatusItemCreditText(0.01), "1 second");
+  EXPECT_EQ(StatusItemCreditText(1.45), "1 minute");
+  EXPECT_EQ(StatusItemCreditText(75.3), "1 hour 15 minutes");
+}
+
+TEST(StatusMenuModelTest, FreshMenuReadsPlaceholderDiskSeparatorLock) {
+  StatusMenuModel model;
+  EXPECT_EQ(Titles(model), (std::vector<std::string>{"No application watched", "No disk quota", "",
+                                                     "Lock computer"}));
+  std::vector<StatusMenuLine> lines = model.Lines();
+  EXPECT_FALSE(lines[0].enabled);
+  EXPECT_EQ(lines[2].kind, StatusMenuLine::kSeparator);
+  EXPECT_TRUE(lines[3].enabled);
+}
+
+TEST(StatusMenuModelTest, SessionFirstOthersInFirstRefreshOrderPlaceholderComesBack) {
+  StatusMenuModel model;
+  WatchedAppList list{MakeRecord(30, "org.example.Editor", "Editor", 75, 0),
+                      MakeSession(0, 15), MakeGlobal(),
+                      MakeRecord(20, "org.example.Game", "Game", 1, 58)};
+  model.SetDiskMenuItem(true, 100 * 1048576LL, 1572864);
+  model.RefreshAppMenuItems(list);
+  EXPECT_EQ(Titles(model),
+            (std::vector<std::string>{"computer: 45 seconds left", "Editor: 1 hour 15 minutes left",
+                                      "Game: 1 minute left", "Disk: 1.50 MB of 100.00 MB used", "",
+                                      "Lock computer"}));
+  EXPECT_EQ(model.Lines()[0].key, "-1");
+  EXPECT_EQ(model.Lines()[1].key, "30");
+
+  const uint64_t before = model.revision();
+  model.RemoveAppMenuItem(999);  // never had an item
+  EXPECT_EQ(model.revision(), before);
+  model.RemoveAppMenuItem(-1);
+  model.RemoveAppMenuItem(30);
+  model.RemoveAppMenuItem(20);
+  EXPECT_EQ(Titles(model)[0], "No application watched");
+  EXPECT_EQ(model.Lines().size(), 4u);
+  model.SetDiskMenuItem(false, 0, 0);
+  EXPECT_EQ(Titles(model)[1], "No disk quota");
+}
+
+TEST(StatusMenuModelTest, OpeningRefreshesNowAndOnTheNextSixtyTicks) {
+  StatusMenuModel model;
+  WatchedAppList list{MakeRecord(20, "org.example.Game", "Game", 3, 0)};
+  EXPECT_FALSE(model.Tick(list));
+  EXPECT_EQ(Titles(model)[0], "No application watched");  // never opened: no app item yet
+  model.MenuWillOpen(list);
+  EXPECT_EQ(Titles(model)[0], "Game: 3 minutes left");
+  for (int i = 0; i < 60; ++i) {
+    list[0]->settings.Credit = 100 + i;
+    ASSERT_TRUE(model.Tick(list)) << i;
+  }
+  EXPECT_EQ(Titles(model)[0], "Game: 2 hours 39 minutes left");
+  list[0]->settings.Credit = 7;
+  EXPECT_FALSE(model.Tick(list));
+  EXPECT_EQ(model.menuRefreshTicks(), 0);
+  EXPECT_EQ(Titles(model)[0], "Game: 2 hours 39 minutes left");
+}
+
+}  // namespace
+}  // namespace corvane

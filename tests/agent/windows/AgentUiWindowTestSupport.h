@@ -1,0 +1,45 @@
+// Shared harness of the agent's window tests: one QApplication on the
+// display of the test rig, screenshots under the build folder, xdotool.
+#pragma once
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace corvane::test {
+
+// The application, made on first use; null without DISPLAY.
+QApplication* WindowTestApp();
+// Runs the event loop until `done` holds or `milliseconds` pass.
+bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000);
+// Processes events for `milliseconds`.
+void Pump(int milliseconds);
+// The whole screen as build/screenshots/<name>-<W>x<H>.png; returns the path.
+std::string SaveScreenshot(const std::string& name);
+// xdotool with the given arguments; its exit status.
+int Xdotool(const std::string& arguments);
+// The screen position of this program's window of size×size (the tray
+// icon once embedded), found through the X server.
+bool FindIconOnScreen(int size, QPoint* position);
+
+// The first visible top-level widget of type T, or null.
+template <typename T>
+T* FindShown() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* t = qobject_cast<T*>(w); t != nullptr && t->isVisible()) return t;
+  }
+  return nullptr;
+}
+
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace corvane::test
+
+#define SKIP_WITHOUT_DISPLAY()                                                   \
+  if (corvane::test::WindowTestApp() == nullptr) GTEST_SKIP() << "no DISPLAY (run under scripts/test-env)"

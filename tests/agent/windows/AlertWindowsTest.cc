@@ -1,0 +1,157 @@
+// The credit and curfew warnings on a real display: texts, full screen vs
+// standard alert by preference, the standard alert's forced close, beeps.
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <QMessageBox>
+#include <QTimer>
+#include <vector>
+
+#include "AgentUiTestRecords.h"
+#include "AgentUiWindowTestSupport.h"
+#include "AlertTimers.h"
+#include "AlertWindows.h"
+#include "CreditWarningWindow.h"
+
+namespace corvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::SecondsSince;
+
+class AlertWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_DISPLAY();
+    // Seconds instead of a minute, beeps 4 times as often; the counting
+    // is the windows' own.
+    SetAlertTimingsForTesting({1800, 400});
+    SetAlertBeepForTesting([this] { beeps_.push_back(SecondsSince(start_)); });
+    start_ = Clock::now();
+  }
+  void TearDown() override {
+    SetAlertTimingsForTesting({});
+    SetAlertBeepForTesting(nullptr);
+  }
+  void Restart() {
+    beeps_.clear();
+    start_ = Clock::now();
+  }
+  // Runs `check` once `T` shows, then leaves it to close by itself.
+  template <typename T>
+  void WhenShown(std::function<void(T*)> check) {
+    auto* poll = new QTimer(QCoreApplication::instance());
+    poll->setInterval(50);
+    QObject::connect(poll, &QTimer::timeout, [poll, check] {
+      if (T* w = test::FindShown<T>()) {
+        poll->stop();
+        poll->deleteLater();
+        check(w);
+      }
+    });
+    poll->start();
+  }
+
+  AgentState state_;
+  std::vector<double> beeps_;
+  Clock::time_point start_;
+};
+
+TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClickOnly) {
+  auto game = test::MakeRecord(20, "org.example.Game", "Game", 12345);
+  state_.playAlertsSound = true;
+  AlertWindows alerts(state_, nullptr);
+  QString first, second;
+  QRect geometry;
+  bool stillUpAfterAutoHideTime = false;
+  WhenShown<CreditWarningWindow>([&](CreditWarningWindow* w) {
+    first = w->MessageText();
+    geometry = w->geometry();
+    test::SaveScreenshot("credit-warning-no-credit");
+    game->settings.Credit = 1;  // the tick changed the record meanwhile
+    w->update();
+    test::Pump(2100);  // past the (shortened) auto-hide time: it is off
+    stillUpAfterAutoHideTime = w->isVisible();
+    second = w->MessageText();
+    test::SaveScreenshot("credit-warning-last-minute");
+    test::Xdotool("mousemove 300 300 click 1");
+  });
+  alerts.ShowCreditWarning(*game, CreditWarningKind::NoCredit);
+  EXPECT_EQ(first, "Game: no time left, so Game will be closed now.");
+  EXPECT_EQ(second,
+            "Game: one minute left. Please save your work, Game will be closed in one minute.");
+  EXPECT_EQ(geometry, QGuiApplication::primaryScreen()->geometry());
+  EXPECT_TRUE(stillUpAfterAutoHideTime);
+  ASSERT_GE(beeps_.size(), 4u);
+  // The first after one interval, then one every interval.
+  EXPECT_GE(beeps_[0], 0.35);
+  EXPECT_LT(beeps_[0], 0.8);
+  EXPECT_NEAR(beeps_[3] - beeps_[0], 1.2, 0.4);
+  EXPECT_EQ(test::FindShown<CreditWarningWindow>(), nullptr);
+
+  // With "Auto Hide Alerts" it goes by itself.
+  state_.autoHideAlerts = true;
+  state_.playAlertsSound = false;
+  Restart();
+  alerts.ShowCreditWarning(*game, CreditWarningKind::LastMinute);
+  EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
+  EXPECT_TRUE(beeps_.empty());
+}
+
+TEST_F(AlertWindowsTest, StandardAlertClosesItselfWhateverAutoHideSays) {
+  auto session = test::MakeSession(5);
+  state_.dontFadeScreen = true;
+  state_.autoHideAlerts = false;
+  state_.playAlertsSound = true;
+  AlertWindows alerts(state_, nullptr);
+  QString text, informative;
+  bool critical = false;
+  WhenShown<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    informative = box->informativeText();
+    critical = box->icon() == QMessageBox::Critical;
+    test::SaveScreenshot("credit-warning-standard-alert");
+  });
+  alerts.ShowCreditWarning(*session, CreditWarningKind::FiveMinutes);
+  // Returned: what follows the warning goes ahead.
+  EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
+  EXPECT_EQ(text,
+            "computer: five minutes left. Please save your work, your session will be closed in "
+            "five minutes.");
+  EXPECT_EQ(informative, "Click to continue");
+  EXPECT_TRUE(critical);
+  EXPECT_GE(beeps_.size(), 3u);  // 0.4, 0.8, 1.2, 1.6 s; a busy machine may drop one
+  EXPECT_LE(beeps_.size(), 4u);
+  EXPECT_EQ(test::FindShown<QMessageBox>(), nullptr);
+}
+
+TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertByPreference) {
+  auto game = test::MakeRecord(20, "org.example.Game", "Game", 30);
+  std::vector<std::pair<std::string, bool>> blocking;
+  AlertWindows alerts(state_, [&](const std::string& text, bool withTimers) {
+    blocking.emplace_back(text, withTimers);
+  });
+  const std::string eight = CurfewTimeText(480);
+  EXPECT_FALSE(eight.empty());
+  EXPECT_NE(eight.find('8'), std::string::npos);
+  EXPECT_EQ(CurfewTimeText(-1), "");
+  if (QLocale::system().language() == QLocale::C) EXPECT_EQ(CurfewTimeText(1439), "23:59");
+  alerts.ShowCurfewWarning(true, *game, 480);
+  ASSERT_EQ(blocking.size(), 1u);
+  EXPECT_EQ(blocking[0].first, "Game: not allowed before " + eight + ".");
+  EXPECT_TRUE(blocking[0].second);
+
+  state_.dontFadeScreen = true;
+  QString text;
+  WhenShown<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    test::SaveScreenshot("curfew-warning-standard-alert");
+  });
+  alerts.ShowCurfewWarning(false, *game, 1439);
+  EXPECT_EQ(text.toStdString(), "Game: the allowed time ended at " + CurfewTimeText(1439) + ".");
+  EXPECT_EQ(blocking.size(), 1u);
+  EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
+}
+
+}  // namespace
+}  // namespace corvane

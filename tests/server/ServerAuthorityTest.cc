@@ -1,0 +1,223 @@
+// Who may change settings and have processes killed: the real server runs
+// as root on loopback, its clients run as other users.
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <systemd/sd-login.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "Paths.h"
+#include "Platform/PeerUser.h"
+#include "PlistFile.h"
+#include "ServerHarness.h"
+
+namespace corvane::test {
+namespace {
+
+const std::string kLogin = "com.apple.loginwindow";
+
+class ServerAuthorityTest : public ServerTest {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root: the server runs as root, clients as others";
+  }
+  void SetPreference(const char* key, const std::string& value) {
+    ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kHostPreferenceFile)), key,
+                                Plist::String(value)));
+  }
+  // SaveCredit for alice's computer as `user`, then a GetCredit on the same
+  // connection so the save was handled before this returns.
+  bool SaveAs(const std::string& user, int32_t credit, bool ipv6 = false) {
+    int port = server_.port();
+    return RunAsUser(user, [=] {
+      Connection c(port, ipv6);
+      return c.Send(SettingsRequest(kSaveCredit, "alice", kLogin, SampleRecord(credit, true))) &&
+             c.Send(UserAppRequest(kGetCredit, "alice", kLogin)) && c.ReadReply().has_value();
+    });
+  }
+  int64_t Credit() { return CreditOf(Exchange({UserAppRequest(kGetCredit, "alice", kLogin)})); }
+  // Kill requests as `user`, answered by a final query so all were handled.
+  bool KillAs(const std::string& user, std::initializer_list<pid_t> pids) {
+    int port = server_.port();
+    std::vector<pid_t> all(pids);
+    return RunAsUser(user, [=] {
+      Connection c(port);
+      for (pid_t pid : all) c.Send(SingleFieldRequest(kDisconnectionRequest, std::to_string(pid)));
+      return c.Send(UserAppRequest(kGetCredit, "alice", kLogin)) && c.ReadReply().has_value();
+    });
+  }
+};
+
+// Started through a program that changes user or session and then runs
+// sleep: waits until sleep runs, so the owner seen is the final one.
+pid_t StartSleeper(std::vector<std::string> argv) {
+  argv.insert(argv.end(), {"sleep", "60"});
+  pid_t pid = SpawnProcess(argv);
+  for (int i = 0; i < 200 && pid > 0; ++i, usleep(10000)) {
+    if (ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/comm") == "sleep\n") return pid;
+  }
+  return pid;
+}
+const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=nobody", "--regid=nogroup",
+                                            "--clear-groups"};
+
+bool KilledBySignal9(pid_t pid) {
+  int status = 0;
+  for (int i = 0; i < 200; ++i, usleep(10000)) {
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+  }
+  return false;
+}
+
+TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroup) {
+  ScratchAccount admin;
+  // Where the install tool's SetPrefKey puts it.
+  if (admin.valid()) {
+    ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kPreferenceFile)), "Admin group",
+                                Plist::String(admin.name())));
+  }
+  ASSERT_TRUE(server_.Start());
+  ASSERT_TRUE(SaveAs("root", 60));
+  EXPECT_EQ(Credit(), 60);
+
+  std::string before = server_.DataFile("settings.plist");
+  EXPECT_TRUE(SaveAs("nobody", 660));
+  EXPECT_TRUE(SaveAs("nobody", 660, true));
+  EXPECT_EQ(Credit(), 60);
+  EXPECT_EQ(server_.DataFile("settings.plist"), before);
+  EXPECT_TRUE(Logged("Refused save credit from 127.0.0.1 (user nobody) for user alice and app " +
+                     kLogin + "\n"));
+  EXPECT_TRUE(Logged("Refused save credit from ::1 (user nobody) for user alice")) << server_.Log();
+
+  if (!admin.valid()) GTEST_SKIP() << "no scratch account could be made for the admin group";
+  EXPECT_TRUE(SaveAs(admin.name(), 90));
+  EXPECT_EQ(Credit(), 90);
+}
+
+TEST_F(ServerAuthorityTest, LoopbackAddressesAdmitNoUserButAnyAdmitsAll) {
+  SetPreference("Admin addresses", "127.0.0.0/8, ::1");
+  ASSERT_TRUE(server_.Start());
+  ASSERT_TRUE(SaveAs("root", 60));
+  EXPECT_TRUE(SaveAs("nobody", 660));
+  EXPECT_EQ(Credit(), 60);
+  server_.Stop();
+
+  SetPreference("Admin addresses", "any");
+  ASSERT_TRUE(server_.Start());
+  EXPECT_TRUE(SaveAs("nobody", 660));
+  EXPECT_EQ(Credit(), 660);
+}
+
+TEST_F(ServerAuthorityTest, DisconnectionRequestKillsOnlyWhatThePeerOwns) {
+  ASSERT_TRUE(server_.Start());
+  pid_t roots = StartSleeper({"setsid"});
+  std::vector<std::string> leader = kAsNobody;
+  leader.push_back("setsid");
+  pid_t own = StartSleeper(kAsNobody), own_leader = StartSleeper(leader);
+  ASSERT_TRUE(roots > 0 && own > 0 && own_leader > 0);
+  EXPECT_TRUE(KillAs("nobody", {roots, own, own_leader}));
+  EXPECT_TRUE(KilledBySignal9(own));
+  EXPECT_TRUE(KilledBySignal9(own_leader));
+  EXPECT_EQ(kill(roots, 0), 0) << "root's process was killed for nobody";
+  EXPECT_TRUE(Logged("Refused disconnection request from user nobody for pid " +
+                     std::to_string(roots) + "\n"))
+      << server_.Log();
+  EXPECT_TRUE(KillAs("root", {roots}));
+  EXPECT_TRUE(KilledBySignal9(roots));
+}
+
+TEST_F(ServerAuthorityTest, LeaderOfTheUsersLoginSessionMayBeKilled) {
+  // A login leader runs as root; the login user id says whose session it is.
+  pid_t leader = StartSleeper({"setsid", "sh", "-c", "echo 65534 >/proc/self/loginuid; exec \"$@\"",
+                               "sh"});
+  ASSERT_GT(leader, 0);
+  char* session = nullptr;
+  bool logind = sd_pid_get_session(leader, &session) >= 0;
+  free(session);
+  if (logind || ReadFileOrEmpty("/proc/" + std::to_string(leader) + "/loginuid") != "65534") {
+    KillAndReap(leader);
+    GTEST_SKIP() << "logind tracks this session, or the login user id cannot be set here";
+  }
+  ASSERT_TRUE(server_.Start());
+  EXPECT_TRUE(KillAs("nobody", {leader}));
+  EXPECT_TRUE(KilledBySignal9(leader)) << server_.Log();
+}
+
+TEST_F(ServerAuthorityTest, NothingNobodySendsChangesSettings) {
+  ASSERT_TRUE(server_.Start());
+  ASSERT_TRUE(SaveAs("root", 60));
+  std::string before = server_.DataFile("settings.plist");
+  int port = server_.port();
+  // Well-formed saves for filed and new entries among random frames; no
+  // refills, minutes or kills, which may rightly change or end things.
+  bool answered = RunAsUser("nobody", [port] {
+    std::mt19937 random(4711);
+    const char* users[] = {"alice", "nobody", "u"};
+    const std::string apps[] = {kLogin, "a"};
+    const uint8_t others[] = {0, kGetCredit, kSaveCredit, kGetStats, 8, 9};
+    Bytes all;
+    for (int i = 0; i < 3000; ++i) {
+      Bytes frame;
+      if (random() % 2) {
+        AppSettings s = SampleRecord(static_cast<int32_t>(random()), random() % 2);
+        s.DqValue = static_cast<int32_t>(random());
+        frame = SettingsRequest(kSaveCredit, users[random() % 3], apps[random() % 2], s);
+      } else {
+        Bytes payload(random() % 70);
+        for (uint8_t& b : payload) b = static_cast<uint8_t>(random());
+        frame = BuildRequest(others[random() % 6], payload);
+      }
+      all.insert(all.end(), frame.begin(), frame.end());
+    }
+    Connection c(port);
+    if (!c.Send(all) || !c.Send(SingleFieldRequest(kGetEnabledApps, "alice"))) return false;
+    for (auto reply = c.ReadPlistReply(); reply; reply = c.ReadPlistReply()) {
+      if (*reply == Plist::Array({Plist::String(kLogin)})) return true;
+    }
+    return false;
+  });
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(server_.DataFile("settings.plist"), before);
+  EXPECT_TRUE(server_.Running());
+}
+
+// The peer's user comes from its socket while it is open; a socket closed
+// or handed over to the kernel tells nothing, whatever it sent.
+TEST(PeerUserTest, BothLookupsNameTheSocketOwnerUntilItCloses) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a client as nobody";
+  for (IpFamily family : {IpFamily::kIPv4, IpFamily::kIPv6}) {
+    SocketHandle listener;
+    ASSERT_TRUE(CreateListenerSocket(family, &listener).ok());
+    ASSERT_TRUE(BindAndListen(listener, family, 0, true).ok());
+    int port = BoundPort(listener);
+    int hold[2];
+    ASSERT_EQ(pipe(hold), 0);
+    pid_t child = fork();
+    if (child == 0) {
+      close(hold[1]);
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
+      Connection c(port, family == IpFamily::kIPv6);
+      char byte;
+      (void)!read(hold[0], &byte, 1);  // until the parent has looked
+      _exit(c.connected() ? 0 : 1);
+    }
+    close(hold[0]);
+    AcceptedConnection accepted;
+    for (int i = 0; i < 200 && !AcceptConnectionSocket(listener, &accepted); ++i) usleep(10000);
+    ASSERT_TRUE(accepted.socket.valid());
+    EXPECT_EQ(LocalPeerUser(accepted.socket), 65534u);
+    EXPECT_EQ(LocalPeerUserFromTcpTable(accepted.socket), 65534u);
+    close(hold[1]);
+    int status;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(LocalPeerUser(accepted.socket), std::nullopt);
+    EXPECT_EQ(LocalPeerUserFromTcpTable(accepted.socket), std::nullopt);
+  }
+}
+
+}  // namespace
+}  // namespace corvane::test
