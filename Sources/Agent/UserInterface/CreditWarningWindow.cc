@@ -26,6 +26,7 @@ void DrawCentred(QPainter& painter, const QRect& box, const QString& text) {
 CreditWarningWindow::CreditWarningWindow(const WatchedApp& record, QWidget* parent)
     : QWidget(parent, kFullScreenFlags), record_(record) {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setWindowTitle(MessageText());  // names the window for the window manager and scripts
   setCursor(Qt::ArrowCursor);
 }
 
