@@ -82,7 +82,10 @@ class AgentSessionTest : public ::testing::Test {
   // as `user` when given, in a new session whose leader is a shell of this
   // test's user.
   void StartAgent(const std::string& fake_time = kFast, const std::string& user = "") {
-    std::vector<std::string> argv{"setsid", "sh", "-c", "\"$@\" & wait", "leader"};
+    // A login records its user on the session's leader (the login uid),
+    // which is how the server knows whose session a root-owned leader is.
+    std::string login = user.empty() ? "" : "echo $(id -u " + user + ") >/proc/self/loginuid; ";
+    std::vector<std::string> argv{"setsid", "sh", "-c", login + "\"$@\" & wait", "leader"};
     if (!user.empty()) argv.insert(argv.end(), {"runuser", "-u", user, "--"});
     argv.insert(argv.end(), {"env", "XDG_DATA_DIRS=" + data_, "XDG_DATA_HOME=" + data_ + "/none",
                              "CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()),
@@ -207,6 +210,8 @@ TEST_F(AgentSessionTest, EnabledAppIsChargedWarnedAndKilledDisabledAppIsLeftAlon
 // own signal is refused and the server kills for it.
 TEST_F(AgentSessionTest, ComputerWithoutCreditEndsTheSessionThroughTheServer) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the agent as another user";
+  if (test::ReadFileOrEmpty("/proc/self/loginuid") != "4294967295")
+    GTEST_SKIP() << "this process has a login uid, so its children cannot record another";
   WriteSettings("nobody", AppEntry("com.apple.loginwindow", 0, true));
   SetPref("Last Minute Credit", Plist::String("0"));
   ASSERT_TRUE(StartServer());
