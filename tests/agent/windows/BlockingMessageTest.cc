@@ -15,6 +15,7 @@
 
 #include "AgentState.h"
 #include "BlockingMessage.h"
+#include "AgentUiWindowTestSupport.h"
 #include "ClientTestSupport.h"
 #include "QtAgentUserInterface.h"
 #include "TestSupport.h"
@@ -23,35 +24,18 @@
 namespace corvane {
 namespace {
 
-// Runs the event loop until `done` or `ms` have passed.
-bool ProcessUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done() && clock.elapsed() < ms) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    usleep(10000);
-  }
-  return done();
-}
-
-void Pause(int ms) {
-  ProcessUntil([] { return false; }, ms);
-}
+using test::Pump;
+using test::WaitUntil;
 
 bool Shell(const std::string& command) { return test::RunProgram({"sh", "-c", command}).status == 0; }
 
 class BlockingMessageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X display";
+    SKIP_WITHOUT_DISPLAY();
     if (!Shell("command -v xdotool && command -v xterm")) GTEST_SKIP() << "xdotool or xterm missing";
   }
   void TearDown() override { SetBlockingMessageObserverForTesting(nullptr); }
-  // Screenshots go to the build folder for a reviewer.
-  static void Screenshot(const std::string& name) {
-    test::MakeFolders(std::string(CORVANE_BINARY_DIR) + "/screenshots");
-    Shell("import -window root '" + std::string(CORVANE_BINARY_DIR) + "/screenshots/" + name + "'");
-  }
 };
 
 TEST_F(BlockingMessageTest, KeyboardAndPointerAreHeldUntilTheClick) {
@@ -76,21 +60,21 @@ TEST_F(BlockingMessageTest, KeyboardAndPointerAreHeldUntilTheClick) {
   bool held = false;
   SetBlockingMessageObserverForTesting([&](BlockingMessageWindow* window) {
     ticks_before = ticks;
-    held = ProcessUntil([&] { return window->HoldsInput(); }, 5000);
-    Pause(1500);  // painted, and a tick would have come
-    Screenshot("lock-screen.png");
+    held = WaitUntil([&] { return window->HoldsInput(); }, 5000);
+    Pump(1500);  // painted, and a tick would have come
+    test::SaveScreenshot("lock-screen");
     Shell("xdotool type --delay 20 'grabbed'; xdotool key Return");
-    Pause(300);
+    Pump(300);
     EXPECT_EQ(ticks, ticks_before);
     Shell("xdotool mousemove 100 100 click 1");  // over the terminal, were it reachable
   });
   LockComputer(&tick);
   since_close.start();
   EXPECT_TRUE(held);
-  ProcessUntil([&] { return first_tick_after_close >= 0; }, 3000);
+  WaitUntil([&] { return first_tick_after_close >= 0; }, 3000);
   EXPECT_NEAR(first_tick_after_close, 1000, 250);
   Shell("xdotool type --delay 20 'free'; xdotool key Return");
-  ProcessUntil([&] { return test::ReadFileOrEmpty(typed).find("free") != std::string::npos; },
+  WaitUntil([&] { return test::ReadFileOrEmpty(typed).find("free") != std::string::npos; },
                5000);
   // The keys typed after the message went reach the terminal; those typed
   // while it was up never do.
@@ -115,24 +99,24 @@ TEST_F(BlockingMessageTest, TimersOnlyWhenAskedAndNestedMessagesHandBackTheInput
                 "The Corvane server cannot be reached. Trying again in two minutes.");
       outer = window;
       // The first beep comes after 3 s, not before.
-      EXPECT_FALSE(ProcessUntil([&] { return window->beeps() > 0; }, 2800));
-      EXPECT_TRUE(ProcessUntil([&] { return window->beeps() == 1; }, 700));
+      EXPECT_FALSE(WaitUntil([&] { return window->beeps() > 0; }, 2800));
+      EXPECT_TRUE(WaitUntil([&] { return window->beeps() == 1; }, 700));
       EXPECT_TRUE(window->HoldsInput());
-      Screenshot("blocking-message.png");
+      test::SaveScreenshot("blocking-message");
       // A retry firing while the message is up opens a second one on top,
       // which ends first and hands the input back.
       QTimer::singleShot(0, [&] {
         ui.ShowBlockingMessage("Disk is over quota", false);
-        EXPECT_TRUE(ProcessUntil([&] { return outer->HoldsInput(); }, 2000));
+        EXPECT_TRUE(WaitUntil([&] { return outer->HoldsInput(); }, 2000));
         Shell("xdotool click 1");
       });
       return;
     } else if (shown == 3) {
       EXPECT_FALSE(window->HasAutoHideTimer());
-      EXPECT_TRUE(ProcessUntil([&] { return window->HoldsInput(); }, 5000));
+      EXPECT_TRUE(WaitUntil([&] { return window->HoldsInput(); }, 5000));
       EXPECT_FALSE(outer->HoldsInput());
     }
-    Pause(300);
+    Pump(300);
     Shell("xdotool click 1");
   });
   ui.LockComputer();
