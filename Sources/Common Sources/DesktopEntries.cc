@@ -122,10 +122,13 @@ bool ParseDesktopEntry(std::string_view text, std::string_view language, Desktop
 }
 
 std::vector<DesktopEntry> LoadDesktopEntries() {
-  std::vector<DesktopEntry> entries;
+  std::vector<DesktopEntry> entries, users_own;
   std::set<std::string> seen;
   std::string language = CurrentLanguage();
+  bool users_folder = true;  // the first data folder is the user's own
   for (const fs::path& data : DataFolders()) {
+    std::vector<DesktopEntry>& into = users_folder ? users_own : entries;
+    users_folder = false;
     fs::path apps = data / "applications";
     std::error_code ec;
     fs::recursive_directory_iterator it(apps, ec), end;
@@ -141,9 +144,15 @@ std::vector<DesktopEntry> LoadDesktopEntries() {
       text << in.rdbuf();
       DesktopEntry entry;
       entry.id = id;
-      if (ParseDesktopEntry(text.str(), language, &entry)) entries.push_back(std::move(entry));
+      if (ParseDesktopEntry(text.str(), language, &entry)) into.push_back(std::move(entry));
     }
   }
+  // Matching takes the first entry that fits. The user can write entries of
+  // their own; listed last, they can name programs no installed entry names,
+  // but never take a window or program away from an installed entry, which
+  // would move an application to a key without limits.
+  entries.insert(entries.end(), std::make_move_iterator(users_own.begin()),
+                 std::make_move_iterator(users_own.end()));
   return entries;
 }
 

@@ -22,7 +22,8 @@ struct DesktopEntry {
 bool ParseDesktopEntry(std::string_view text, std::string_view language, DesktopEntry* out);
 
 // Every entry below "applications/" of XDG_DATA_HOME and XDG_DATA_DIRS; of
-// two entries with one ID, the one of the earlier folder counts.
+// two entries with one ID, the one of the earlier folder counts. Entries of
+// the user's own folder (XDG_DATA_HOME) come last.
 std::vector<DesktopEntry> LoadDesktopEntries();
 
 }  // namespace corvane

@@ -87,11 +87,11 @@ ServerData MakeData(const Peer& peer, bool* bad_kill) {
     ProcessOwners owners = FakeOwners(pid);
     bool owned = user == 0u || owners.real_user == user || owners.session_user == user;
     if (pid <= 1 || pid == 4242 || !owned) *bad_kill = true;
+    return 0;
+  };
   data.save = [](ServerData& d) {
     CheckKeptXml(d.settings_xml, d.settings);
     CheckKeptXml(d.stats_xml, d.stats);
-  };
-    return 0;
   };
   return data;
 }

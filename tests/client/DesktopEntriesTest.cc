@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
+#include "ApplicationIdentity.h"
 #include "TestSupport.h"
 
 namespace corvane {
@@ -57,6 +60,27 @@ TEST(DesktopEntriesTest, LoadsEveryDataFolderEarlierOneWinning) {
   for (const auto& e : entries) {
     EXPECT_TRUE(e.id == "xterm" ? e.name == "First XTerm" : e.id == "kde-konsole") << e.id;
   }
+}
+
+TEST(DesktopEntriesTest, UsersOwnEntryCannotTakeAWindowFromAnInstalledOne) {
+  test::TempRoot root;
+  test::MakeFolders(root.path() + "/home/applications");
+  test::MakeFolders(root.path() + "/system/applications");
+  // The child's entry claims the game's window class under a key without limits.
+  test::WriteFileOrDie(root.path() + "/home/applications/homework.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Homework\nStartupWMClass=Game\n");
+  test::WriteFileOrDie(root.path() + "/system/applications/game.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Game\nStartupWMClass=Game\n");
+  setenv("XDG_DATA_HOME", (root.path() + "/home").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (root.path() + "/system").c_str(), 1);
+  std::vector<DesktopEntry> entries = LoadDesktopEntries();
+  unsetenv("XDG_DATA_HOME");
+  unsetenv("XDG_DATA_DIRS");
+  ApplicationIdentity identity;
+  ASSERT_TRUE(IdentifyProcess(getpid(), WindowHints{"game", "Game", ""}, entries, &identity));
+  EXPECT_EQ(identity.identifier, "game");
+  ASSERT_TRUE(IdentifyProcess(getpid(), WindowHints{"", "Homework", ""}, entries, &identity));
+  EXPECT_EQ(identity.identifier, "homework") << "its own programs still have their entries";
 }
 
 }  // namespace
