@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <map>
 
-#include "TestSupport.h"
 
 extern char** environ;
 
@@ -186,8 +185,6 @@ bool WaitForCommand(const std::string& shell_command, bool want_success, double 
   }
   return false;
 }
-
-bool AvahiAvailable() { return DnsSdReachable(); }
 
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& extra_env) {

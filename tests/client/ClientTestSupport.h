@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace corvane::test {
 
 // Listens on 127.0.0.1 (a free port); every complete request frame is
@@ -72,7 +74,6 @@ std::string PrivateServiceType();
 // Polls `shell_command` every 100 ms until its exit status is 0 (`want_success`)
 // or not; false after `seconds`.
 bool WaitForCommand(const std::string& shell_command, bool want_success, double seconds);
-bool AvahiAvailable();
 
 struct RunResult {
   int status = -1;

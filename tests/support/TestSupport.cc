@@ -73,6 +73,24 @@ void KillAndReap(pid_t pid) {
   waitpid(pid, &status, 0);
 }
 
+bool WaitFor(const std::function<bool()>& done, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    usleep(10000);
+  }
+  return true;
+}
+
+bool EndedBySignal9(pid_t pid, double seconds) {
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) != 0; }, seconds)) {
+    KillAndReap(pid);
+    return false;
+  }
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 bool DnsSdReachable() {
   return std::system("dbus-send --system --print-reply --reply-timeout=3000 "
                      "--dest=org.freedesktop.Avahi / org.freedesktop.Avahi.Server.GetVersionString"

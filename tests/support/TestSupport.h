@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,14 @@ void MakeFolders(const std::string& path);
 pid_t SpawnProcess(const std::vector<std::string>& argv);
 // Kills with signal 9 and reaps.
 void KillAndReap(pid_t pid);
+// Polls `done` every 10 ms; false when it still fails after `seconds`.
+bool WaitFor(const std::function<bool()>& done, double seconds = 10);
+// Whether the child `pid` ended by signal 9 within `seconds`; it is reaped
+// either way (killed first when still running).
+bool EndedBySignal9(pid_t pid, double seconds = 2);
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // True when an avahi-daemon answers on the system message bus, as the
 // server needs to publish itself and the client module to browse

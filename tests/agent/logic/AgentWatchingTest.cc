@@ -150,11 +150,7 @@ TEST_F(AgentLogicTest, RealServerRecordsMinutesAndKillsOnRequest) {
 
   pid_t child = SpawnProcess({"sleep", "30"});
   EXPECT_EQ(link.DisconnectionRequest(child), 0);
-  int status = 0;
-  pid_t reaped = 0;
-  for (int i = 0; i < 200 && (reaped = waitpid(child, &status, WNOHANG)) == 0; ++i) usleep(25000);
-  EXPECT_TRUE(reaped == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-  if (reaped != child) KillAndReap(child);
+  EXPECT_TRUE(EndedBySignal9(child, 5));
   ResetClientStateForTesting();
 }
 

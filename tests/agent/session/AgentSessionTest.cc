@@ -44,7 +44,7 @@ class AgentSessionTest : public ::testing::Test {
 #endif
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display";
-    if (!test::AvahiAvailable()) GTEST_SKIP() << "avahi-daemon is not running";
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     if (!Shell("command -v xdotool >/dev/null && command -v faketime >/dev/null"))
       GTEST_SKIP() << "xdotool or faketime missing";
     chmod(root_.path().c_str(), 0755);  // an agent running as nobody reads its preferences
