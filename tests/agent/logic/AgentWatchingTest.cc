@@ -114,6 +114,7 @@ TEST(AgentTextTest, PlaceholdersTakeArgumentsVerbatim) {
       {"%2$@ before %1$s", {"a", "b"}, "b before a"},
       {"100%% %s %s", {"%s%n%1$s"}, "100% %s%n%1$s "},
       {"%d %5$s %", {"x"}, "%d  %"},
+      {"%2$s/%1$@ %% %s", {"a", "b"}, "b/a % a"},
   };
   for (const Case& c : cases) EXPECT_EQ(SubstituteArguments(c.format, c.args), c.out);
   EXPECT_THAT(FormatLocalized("Disk Space low format", {"150.00 MB", "100.00 MB"}),
