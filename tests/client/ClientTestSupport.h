@@ -41,7 +41,6 @@ class FakeServer {
   std::thread thread_;
 };
 
-void SendAll(int fd, const std::string& bytes);
 // Big-endian body length, then the body.
 std::string ReplyFrame(const std::string& body);
 // An XML plist dictionary as the server sends (Enabled, DQ Enabled, DQ Value 7).

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::test {
@@ -34,8 +35,11 @@ void WriteFileOrDie(const std::string& path, const std::string& data);
 // mkdir -p
 void MakeFolders(const std::string& path);
 
-// Starts argv[0] with the given arguments; returns its pid.
-pid_t SpawnProcess(const std::vector<std::string>& argv);
+// Starts argv[0] with the given arguments, standard output and error on
+// `out` and `err` when those are given; returns its pid, or -1.
+pid_t SpawnProcess(const std::vector<std::string>& argv, int out = -1, int err = -1);
+// Writes all of `bytes` to the socket; false when it could not.
+bool SendAll(int fd, std::string_view bytes);
 // Kills with signal 9 and reaps.
 void KillAndReap(pid_t pid);
 // Polls `done` every 10 ms; false when it still fails after `seconds`.
