@@ -42,12 +42,8 @@ class AdminEndToEndTest : public ::testing::Test {
     return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
   }
 
-  void StartServer(std::optional<Plist> admin_addresses = std::nullopt) {
+  void StartServer() {
     server_ = std::make_unique<ServerProcess>(root_);
-    if (admin_addresses) {
-      ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kHostPreferenceFile)), "Admin addresses",
-                                  *admin_addresses));
-    }
     ASSERT_TRUE(server_->Start());
     ASSERT_GT(server_->port(), 0);
   }

@@ -1,9 +1,5 @@
 // Which processes the agent watches, its start-up steps, its texts, and its
 // requests against the real server on loopback.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 
 #include "AgentFakeWorld.h"
