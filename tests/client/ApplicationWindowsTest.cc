@@ -8,28 +8,17 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "ApplicationIdentity.h"
 #include "ClientTestSupport.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/LoginSession.h"
-#include "TestSupport.h"
 
 namespace corvane {
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, double seconds = 10) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
+using test::WaitFor;
 
 class ApplicationWindowsTest : public ::testing::Test {
  protected:
@@ -62,7 +51,7 @@ class ApplicationWindowsTest : public ::testing::Test {
   }
   // The descriptor becomes readable and DrainEvents reports a change.
   bool ChangeSignalled() {
-    return WaitUntil([&] {
+    return WaitFor([&] {
       pollfd p{windows_->EventDescriptor(), POLLIN, 0};
       return poll(&p, 1, 0) == 1 && windows_->DrainEvents();
     });
@@ -75,7 +64,7 @@ class ApplicationWindowsTest : public ::testing::Test {
   }
   std::optional<ClientWindow> WaitForWindowOf(pid_t pid) {
     std::optional<ClientWindow> found;
-    WaitUntil([&] { return (found = WindowOf(pid)).has_value(); });
+    WaitFor([&] { return (found = WindowOf(pid)).has_value(); });
     return found;
   }
   std::string Identify(pid_t pid, const ClientWindow& w) {
@@ -121,14 +110,14 @@ TEST_F(ApplicationWindowsTest, ListsWindowsWithTheServersPidAndSignalsChanges) {
   windows_->DrainEvents();
   test::KillAndReap(eyes);
   EXPECT_TRUE(ChangeSignalled());
-  EXPECT_TRUE(WaitUntil([&] { return !WindowOf(eyes); }));
+  EXPECT_TRUE(WaitFor([&] { return !WindowOf(eyes); }));
 }
 
 TEST_F(ApplicationWindowsTest, FullScreenOrAnotherClientsKeyboardGrabCaptures) {
   pid_t term = Start({"xterm", "-e", "sleep", "60"});
   ASSERT_TRUE(WaitForWindowOf(term));
   bool captured = true;
-  ASSERT_TRUE(WaitUntil([&] { return windows_->ActiveWindowPid(&captured) == term; }));
+  ASSERT_TRUE(WaitFor([&] { return windows_->ActiveWindowPid(&captured) == term; }));
   EXPECT_FALSE(captured);
 
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -141,7 +130,7 @@ TEST_F(ApplicationWindowsTest, FullScreenOrAnotherClientsKeyboardGrabCaptures) {
   xcb_disconnect(c);
 
   pid_t full = Start({"xterm", "-fullscreen", "-e", "sleep", "60"});
-  EXPECT_TRUE(WaitUntil([&] { return windows_->ActiveWindowPid(&captured) == full && captured; }));
+  EXPECT_TRUE(WaitFor([&] { return windows_->ActiveWindowPid(&captured) == full && captured; }));
 }
 
 TEST_F(ApplicationWindowsTest, RenamedCopyKeepsItsEntryPlainProgramsGetFakeIDs) {
@@ -165,7 +154,7 @@ TEST(LoginSessionTest, PosixSessionLeaderAndRealUserIDs) {
   if (getuid() == 0) {
     pid_t other = test::SpawnProcess({"setpriv", "--reuid=65534", "--regid=65534",
                                       "--clear-groups", "sleep", "10"});
-    EXPECT_TRUE(WaitUntil([&] { return ProcessUserID(other) == 65534; }, 5));
+    EXPECT_TRUE(WaitFor([&] { return ProcessUserID(other) == 65534; }, 5));
     test::KillAndReap(other);
   }
   char* session = nullptr;

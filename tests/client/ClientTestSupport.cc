@@ -5,7 +5,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +13,6 @@
 #include <cstdlib>
 #include <map>
 
-#include "TestSupport.h"
-
-extern char** environ;
 
 namespace corvane::test {
 
@@ -86,14 +82,6 @@ void FakeServer::Run() {
   for (auto& [fd, _] : buffers) close(fd);
 }
 
-void SendAll(int fd, const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
 std::string ReplyFrame(const std::string& body) {
   uint32_t n = static_cast<uint32_t>(body.size());
   return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + body;
@@ -109,29 +97,10 @@ std::string SettingsPlist(int credit) {
          "\t<key>DQ Value</key>\n\t<integer>7</integer>\n</dict>\n</plist>\n";
 }
 
-namespace {
-
-// Starts argv with standard output and error on `out` and `err`; -1 if not.
-pid_t Spawn(const std::vector<std::string>& argv, int out, int err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out, 1);
-  posix_spawn_file_actions_adddup2(&actions, err, 2);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-}  // namespace
-
 Child::Child(const std::vector<std::string>& argv) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) std::abort();
-  pid_ = Spawn(argv, pipe_fds[1], pipe_fds[1]);
+  pid_ = SpawnProcess(argv, pipe_fds[1], pipe_fds[1]);
   close(pipe_fds[1]);
   out_fd_ = pipe_fds[0];
 }
@@ -187,8 +156,6 @@ bool WaitForCommand(const std::string& shell_command, bool want_success, double 
   return false;
 }
 
-bool AvahiAvailable() { return DnsSdReachable(); }
-
 RunResult RunProgram(const std::vector<std::string>& argv,
                      const std::vector<std::string>& extra_env) {
   RunResult result;
@@ -198,7 +165,7 @@ RunResult RunProgram(const std::vector<std::string>& argv,
   std::vector<std::string> command{"env"};
   command.insert(command.end(), extra_env.begin(), extra_env.end());
   command.insert(command.end(), argv.begin(), argv.end());
-  pid_t pid = Spawn(command, out_fd, err_fd);
+  pid_t pid = SpawnProcess(command, out_fd, err_fd);
   int status = 0;
   if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
     result.status = WEXITSTATUS(status);

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace corvane::test {
 
 // Listens on 127.0.0.1 (a free port); every complete request frame is
@@ -39,7 +41,6 @@ class FakeServer {
   std::thread thread_;
 };
 
-void SendAll(int fd, const std::string& bytes);
 // Big-endian body length, then the body.
 std::string ReplyFrame(const std::string& body);
 // An XML plist dictionary as the server sends (Enabled, DQ Enabled, DQ Value 7).
@@ -72,7 +73,6 @@ std::string PrivateServiceType();
 // Polls `shell_command` every 100 ms until its exit status is 0 (`want_success`)
 // or not; false after `seconds`.
 bool WaitForCommand(const std::string& shell_command, bool want_success, double seconds);
-bool AvahiAvailable();
 
 struct RunResult {
   int status = -1;

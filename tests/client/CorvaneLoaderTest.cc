@@ -18,15 +18,13 @@ namespace {
 using test::FakeServer;
 using test::ReplyFrame;
 using test::SendAll;
+using test::SecondsSince;
 using test::SettingsPlist;
 using Clock = std::chrono::steady_clock;
 
 const std::string kLost = "Corvane client: connection lost.\n";
 const std::string kReconnect = "CORVANE ERROR: Re-connecting to server (connection dropped)\n";
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 Bytes Fields(const std::vector<std::string>& fields) {
@@ -61,7 +59,7 @@ FakeServer::Handler AnswerCredit(int credit) {
 class CorvaneLoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::AvahiAvailable()) GTEST_SKIP() << "avahi-daemon is not running";
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     ResetClientStateForTesting();
     type_ = test::PrivateServiceType();
     SetServiceTypeForTesting(type_.c_str());

@@ -12,7 +12,6 @@
 #include "PlistFile.h"
 #include "Preferences.h"
 #include "SettingsRequests.h"
-#include "TestSupport.h"
 
 namespace corvane {
 namespace {
@@ -48,7 +47,7 @@ const char* kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::AvahiAvailable()) GTEST_SKIP() << "avahi-daemon is not running";
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     std::string others = AnnouncedServers();
     if (!others.empty()) GTEST_SKIP() << "another Corvane 5 server is announced: " << others;
     ResetClientStateForTesting();

@@ -64,18 +64,9 @@ TEST(PlistTest, WritesApplesLayout) {
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-            "<plist version=\"1.0\">\n"
-            "<dict>\n"
-            "\t<key>Credit</key>\n"
-            "\t<integer>45</integer>\n"
-            "\t<key>Enabled</key>\n"
-            "\t<true/>\n"
-            "\t<key>Stats</key>\n"
-            "\t<dict/>\n"
-            "\t<key>NextAutoUpdate</key>\n"
-            "\t<real>786585601</real>\n"
-            "</dict>\n"
-            "</plist>\n");
+            "<plist version=\"1.0\">\n<dict>\n\t<key>Credit</key>\n\t<integer>45</integer>\n"
+            "\t<key>Enabled</key>\n\t<true/>\n\t<key>Stats</key>\n\t<dict/>\n"
+            "\t<key>NextAutoUpdate</key>\n\t<real>786585601</real>\n</dict>\n</plist>\n");
   EXPECT_NE(Xml(Plist::Array()).find("<array/>"), std::string::npos);
 }
 
@@ -103,32 +94,16 @@ TEST(PlistTest, ReadsWhatOtherWritersProduce) {
 
 TEST(PlistTest, RefusesWhatIsNotAPlist) {
   const char* bad[] = {
-      "",
-      "<plist>",
-      "<plist><dict><key>a</key></dict></plist>",          // key without a value
-      "<dict><key>a</key><key>b</key><true/></dict>",      // key without a value
-      "<dict><true/></dict>",                              // value without a key
-      "<integer>abc</integer>",
-      "<integer>12x</integer>",
-      "<integer></integer>",
-      "<integer>18446744073709551616</integer>",
-      "<integer>-9223372036854775809</integer>",
-      "<real>1.5.5</real>",
-      "<real></real>",
-      "<true>yes</true>",
-      "<date>2001-13-01T00:00:00Z</date>",
-      "<date>yesterday</date>",
-      "<data>@@@@</data>",
-      "<data>AA=A</data>",
-      "<string><b/></string>",
-      "<dict>text<key>a</key><true/></dict>",
-      "<array><foo/></array>",
-      "<plist><true/><true/></plist>",
-      "<string>\xC3\x28</string>",
-      "<string>a\x01</string>",
-      "<dict><key>\xFF</key><true/></dict>",
-      "<plist><dict><key>a</key><string>x</string>",
-  };
+      "", "<plist>", "<plist><dict><key>a</key></dict></plist>",  // keys without a value
+      "<dict><key>a</key><key>b</key><true/></dict>", "<dict><true/></dict>",  // value, no key
+      "<integer>abc</integer>", "<integer>12x</integer>", "<integer></integer>",
+      "<integer>18446744073709551616</integer>", "<integer>-9223372036854775809</integer>",
+      "<real>1.5.5</real>", "<real></real>", "<true>yes</true>",
+      "<date>2001-13-01T00:00:00Z</date>", "<date>yesterday</date>", "<data>@@@@</data>",
+      "<data>AA=A</data>", "<string><b/></string>", "<dict>text<key>a</key><true/></dict>",
+      "<array><foo/></array>", "<plist><true/><true/></plist>", "<string>\xC3\x28</string>",
+      "<string>a\x01</string>", "<dict><key>\xFF</key><true/></dict>",
+      "<plist><dict><key>a</key><string>x</string>"};
   for (const char* xml : bad) {
     Status why;
     EXPECT_FALSE(ParsePlistXml(xml, &why)) << xml;

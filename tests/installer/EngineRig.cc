@@ -117,16 +117,8 @@ pid_t EngineRig::SpawnNamed(const std::string& shown_path) {
 }
 
 bool EngineRig::WasKilled(pid_t pid) {
-  int status = 0;
-  for (int i = 0; i < 200; ++i, usleep(10000)) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r < 0) return false;
-    if (r == pid) {
-      std::erase(spawned_, pid);
-      return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-  }
-  return false;
+  std::erase(spawned_, pid);
+  return EndedBySignal9(pid);
 }
 
 }  // namespace corvane::test

@@ -55,23 +55,11 @@ class ServerAuthorityTest : public ServerTest {
 pid_t StartSleeper(std::vector<std::string> argv) {
   argv.insert(argv.end(), {"sleep", "60"});
   pid_t pid = SpawnProcess(argv);
-  for (int i = 0; i < 200 && pid > 0; ++i, usleep(10000)) {
-    if (ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/comm") == "sleep\n") return pid;
-  }
+  WaitFor([pid] { return ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/comm") == "sleep\n"; }, 2);
   return pid;
 }
 const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=nobody", "--regid=nogroup",
                                             "--clear-groups"};
-
-bool KilledBySignal9(pid_t pid) {
-  int status = 0;
-  for (int i = 0; i < 200; ++i, usleep(10000)) {
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-  }
-  return false;
-}
 
 TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroup) {
   ScratchAccount admin;
@@ -120,14 +108,14 @@ TEST_F(ServerAuthorityTest, DisconnectionRequestKillsOnlyWhatThePeerOwns) {
   pid_t own = StartSleeper(kAsNobody), own_leader = StartSleeper(leader);
   ASSERT_TRUE(roots > 0 && own > 0 && own_leader > 0);
   EXPECT_TRUE(KillAs("nobody", {roots, own, own_leader}));
-  EXPECT_TRUE(KilledBySignal9(own));
-  EXPECT_TRUE(KilledBySignal9(own_leader));
+  EXPECT_TRUE(EndedBySignal9(own));
+  EXPECT_TRUE(EndedBySignal9(own_leader));
   EXPECT_EQ(kill(roots, 0), 0) << "root's process was killed for nobody";
   EXPECT_TRUE(Logged("Refused disconnection request from user nobody for pid " +
                      std::to_string(roots) + "\n"))
       << server_.Log();
   EXPECT_TRUE(KillAs("root", {roots}));
-  EXPECT_TRUE(KilledBySignal9(roots));
+  EXPECT_TRUE(EndedBySignal9(roots));
 }
 
 TEST_F(ServerAuthorityTest, LeaderOfTheUsersLoginSessionMayBeKilled) {
@@ -144,7 +132,7 @@ TEST_F(ServerAuthorityTest, LeaderOfTheUsersLoginSessionMayBeKilled) {
   }
   ASSERT_TRUE(server_.Start());
   EXPECT_TRUE(KillAs("nobody", {leader}));
-  EXPECT_TRUE(KilledBySignal9(leader)) << server_.Log();
+  EXPECT_TRUE(EndedBySignal9(leader)) << server_.Log();
 }
 
 TEST_F(ServerAuthorityTest, NothingNobodySendsChangesSettings) {

@@ -121,15 +121,14 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
     execvp(cargs[0], cargs.data());
     _exit(127);
   }
-  for (int i = 0; i < 400 && Running(); ++i) {
+  bool logged = false;
+  WaitFor([&] {
     std::string log = Log();
-    if (log.find("Bonjour settings done. Waiting for client...") != std::string::npos ||
-        log.find("Cannot start Bonjour server.") != std::string::npos) {
-      return true;
-    }
-    usleep(25000);
-  }
-  return false;
+    logged = log.find("Bonjour settings done. Waiting for client...") != std::string::npos ||
+             log.find("Cannot start Bonjour server.") != std::string::npos;
+    return logged || !Running();
+  });
+  return logged;
 }
 
 bool ServerProcess::Running() {
@@ -183,12 +182,7 @@ Connection::~Connection() {
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return SendAll(fd_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {

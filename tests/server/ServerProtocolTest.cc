@@ -1,7 +1,5 @@
 // The commands over real loopback TCP against the real program, and hostile
 // or broken input: each bad connection goes alone, the others stay served.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <random>
@@ -105,9 +103,7 @@ TEST_F(ServerProtocolTest, DisconnectionRequestKillsOnlyRealTargets) {
   for (std::string text : {"0", "-5", "abc", own.c_str(), "1", target.c_str()}) {
     c.Send(SingleFieldRequest(kDisconnectionRequest, text));
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(victim, &status, 0), victim);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_TRUE(EndedBySignal9(victim));
   EXPECT_TRUE(server_.Running());
   const std::string got = "Got disconnection request for pid ";
   EXPECT_TRUE(Logged(got + "0\n" + got + "-5\n" + got + "0\n" + got + own + "\n" + got + "1\n" +

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,13 +58,27 @@ void WriteFileOrDie(const std::string& path, const std::string& data) {
 
 void MakeFolders(const std::string& path) { std::filesystem::create_directories(path); }
 
-pid_t SpawnProcess(const std::vector<std::string>& argv) {
+pid_t SpawnProcess(const std::vector<std::string>& argv, int out, int err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, 1);
+  if (err >= 0) posix_spawn_file_actions_adddup2(&actions, err, 2);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
   return pid;
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 void KillAndReap(pid_t pid) {
@@ -71,6 +86,24 @@ void KillAndReap(pid_t pid) {
   kill(pid, SIGKILL);
   int status;
   waitpid(pid, &status, 0);
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    usleep(10000);
+  }
+  return true;
+}
+
+bool EndedBySignal9(pid_t pid, double seconds) {
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) != 0; }, seconds)) {
+    KillAndReap(pid);
+    return false;
+  }
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 bool DnsSdReachable() {

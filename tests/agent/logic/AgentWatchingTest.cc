@@ -1,9 +1,5 @@
 // Which processes the agent watches, its start-up steps, its texts, and its
 // requests against the real server on loopback.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 
 #include "AgentFakeWorld.h"
@@ -114,6 +110,7 @@ TEST(AgentTextTest, PlaceholdersTakeArgumentsVerbatim) {
       {"%2$@ before %1$s", {"a", "b"}, "b before a"},
       {"100%% %s %s", {"%s%n%1$s"}, "100% %s%n%1$s "},
       {"%d %5$s %", {"x"}, "%d  %"},
+      {"%2$s/%1$@ %% %s", {"a", "b"}, "b/a % a"},
   };
   for (const Case& c : cases) EXPECT_EQ(SubstituteArguments(c.format, c.args), c.out);
   EXPECT_THAT(FormatLocalized("Disk Space low format", {"150.00 MB", "100.00 MB"}),
@@ -150,11 +147,7 @@ TEST_F(AgentLogicTest, RealServerRecordsMinutesAndKillsOnRequest) {
 
   pid_t child = SpawnProcess({"sleep", "30"});
   EXPECT_EQ(link.DisconnectionRequest(child), 0);
-  int status = 0;
-  pid_t reaped = 0;
-  for (int i = 0; i < 200 && (reaped = waitpid(child, &status, WNOHANG)) == 0; ++i) usleep(25000);
-  EXPECT_TRUE(reaped == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-  if (reaped != child) KillAndReap(child);
+  EXPECT_TRUE(EndedBySignal9(child, 5));
   ResetClientStateForTesting();
 }
 

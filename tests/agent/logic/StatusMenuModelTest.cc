@@ -26,40 +26,22 @@ TEST(StatusMenuModelTest, CreditValueRounding) {
   EXPECT_EQ(StatusItemCreditText(75.3), "1 hour 15 minutes");
 }
 
-TEST(StatusMenuModelTest, FreshMenuReadsPlaceholderDiskSeparatorLock) {
+// The lines' titles are checked in the tray's own test; here what the menu
+// does not show: which lines are enabled, their keys, and no change for an
+// item that never was.
+TEST(StatusMenuModelTest, PlaceholderIsDisabledItemsAreKeyedByPid) {
   StatusMenuModel model;
-  EXPECT_EQ(Titles(model), (std::vector<std::string>{"No application watched", "No disk quota", "",
-                                                     "Lock computer"}));
   std::vector<StatusMenuLine> lines = model.Lines();
   EXPECT_FALSE(lines[0].enabled);
   EXPECT_EQ(lines[2].kind, StatusMenuLine::kSeparator);
   EXPECT_TRUE(lines[3].enabled);
-}
-
-TEST(StatusMenuModelTest, SessionFirstOthersInFirstRefreshOrderPlaceholderComesBack) {
-  StatusMenuModel model;
-  WatchedAppList list{MakeRecord(30, "org.example.Editor", "Editor", 75, 0),
-                      MakeSession(0, 15), MakeGlobal(),
-                      MakeRecord(20, "org.example.Game", "Game", 1, 58)};
-  model.SetDiskMenuItem(true, 100 * 1048576LL, 1572864);
-  model.RefreshAppMenuItems(list);
-  EXPECT_EQ(Titles(model),
-            (std::vector<std::string>{"computer: 45 seconds left", "Editor: 1 hour 15 minutes left",
-                                      "Game: 1 minute left", "Disk: 1.50 MB of 100.00 MB used", "",
-                                      "Lock computer"}));
+  model.RefreshAppMenuItems({MakeRecord(30, "org.example.Editor", "Editor", 75, 0), MakeSession(0, 15),
+                             MakeGlobal()});
   EXPECT_EQ(model.Lines()[0].key, "-1");
   EXPECT_EQ(model.Lines()[1].key, "30");
-
   const uint64_t before = model.revision();
-  model.RemoveAppMenuItem(999);  // never had an item
+  model.RemoveAppMenuItem(999);
   EXPECT_EQ(model.revision(), before);
-  model.RemoveAppMenuItem(-1);
-  model.RemoveAppMenuItem(30);
-  model.RemoveAppMenuItem(20);
-  EXPECT_EQ(Titles(model)[0], "No application watched");
-  EXPECT_EQ(model.Lines().size(), 4u);
-  model.SetDiskMenuItem(false, 0, 0);
-  EXPECT_EQ(Titles(model)[1], "No disk quota");
 }
 
 TEST(StatusMenuModelTest, OpeningRefreshesNowAndOnTheNextSixtyTicks) {

@@ -16,6 +16,7 @@
 #include "ClientTestSupport.h"
 #include "Paths.h"
 #include "Platform/UserAccount.h"
+#include "PlistFile.h"
 #include "Preferences.h"
 #include "ServerHarness.h"
 
@@ -44,7 +45,7 @@ class AgentSessionTest : public ::testing::Test {
 #endif
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display";
-    if (!test::AvahiAvailable()) GTEST_SKIP() << "avahi-daemon is not running";
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     if (!Shell("command -v xdotool >/dev/null && command -v faketime >/dev/null"))
       GTEST_SKIP() << "xdotool or faketime missing";
     chmod(root_.path().c_str(), 0755);  // an agent running as nobody reads its preferences
@@ -112,6 +113,10 @@ class AgentSessionTest : public ::testing::Test {
   }
   static void Click() { Shell("xdotool mousemove 640 400 click 1"); }
   std::string Stats() const { return server_.DataFile("stats.plist"); }
+  // Whether `app` shows up in the statistics file within `seconds`.
+  bool Charged(const std::string& app, double seconds) {
+    return test::WaitFor([&] { return Stats().find(app) != std::string::npos; }, seconds);
+  }
 
   test::TempRoot root_;
   test::ServerProcess server_{root_};
@@ -151,10 +156,8 @@ TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
   ASSERT_TRUE(StartServer());
   std::string upper;
   for (char c : ShortUserName()) upper += static_cast<char>(std::toupper(c));
-  test::WriteFileOrDie(root_.Path(std::string(kPreferenceFile)),
-                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-                       "<key>Non-watched account</key><string>" + upper +
-                       "</string></dict></plist>\n");
+  ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kPreferenceFile)), "Non-watched account",
+                              Plist::String(upper)));
   StartAgent();
   EXPECT_TRUE(agent_->WaitForOutput("Preferences sync'ed.\nCannot watch this user.\n", 10));
   // No credit at all, yet two minutes later nothing has been charged or ended.
@@ -182,8 +185,7 @@ TEST_F(AgentSessionTest, ConfigurationOneWaitsIdleAndTwoRetriesUntilTheServerCom
   // starts counting the session.
   EXPECT_TRUE(test::WaitForCommand("! xdotool search --onlyvisible --name 'Trying again' >/dev/null", true,
                                    3 * kMinute));
-  EXPECT_TRUE(test::WaitForCommand("grep -qs com.apple.loginwindow '" +
-                                   root_.Path(std::string(kStatsFile)) + "'", true, 3 * kMinute));
+  EXPECT_TRUE(Charged("com.apple.loginwindow", 3 * kMinute));
 }
 
 TEST_F(AgentSessionTest, EnabledAppIsChargedWarnedAndKilledDisabledAppIsLeftAlone) {
@@ -196,8 +198,7 @@ TEST_F(AgentSessionTest, EnabledAppIsChargedWarnedAndKilledDisabledAppIsLeftAlon
   StartAgent();
   // Charged at once, warned at the next minute, killed a minute after the
   // warning goes.
-  EXPECT_TRUE(test::WaitForCommand("grep -qs c5test-term '" + root_.Path(std::string(kStatsFile)) +
-                                   "'", true, 20));
+  EXPECT_TRUE(Charged("c5test-term", 20));
   ASSERT_TRUE(MessageShown("Credit low|Test Terminal", 2 * kMinute));
   Click();
   double gone = SecondsUntilGone(watched->pid(), 3 * kMinute);
@@ -287,8 +288,7 @@ TEST_F(AgentSessionTest, ServerGoneMidSessionKillsNothing) {
   ASSERT_TRUE(StartServer());
   auto term = Terminal("C5TestTerm");
   StartAgent();
-  EXPECT_TRUE(test::WaitForCommand("grep -qs c5test-term '" + root_.Path(std::string(kStatsFile)) +
-                                   "'", true, 20));
+  EXPECT_TRUE(Charged("c5test-term", 20));
   server_.Kill9();
   // The last minute is warned of at the next boundary; without the server
   // the record is then dropped instead of being ended a minute later.

@@ -6,9 +6,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
-#include <chrono>
 #include <functional>
 #include <string>
+
+#include "TestSupport.h"
 
 namespace corvane::test {
 
@@ -33,10 +34,6 @@ T* FindShown() {
     if (auto* t = qobject_cast<T*>(w); t != nullptr && t->isVisible()) return t;
   }
   return nullptr;
-}
-
-inline double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace corvane::test

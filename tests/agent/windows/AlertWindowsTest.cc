@@ -33,10 +33,6 @@ class AlertWindowsTest : public ::testing::Test {
     SetAlertTimingsForTesting({});
     SetAlertBeepForTesting(nullptr);
   }
-  void Restart() {
-    beeps_.clear();
-    start_ = Clock::now();
-  }
   // Runs `check` once `T` shows, then leaves it to close by itself.
   template <typename T>
   void WhenShown(std::function<void(T*)> check) {
@@ -92,7 +88,8 @@ TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClic
   // With "Auto Hide Alerts" it goes by itself.
   state_.autoHideAlerts = true;
   state_.playAlertsSound = false;
-  Restart();
+  beeps_.clear();
+  start_ = Clock::now();
   alerts.ShowCreditWarning(*game, CreditWarningKind::LastMinute);
   EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
   EXPECT_TRUE(beeps_.empty());
@@ -135,7 +132,9 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertByPreference)
   EXPECT_FALSE(eight.empty());
   EXPECT_NE(eight.find('8'), std::string::npos);
   EXPECT_EQ(CurfewTimeText(-1), "");
-  if (QLocale::system().language() == QLocale::C) EXPECT_EQ(CurfewTimeText(1439), "23:59");
+  if (QLocale::system().language() == QLocale::C) {
+    EXPECT_EQ(CurfewTimeText(1439), "23:59");
+  }
   alerts.ShowCurfewWarning(true, *game, 480);
   ASSERT_EQ(blocking.size(), 1u);
   EXPECT_EQ(blocking[0].first, "Game: not allowed before " + eight + ".");

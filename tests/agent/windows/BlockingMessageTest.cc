@@ -18,7 +18,6 @@
 #include "AgentUiWindowTestSupport.h"
 #include "ClientTestSupport.h"
 #include "QtAgentUserInterface.h"
-#include "TestSupport.h"
 #include "TickTimer.h"
 
 namespace corvane {
