@@ -21,6 +21,8 @@ const std::string kLogin = "com.apple.loginwindow";
 class ServerAuthorityTest : public ServerTest {
  protected:
   void SetUp() override {
+    ServerTest::SetUp();
+    if (IsSkipped()) return;
     if (geteuid() != 0) GTEST_SKIP() << "needs root: the server runs as root, clients as others";
   }
   void SetPreference(const char* key, const std::string& value) {

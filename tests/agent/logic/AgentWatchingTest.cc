@@ -120,6 +120,7 @@ TEST(AgentTextTest, PlaceholdersTakeArgumentsVerbatim) {
 // The real server: a charged minute lands in stats.plist, the refreshed
 // credit comes back, and a kill request reaches the local server.
 TEST_F(AgentLogicTest, RealServerRecordsMinutesAndKillsOnRequest) {
+  if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
   TempRoot root;
   ServerProcess server(root);
   if (!server.Start()) GTEST_SKIP() << "the server program did not start";
