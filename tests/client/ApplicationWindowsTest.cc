@@ -14,6 +14,7 @@
 #include "ClientTestSupport.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/LoginSession.h"
+#include "Platform/ProcessIdentity.h"
 
 namespace corvane {
 namespace {

@@ -6,6 +6,7 @@
 #include "ApplicationWatching.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/LoginSession.h"
+#include "Platform/ProcessIdentity.h"
 
 namespace corvane {
 

@@ -17,7 +17,5 @@ int32_t LogindSessionLeader(const std::string& session);
 bool IsSessionActive();
 // The real user id of a process; -1 when it is gone or unreadable.
 int64_t ProcessUserID(int32_t pid);
-// The real user id of this process.
-int64_t CurrentUserID();
 
 }  // namespace corvane

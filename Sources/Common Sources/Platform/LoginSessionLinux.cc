@@ -75,6 +75,4 @@ int64_t ProcessUserID(int32_t pid) {
   return -1;
 }
 
-int64_t CurrentUserID() { return static_cast<int64_t>(getuid()); }
-
 }  // namespace corvane

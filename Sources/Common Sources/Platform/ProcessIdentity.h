@@ -10,5 +10,7 @@ namespace corvane {
 bool IsPrivilegeElevated();
 // The user id the process acts as (the effective one).
 uint32_t EffectiveUserID();
+// The real user id: the account this process acts for.
+int64_t CurrentUserID();
 
 }  // namespace corvane

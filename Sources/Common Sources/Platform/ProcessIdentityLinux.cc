@@ -8,4 +8,6 @@ bool IsPrivilegeElevated() { return getuid() != geteuid() || getgid() != getegid
 
 uint32_t EffectiveUserID() { return static_cast<uint32_t>(geteuid()); }
 
+int64_t CurrentUserID() { return static_cast<int64_t>(getuid()); }
+
 }  // namespace corvane
