@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "Platform/FolderTreeSize.h"
@@ -21,8 +23,24 @@ struct Level {
   size_t next = 0;
 };
 
+struct Walk {
+  FolderTreeOptions options;
+  dev_t device = 0;  // the top folder's, with one_file_system
+  // (device, inode) of every file met with more than one name; only those
+  // are kept, so the set grows with the hard links, not with the files.
+  std::set<std::pair<dev_t, ino_t>> linked;
+
+  bool Counts(const struct stat& st) {
+    if (options.one_file_system && st.st_dev != device) return false;
+    if (options.hard_links_once && S_ISREG(st.st_mode) && st.st_nlink > 1) {
+      return linked.emplace(st.st_dev, st.st_ino).second;
+    }
+    return true;
+  }
+};
+
 // Reads a whole folder: adds up its files and links, lists its subfolders.
-uint64_t ReadLevel(Level* level) {
+uint64_t ReadLevel(Walk& walk, Level* level) {
   uint64_t total = 0;
   int fd = dirfd(level->dir);
   while (dirent* e = readdir(level->dir)) {
@@ -38,7 +56,7 @@ uint64_t ReadLevel(Level* level) {
     if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(st.st_mode)) {
       level->subfolders.emplace_back(name);
-    } else if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) {
+    } else if ((S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) && walk.Counts(st)) {
       total += static_cast<uint64_t>(st.st_size);
     }
   }
@@ -54,17 +72,32 @@ DIR* OpenFolderAt(int parent_fd, const char* name, bool follow) {
   return dir;
 }
 
+// A mount point is seen only once it is open: the entry's type says nothing
+// of it.
+bool OnOtherFileSystem(const Walk& walk, DIR* dir) {
+  struct stat st;
+  return walk.options.one_file_system && (fstat(dirfd(dir), &st) != 0 || st.st_dev != walk.device);
+}
+
 }  // namespace
 
-uint64_t FolderTreeSize(const std::string& folder) {
+uint64_t FolderTreeSize(const std::string& folder, FolderTreeOptions options) {
   // The folder itself may be reached through a link (a home folder often
   // is); nothing below it is.
   DIR* root = OpenFolderAt(AT_FDCWD, folder.c_str(), true);
   if (root == nullptr) return 0;
+  Walk walk;
+  walk.options = options;
+  struct stat root_stat;
+  if (fstat(dirfd(root), &root_stat) != 0) {
+    closedir(root);
+    return 0;
+  }
+  walk.device = root_stat.st_dev;
   uint64_t total = 0;
   std::vector<Level> stack;
   stack.push_back(Level{root, {}});
-  total += ReadLevel(&stack.back());
+  total += ReadLevel(walk, &stack.back());
   while (!stack.empty()) {
     Level& top = stack.back();
     if (top.next == top.subfolders.size()) {
@@ -76,8 +109,12 @@ uint64_t FolderTreeSize(const std::string& folder) {
     // An unreadable folder (or one replaced by a link meanwhile) adds 0.
     DIR* child = OpenFolderAt(dirfd(top.dir), name.c_str(), false);
     if (child == nullptr) continue;
+    if (OnOtherFileSystem(walk, child)) {
+      closedir(child);
+      continue;
+    }
     stack.push_back(Level{child, {}});
-    total += ReadLevel(&stack.back());
+    total += ReadLevel(walk, &stack.back());
   }
   return total;
 }
