@@ -34,7 +34,9 @@ std::optional<uint64_t> RequestHomeFolderSize(uint16_t port, double timeout_seco
   Bytes request = BuildRequest(kHomeFolderSize, {});
   size_t written = 0;
   while (written < request.size()) {
-    if (deadline.Passed() || socket->CheckState() != StreamSocket::State::kOpen) return std::nullopt;
+    if (deadline.Passed() || socket->CheckState() != StreamSocket::State::kOpen) {
+      return std::nullopt;
+    }
     long n = socket->Write(std::span<const uint8_t>(request).subspan(written));
     if (n < 0) return std::nullopt;
     written += static_cast<size_t>(n);
@@ -42,7 +44,9 @@ std::optional<uint64_t> RequestHomeFolderSize(uint16_t port, double timeout_seco
   }
   ReplyAssembler assembler;
   while (!assembler.complete() && !assembler.refused()) {
-    if (deadline.Passed() || socket->CheckState() != StreamSocket::State::kOpen) return std::nullopt;
+    if (deadline.Passed() || socket->CheckState() != StreamSocket::State::kOpen) {
+      return std::nullopt;
+    }
     if (!socket->HasBytesAvailable()) {
       socket->Wait(true, deadline.RemainingMilliseconds());
       continue;

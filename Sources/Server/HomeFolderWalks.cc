@@ -21,7 +21,9 @@ std::string WalkHomeFolder(uint32_t uid) {
 }
 
 std::optional<uint64_t> ParseWalkOutput(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
   errno = 0;
   unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
   if (errno != 0) return std::nullopt;

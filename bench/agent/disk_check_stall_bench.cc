@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   // The tree goes with the run.
-  std::string command = "rm -rf " + (std::filesystem::temp_directory_path() / "c5-stall-bench-*").string();
+  std::string command =
+      "rm -rf " + (std::filesystem::temp_directory_path() / "c5-stall-bench-*").string();
   return std::system(command.c_str()) == 0 ? 0 : 1;
 }

@@ -30,7 +30,9 @@ struct ChildReport {
 
 TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) {
   if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
-  if (geteuid() != 0) GTEST_SKIP() << "needs root: the server runs as root, the child as another account";
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root: the server runs as root, the child as another account";
+  }
   ScratchAccount child;
   if (!child.valid()) GTEST_SKIP() << "no scratch account could be made";
   TempRoot root;
