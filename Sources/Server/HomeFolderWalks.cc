@@ -39,7 +39,10 @@ void HomeFolderWalks::Measure(uint32_t uid, HomeFolderSizeCallback done) {
   queued_.push_back(uid);
   // Never from inside the request's own handling: callers expect the answer
   // later, whatever happens.
-  loop_.Defer([this] { StartQueuedWalks(); });
+  if (!loop_.Defer([this] { StartQueuedWalks(); })) {
+    // It stays queued: the next walk that starts or ends picks it up.
+    LogMessage("Cannot measure the home folder of %u now: the loop refused", uid);
+  }
 }
 
 void HomeFolderWalks::StartQueuedWalks() {
