@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,11 @@ class AgentSystem {
   virtual bool IsProcessAlive(int32_t pid) = 0;
   // Signal 9; 0 or -errno.
   virtual int SendKillSignal(int32_t pid) = 0;
-  virtual uint64_t HomeFolderSize() = 0;
+  // Measures the home folder without holding up the caller: `done` gets the
+  // size later, from the event loop, or at once where nothing has to wait.
+  // A request while a measurement is under way is dropped; that one's
+  // answer comes instead.
+  virtual void MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done) = 0;
   // The front window is full screen or holds the keyboard grab.
   virtual bool IsDisplayCaptured() = 0;
   // The process owning the active window; 0 when none.

@@ -41,14 +41,31 @@ bool EnforceCurfew(AgentState& state, WatchedApp& record) {
 bool CheckDiskQuota(AgentState& state, WatchedApp& record) {
   if (!record.settings.DqEnabled) {
     state.ui->SetDiskMenuItem(false, 0, 0);
-    record.settings.Credit = kGlobalSettingsCredit;
-    return true;
+  } else {
+    // A large home folder takes seconds to walk: the tick goes on, and the
+    // size is judged when it comes.
+    AgentState* s = &state;
+    state.system->MeasureHomeFolderSize([s](uint64_t size) { ApplyHomeFolderSize(*s, size); });
+    if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
   }
-  uint64_t size = state.system->HomeFolderSize();
+  record.settings.Credit = kGlobalSettingsCredit;
+  return true;
+}
+
+void ApplyHomeFolderSize(AgentState& state, uint64_t size) {
+  // Held for the warning's nested loop, which may drop it from the list.
+  WatchedAppRef record;
+  for (const WatchedAppRef& ref : state.watchedApps) {
+    if (ref->identifier == kGlobalSettingsAppKey) {
+      record = ref;
+      break;
+    }
+  }
+  if (record == nullptr || !record->settings.DqEnabled) return;
   int64_t used = size > uint64_t(std::numeric_limits<int64_t>::max())
                      ? std::numeric_limits<int64_t>::max()
                      : static_cast<int64_t>(size);
-  QuotaCheck quota = CheckQuota(record.settings, used);
+  QuotaCheck quota = CheckQuota(record->settings, used);
   int16_t& countdown = state.diskQuotaCountdown;
   if (!quota.over) {
     countdown = 0;
@@ -65,15 +82,13 @@ bool CheckDiskQuota(AgentState& state, WatchedApp& record) {
                                    FormatByteSize(static_cast<uint64_t>(quota.allowed_bytes))});
       state.ui->ShowBlockingMessage(message, true);
       countdown = -1;
-      if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+      if (!ContainsWatchedApp(state.watchedApps, record.get())) return;
     } else if (countdown > std::numeric_limits<int16_t>::min()) {
       // Stops at the bottom rather than wrapping round to a new warning.
       countdown = static_cast<int16_t>(countdown - 1);
     }
   }
   state.ui->SetDiskMenuItem(true, quota.allowed_bytes, quota.used_bytes);
-  record.settings.Credit = kGlobalSettingsCredit;
-  return true;
 }
 
 bool IsWatchedAppAlive(AgentState& state, const WatchedApp& record) {

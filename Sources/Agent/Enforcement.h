@@ -18,10 +18,16 @@ inline constexpr const char* kDiskSpaceLowFormatKey = "Disk Space low format";
 // it must not be touched again then.
 bool EnforceCurfew(AgentState& state, WatchedApp& record);
 
-// The disk quota on the user-wide record: warns once per excess, ends the
-// session at the second check after the warning, and keeps the record's
-// credit at 10. False when the record left the list during the warning.
+// The disk quota on the user-wide record: asks for the home folder's size,
+// which ApplyHomeFolderSize judges when it comes, and keeps the record's
+// credit at 10. False when the record left the list during a warning shown
+// at once.
 bool CheckDiskQuota(AgentState& state, WatchedApp& record);
+
+// A measured home folder size against the user-wide record's quota: warns
+// once per excess, ends the session at the second check after the warning.
+// Nothing when the record is gone or has no quota any more.
+void ApplyHomeFolderSize(AgentState& state, uint64_t size);
 
 // The session record never ends while the agent runs and the user-wide
 // record has no process; any other record lives while signal 0 reaches it.

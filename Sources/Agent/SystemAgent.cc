@@ -1,9 +1,11 @@
 #include "SystemAgent.h"
 
 #include <chrono>
+#include <system_error>
 #include <thread>
 
-#include "HomeFolderSize.h"
+#include "CorvaneLoader.h"
+#include "HomeFolderSizeRequest.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/Clock.h"
 #include "Platform/ProcessControl.h"
@@ -19,7 +21,44 @@ int SystemAgent::SendKillSignal(int32_t pid) {
   return pid > 0 ? KillProcess(pid) : -1;
 }
 
-uint64_t SystemAgent::HomeFolderSize() { return corvane::HomeFolderSize(); }
+SystemAgent::SystemAgent(ApplicationWindows* windows, PostToLoop post, Measure measure)
+    : windows_(windows), post_(std::move(post)), measure_(std::move(measure)) {
+  if (!measure_) {
+    // The server on this machine is asked first: it measures as root.
+    uint16_t port = LocalServerPort();
+    measure_ = [port] {
+      return corvane::MeasureHomeFolderSize(port, kHomeFolderSizeTimeoutSeconds);
+    };
+  }
+}
+
+SystemAgent::~SystemAgent() {
+  if (worker_.joinable()) worker_.join();
+}
+
+void SystemAgent::MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done) {
+  if (!post_) {
+    done(measure_());
+    return;
+  }
+  if (measuring_) return;
+  // The last worker has posted its answer and is ending.
+  if (worker_.joinable()) worker_.join();
+  measuring_ = true;
+  try {
+    worker_ = std::thread([this, post = post_, measure = measure_, done] {
+      uint64_t size = measure();
+      post([this, done, size] {
+        measuring_ = false;
+        done(size);
+      });
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: a late check beats none.
+    measuring_ = false;
+    done(measure_());
+  }
+}
 
 bool SystemAgent::IsDisplayCaptured() {
   bool captured = false;

@@ -223,6 +223,8 @@ int OpenLocalConnection(StreamSocket** connection) {
   return kClientNoServer;
 }
 
+uint16_t LocalServerPort() { return State().local_port; }
+
 void DropServerConnection() { State().server.reset(); }
 
 void ReportReconnect() {

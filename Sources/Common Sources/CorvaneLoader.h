@@ -48,6 +48,10 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
 // opened. The connection stays owned by this module.
 int OpenLocalConnection(StreamSocket** connection);
 
+// The port of the server on this machine: kDefaultServerPort unless a test
+// chose another.
+uint16_t LocalServerPort();
+
 // Forgets the server connection; the service found stays remembered.
 void DropServerConnection();
 

@@ -26,6 +26,9 @@ enum Command : uint8_t {
   kGetStats = 5,
   kMinuteUsed = 6,
   kDisconnectionRequest = 7,
+  // Empty payload; answered only to a peer on this machine, for its own
+  // user (HomeFolderSizeReply.h).
+  kHomeFolderSize = 9,
 };
 
 inline constexpr uint16_t kDefaultServerPort = 49308;

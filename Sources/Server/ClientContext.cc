@@ -94,7 +94,8 @@ bool ClientContext::HandleBufferedRequests() {
     }
     if (frame.state == FrameState::kIncomplete) break;
     auto reply = DispatchCommand(data_, pending.first(frame.length),
-                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); }});
+                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); },
+                                  [this] { return HoldReplyPlace(); }});
     if (reply) QueueReply(*reply);
     received_start_ += frame.length;
   }
@@ -113,13 +114,56 @@ LocalPeer ClientContext::IdentifyPeer() const {
 }
 
 void ClientContext::QueueReply(const std::string& body) {
+  if (!held_.empty()) {
+    held_.push_back({next_held_id_++, true, body});
+    held_bytes_ += body.size();
+    return;
+  }
+  AppendReplyFrame(body);
+}
+
+void ClientContext::AppendReplyFrame(const std::string& body) {
   uint8_t length[kReplyHeaderSize];
   StoreBigEndian32(static_cast<uint32_t>(body.size()), length);
   unsent_.append(reinterpret_cast<const char*>(length), sizeof length);
   unsent_.append(body);
 }
 
+std::function<void(const std::string&)> ClientContext::HoldReplyPlace() {
+  uint64_t id = next_held_id_++;
+  held_.push_back({id, false, {}});
+  std::weak_ptr<ClientContext*> self = self_;
+  return [self, id](const std::string& body) {
+    if (auto context = self.lock()) (*context)->FillHeldReply(id, body);
+  };
+}
+
+void ClientContext::FillHeldReply(uint64_t id, const std::string& body) {
+  if (closed()) return;
+  for (HeldReply& held : held_) {
+    if (held.id != id || held.known) continue;
+    held.known = true;
+    held.body = body;
+    held_bytes_ += body.size();
+  }
+  bool released = false;
+  while (!held_.empty() && held_.front().known) {
+    held_bytes_ -= held_.front().body.size();
+    AppendReplyFrame(held_.front().body);
+    held_.pop_front();
+    released = true;
+  }
+  if (released) FlushReplies();
+}
+
 bool ClientContext::FlushReplies() {
+  // Replies a peer keeps piling up behind one still being worked out count
+  // against the same bound as replies it does not take.
+  if (held_.size() > kMaxHeldReplies || held_bytes_ > kMaxQueuedReplyBytes) {
+    LogMessage("Closing a connection: %zu replies wait behind one not yet known", held_.size());
+    Close();
+    return false;
+  }
   while (unsent_start_ < unsent_.size()) {
     long n = WriteSome(socket_, unsent_.data() + unsent_start_, unsent_.size() - unsent_start_);
     if (n == kWouldBlock) break;

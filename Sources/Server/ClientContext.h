@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,10 @@ namespace corvane {
 // bytes, so the receive buffer holds at most that plus one read.
 inline constexpr size_t kReadChunkBytes = 2048;
 inline constexpr size_t kMaxQueuedReplyBytes = 1u << 20;
+// Replies held behind one that comes later (a home folder being measured):
+// more than this many, or more than kMaxQueuedReplyBytes of them, closes the
+// connection.
+inline constexpr size_t kMaxHeldReplies = 16384;
 
 class ClientContext {
  public:
@@ -54,7 +59,12 @@ class ClientContext {
   // Whether the peer is on this machine, and its user; asked per request
   // that needs it, while the peer's socket is open.
   LocalPeer IdentifyPeer() const;
+  // Queues the reply frame, behind any reply whose place is held.
   void QueueReply(const std::string& body);
+  // Holds the place of a reply that comes later (RequestOrigin::reply_later).
+  std::function<void(const std::string&)> HoldReplyPlace();
+  void FillHeldReply(uint64_t id, const std::string& body);
+  void AppendReplyFrame(const std::string& body);
   // Writes what the socket takes; false when the connection was closed.
   bool FlushReplies();
   void UpdateWatchedEvents();
@@ -73,6 +83,19 @@ class ClientContext {
   size_t unsent_start_ = 0;    // bytes of unsent_ already written
   bool waiting_for_room_ = false;
   bool watching_writable_ = false;
+
+  // Replies in request order from the first one not yet known: each goes
+  // to unsent_ once every reply before it is known.
+  struct HeldReply {
+    uint64_t id;
+    bool known;
+    std::string body;
+  };
+  std::deque<HeldReply> held_;
+  size_t held_bytes_ = 0;
+  uint64_t next_held_id_ = 0;
+  // Expires with the context: a reply that comes after it is dropped.
+  std::shared_ptr<ClientContext*> self_ = std::make_shared<ClientContext*>(this);
 };
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <assert.h>
 
 #include "CommandHandlers.h"
+#include "HomeFolderSizeCommand.h"
 #include "ServerLog.h"
 #include "WireCodec.h"
 
@@ -32,6 +33,8 @@ std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uin
     case kDisconnectionRequest:
       HandleDisconnectionRequest(data, request, origin);
       return std::nullopt;
+    case kHomeFolderSize:
+      return HandleHomeFolderSize(data, origin);
     default:
       ConsoleMessage("Handling command %d\n", command);
       return std::nullopt;

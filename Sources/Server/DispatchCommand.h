@@ -28,11 +28,17 @@ struct RequestOrigin {
   // Asked only by the commands that need it; unset reads as a peer on
   // another machine.
   std::function<LocalPeer()> identify;
+  // Holds the place of a reply that is sent later, so that replies keep the
+  // order of their requests; the function returned sends it (once; after the
+  // connection is gone it does nothing). Unset where no reply can come later:
+  // such a request is answered at once.
+  std::function<std::function<void(const std::string& body)>()> reply_later;
 };
 
 // `request` is one whole frame (length, command, reserved, payload) whose
 // declared length is its size. Returns the XML reply body for GetCredit,
-// GetEnabledApps and GetStats, none otherwise. SaveCredit and MinuteUsed set
+// GetEnabledApps and GetStats, none otherwise; HomeFolderSize answers
+// through origin.reply_later, or at once when it refuses. SaveCredit and MinuteUsed set
 // data.save_pending; the caller saves (SaveIfPending) before any reply goes
 // out and before it reads more requests. A save still pending is made before
 // a refill changes the tree, so the files always hold what saving after each

@@ -14,9 +14,13 @@ ServerDaemon::ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, b
   size_t limit = RaiseDescriptorLimit();
   // Leave room for the files, the listener and the DNS-SD connection.
   max_connections_ = limit > 64 ? limit - 64 : 16;
+  data_.measure_home = [this](uint32_t uid, HomeFolderSizeCallback done) {
+    home_walks_.Measure(uid, std::move(done));
+  };
 }
 
 ServerDaemon::~ServerDaemon() {
+  data_.measure_home = nullptr;
   for (auto& [raw, context] : contexts_) context->Close();
   contexts_.clear();
 }

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "ClientContext.h"
+#include "HomeFolderWalks.h"
 #include "Platform/EventLoop.h"
 #include "Server.h"
 #include "ServerData.h"
@@ -45,6 +46,7 @@ class ServerDaemon {
   std::unique_ptr<Server> server_;
   std::unique_ptr<EventLoop::Source> retry_timer_;
   std::unordered_map<ClientContext*, std::unique_ptr<ClientContext>> contexts_;
+  HomeFolderWalks home_walks_{loop_};
 };
 
 }  // namespace corvane

@@ -46,6 +46,10 @@ struct ServerData {
   std::function<int(int pid, const std::function<bool()>& allowed)> kill_process;
   // Writes both files; none keeps the trees in memory only.
   std::function<void(ServerData&)> save;
+  // Measures the home folder of `uid` off the loop and calls `done` from a
+  // later turn (none: not known). Unset, HomeFolderSize answers none at once.
+  std::function<void(uint32_t uid, std::function<void(std::optional<uint64_t>)> done)>
+      measure_home;
   int own_pid = 0;
   // The user the server runs as: like root, it may already change anything
   // the server can.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "TestSupport.h"
@@ -41,6 +42,30 @@ TEST(FolderTreeSizeTest, AddsFilesAndLinksNotFoldersNorLinkTargets) {
   chmod((top + "/a/b").c_str(), 0);
   EXPECT_EQ(FolderTreeSize(top), 1000u + 24u + target.size() + 7u);
   chmod((top + "/a/b").c_str(), 0755);
+}
+
+// The root walk's options: each hard-linked file once, and nothing of a file
+// system mounted inside (only where this test may mount: the private mount
+// namespace of the isolated rig).
+TEST(FolderTreeSizeTest, RootWalkCountsLinkedFilesOnceAndStaysOnItsFileSystem) {
+  test::TempRoot root;
+  std::string top = root.path() + "/home";
+  test::MakeFolders(top + "/a");
+  test::MakeFolders(top + "/mnt");
+  WriteFileOrDie(top + "/linked", std::string(1000, 'l'));
+  ASSERT_EQ(link((top + "/linked").c_str(), (top + "/a/again").c_str()), 0);
+  ASSERT_EQ(link((top + "/linked").c_str(), (top + "/a/thrice").c_str()), 0);
+  const FolderTreeOptions kRootWalk{.one_file_system = true, .hard_links_once = true};
+  EXPECT_EQ(FolderTreeSize(top), 3000u);
+  EXPECT_EQ(FolderTreeSize(top, kRootWalk), 1000u);
+
+  const char* rig = std::getenv("CORVANE_ISOLATED_RIG");
+  if (rig == nullptr || std::string(rig) != "inside") return;
+  ASSERT_EQ(std::system(("mount -t tmpfs tmpfs '" + top + "/mnt'").c_str()), 0);
+  WriteFileOrDie(top + "/mnt/elsewhere", std::string(500, 'e'));
+  EXPECT_EQ(FolderTreeSize(top), 3500u);
+  EXPECT_EQ(FolderTreeSize(top, kRootWalk), 1000u);
+  ASSERT_EQ(std::system(("umount '" + top + "/mnt'").c_str()), 0);
 }
 
 // Deeper than PATH_MAX allows as one path: the walk never builds one.

@@ -99,7 +99,7 @@ TEST(ServerStartupTest, NologAndLocalInEitherOrderAndReadiness) {
   close(notify);
   EXPECT_EQ(server.Log().rfind("Starting server in local mode\nServer running\n", 0), 0u);
   Connection c(server.port());
-  c.Send(BuildRequest(9, {}));
+  c.Send(BuildRequest(10, {}));
   c.Send(UserAppRequest(kGetCredit, "u", "a"));
   EXPECT_TRUE(c.ReadPlistReply());
   EXPECT_EQ(server.Stdout(), "");

@@ -85,7 +85,11 @@ int main(int argc, char** argv) {
   state.loginPid = SessionLeaderPid();
   // Null without a display of X11: then only the session is watched.
   std::unique_ptr<ApplicationWindows> windows = ApplicationWindows::Open();
-  SystemAgent system(windows.get());
+  // The home folder is measured on a worker whose answer comes back through
+  // the event loop, so the tick never waits for a walk.
+  SystemAgent system(windows.get(), [&app](std::function<void()> work) {
+    QMetaObject::invokeMethod(&app, std::move(work), Qt::QueuedConnection);
+  });
   CorvaneServerLink server;
   TickTimer tick([&state] { OnTick(state); });
   QtAgentUserInterface ui(state, &tick);

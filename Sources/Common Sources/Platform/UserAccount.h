@@ -18,6 +18,8 @@ std::string HomeFolder();
 // Any account, by user id.
 // The login name of `uid`; "" when the account has no entry.
 std::string UserNameOfID(uint32_t uid);
+// The home folder of `uid`; "" when the account has no entry.
+std::string HomeFolderOfID(uint32_t uid);
 // True when the account `uid` belongs to the group named `group`, as its
 // primary group or a supplementary one. False when either has no entry.
 bool UserIsInGroup(uint32_t uid, const std::string& group);

@@ -54,6 +54,11 @@ std::string UserNameOfID(uint32_t uid) {
   return LookUpAccount(&e, static_cast<uid_t>(uid)) ? e.name : std::string();
 }
 
+std::string HomeFolderOfID(uint32_t uid) {
+  AccountEntry e;
+  return LookUpAccount(&e, static_cast<uid_t>(uid)) ? e.home : std::string();
+}
+
 bool UserIsInGroup(uint32_t uid, const std::string& group) {
   AccountEntry e;
   if (group.empty() || !LookUpAccount(&e, static_cast<uid_t>(uid))) return false;

@@ -65,7 +65,7 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
     dead.insert(pid);
     return 0;
   }
-  uint64_t HomeFolderSize() override { return home_bytes; }
+  void MeasureHomeFolderSize(std::function<void(uint64_t)> done) override { done(home_bytes); }
   bool IsDisplayCaptured() override { return captured; }
   int32_t FrontmostPid() override { return front_pid; }
   int32_t OwnPid() override { return kAgentPid; }

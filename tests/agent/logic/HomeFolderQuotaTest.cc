@@ -1,0 +1,102 @@
+// The disk quota against a child who hides files behind permissions: the
+// child's account asks the real server, running as root, for its home
+// folder's size, and the agent's logic warns the session with that answer.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+
+#include "AgentFakeWorld.h"
+#include "CorvaneLoader.h"
+#include "HomeFolderSize.h"
+#include "HomeFolderSizeReply.h"
+#include "ServerHarness.h"
+#include "SystemAgent.h"
+
+namespace corvane::test {
+namespace {
+
+constexpr uint64_t kMiB = 1 << 20;
+
+// What the child's process found out, sent back over a pipe: a forked
+// child's failed expectations would not reach the test.
+struct ChildReport {
+  uint64_t own_walk = 0;
+  uint64_t server_answer = 0;  // through the agent's own request
+  bool replies_in_order = false;
+  char events[512] = {};
+};
+
+TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) {
+  if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root: the server runs as root, the child as another account";
+  }
+  ScratchAccount child;
+  if (!child.valid()) GTEST_SKIP() << "no scratch account could be made";
+  TempRoot root;
+  chmod(root.path().c_str(), 0755);
+  std::string home = root.path() + "/home";
+  MakeFolders(home + "/secret");
+  WriteFileOrDie(home + "/plain", std::string(1000, 'p'));
+  WriteFileOrDie(home + "/secret/big", std::string(3 * kMiB, 'b'));
+  WriteFileOrDie(home + "/linked", std::string(kMiB, 'l'));
+  ASSERT_EQ(link((home + "/linked").c_str(), (home + "/linked-again").c_str()), 0);
+  ASSERT_EQ(std::system(("usermod -d '" + home + "' " + child.name() + " && chown -R " +
+                         child.name() + " '" + home + "'").c_str()), 0);
+  ServerProcess server(root);
+  ASSERT_TRUE(server.Start());
+  int port = server.port();
+
+  int report_pipe[2];
+  ASSERT_EQ(pipe(report_pipe), 0);
+  bool ran = RunAsUser(child.name(), [&] {
+    // As the child would: the folder stays usable by name, but no walk of
+    // theirs can list it.
+    chmod((home + "/secret").c_str(), 0300);
+    ChildReport report;
+    report.own_walk = HomeFolderSize();
+
+    // A query behind the size on the same connection is answered after it.
+    Connection c(port);
+    c.Send(Concat({BuildRequest(kHomeFolderSize, {}), UserAppRequest(kGetCredit, "kid", "x")}));
+    std::optional<std::string> first = c.ReadReply(), second = c.ReadReply();
+    report.replies_in_order =
+        first && second &&
+        ReadHomeFolderSizeReply(std::span(reinterpret_cast<const uint8_t*>(first->data()),
+                                          first->size())) &&
+        second->find("<dict/>") != std::string::npos;
+
+    // The agent's logic at a boundary, measuring as the agent does.
+    ResetClientStateForTesting();
+    SetLocalServerPortForTesting(static_cast<uint16_t>(port));
+    SystemAgent system;
+    system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
+    state.system = &system;
+    AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
+    quota.DqEnabled = true;
+    quota.DqValue = 3;
+    EnumerateRunningApplications(state, {});
+    Tick(1);
+    std::string events;
+    for (const std::string& e : world.events) events += e + "\n";
+    snprintf(report.events, sizeof report.events, "%s", events.c_str());
+    return write(report_pipe[1], &report, sizeof report) == sizeof report;
+  });
+  close(report_pipe[1]);
+  ChildReport report;
+  ssize_t got = read(report_pipe[0], &report, sizeof report);
+  close(report_pipe[0]);
+  ASSERT_TRUE(ran && got == sizeof report) << server.Log();
+
+  // The child's own walk misses the hidden folder and counts the linked
+  // file twice; the server's counts every file once.
+  EXPECT_EQ(report.own_walk, 1000 + 2 * kMiB);
+  EXPECT_EQ(report.server_answer, 1000 + 4 * kMiB) << server.Log();
+  EXPECT_TRUE(report.replies_in_order);
+  EXPECT_THAT(report.events, ::testing::HasSubstr("4.00 MB, more than the 3.00 MB"));
+}
+
+}  // namespace
+}  // namespace corvane::test
