@@ -48,6 +48,12 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
 // opened. The connection stays owned by this module.
 int OpenLocalConnection(StreamSocket** connection);
 
+// Sends a request that wants no reply over the local connection alone,
+// opening it when needed; the server connection plays no part. One write:
+// a request the socket does not take whole drops the connection, so the
+// next one starts in step on a fresh connection. 0, or -1 / -2 as above.
+int SendLocalCommand(uint8_t command, std::span<const uint8_t> payload);
+
 // Forgets the server connection; the service found stays remembered.
 void DropServerConnection();
 

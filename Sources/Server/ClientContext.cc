@@ -94,7 +94,8 @@ bool ClientContext::HandleBufferedRequests() {
     }
     if (frame.state == FrameState::kIncomplete) break;
     auto reply = DispatchCommand(data_, pending.first(frame.length),
-                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); }});
+                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); },
+                                  [this] { return IdentifyProcess(); }});
     if (reply) QueueReply(*reply);
     received_start_ += frame.length;
   }
@@ -110,6 +111,16 @@ LocalPeer ClientContext::IdentifyPeer() const {
   peer.local = loopback_peer_ || IsOwnAddress(peer_);
   if (peer.local) peer.user = LocalPeerUser(socket_);
   return peer;
+}
+
+std::optional<PeerProcess> ClientContext::IdentifyProcess() {
+  if (!loopback_peer_ && !IsOwnAddress(peer_)) return std::nullopt;
+  auto peer = LocalPeerSocket(socket_);
+  if (!peer) return std::nullopt;
+  auto holder = FindSocketHolder(peer->inode, peer->user, peer_holder_);
+  if (!holder) return std::nullopt;
+  peer_holder_ = *holder;
+  return PeerProcess{holder->pid, peer->user};
 }
 
 void ClientContext::QueueReply(const std::string& body) {

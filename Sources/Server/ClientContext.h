@@ -15,6 +15,7 @@
 
 #include "DispatchCommand.h"
 #include "Platform/EventLoop.h"
+#include "Platform/ProcessFacts.h"
 #include "Platform/TcpSocket.h"
 #include "ServerData.h"
 
@@ -54,6 +55,9 @@ class ClientContext {
   // Whether the peer is on this machine, and its user; asked per request
   // that needs it, while the peer's socket is open.
   LocalPeer IdentifyPeer() const;
+  // The process of this machine holding the peer's socket; the one found
+  // last time is checked first, which costs one system call.
+  std::optional<PeerProcess> IdentifyProcess();
   void QueueReply(const std::string& body);
   // Writes what the socket takes; false when the connection was closed.
   bool FlushReplies();
@@ -66,6 +70,7 @@ class ClientContext {
   IpAddress peer_;
   ClosedCallback on_closed_;
   std::unique_ptr<EventLoop::Source> _watch;
+  SocketHolder peer_holder_;
 
   std::vector<uint8_t> received_;
   size_t received_start_ = 0;  // bytes of received_ already handled

@@ -32,6 +32,9 @@ std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uin
     case kDisconnectionRequest:
       HandleDisconnectionRequest(data, request, origin);
       return std::nullopt;
+    case kAgentAlive:
+      HandleAgentAlive(data, origin);
+      return std::nullopt;
     default:
       ConsoleMessage("Handling command %d\n", command);
       return std::nullopt;

@@ -20,6 +20,7 @@
 #include "MinuteTick.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/LoginSession.h"
+#include "Platform/ProcessControl.h"
 #include "Platform/ProcessIdentity.h"
 #include "Platform/UserAccount.h"
 #include "QtAgentUserInterface.h"
@@ -74,11 +75,20 @@ void WaitForServer(AgentServerLink& server, QtAgentUserInterface& ui) {
 
 int main(int argc, char** argv) {
   using namespace corvane;
+  // Before anything else: the session's user must not trace this process
+  // or change its memory.
+  MakeProcessUndumpable();
   // The console lines are read by whoever runs the agent, line by line.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   ApplyTestEnvironment();
+  // The server of this machine ends the session when this stops: it must
+  // come from the event loop, so a stopped or stuck agent falls silent.
+  QTimer alive;
+  QObject::connect(&alive, &QTimer::timeout, [] { SendLocalCommand(kAgentAlive, {}); });
+  alive.start(kAgentAliveSeconds * 1000);
+  SendLocalCommand(kAgentAlive, {});
 
   AgentState state;
   state.userName = ShortUserName();
@@ -95,7 +105,8 @@ int main(int argc, char** argv) {
 
   SynchronizePreferencesAndReport();
   if (IsNonWatchedAccount(state.userName)) return app.exec();
-  if (ConnectDuringStartup(server, system) != 0) {
+  if (ConnectDuringStartup(server, system, kConnectPhaseSeconds,
+                           [] { QCoreApplication::processEvents(); }) != 0) {
     switch (ServerMissingActionFor(ReadConfigurationValue())) {
       case ServerMissingAction::kRetryEvery120s:
         WaitForServer(server, ui);
