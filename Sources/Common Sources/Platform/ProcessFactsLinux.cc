@@ -135,8 +135,10 @@ bool ReadProcessFacts(int32_t pid, bool with_environment, ProcessFacts* facts) {
   if (!status) return false;
   facts->real_user = status->real_user;
   facts->tracer = status->tracer;
+  // The kernel gives the files of an undumpable process to root (the
+  // folder itself keeps its owner on some kernels).
   struct stat info;
-  if (stat(ProcPath(pid, "").c_str(), &info) != 0) return false;
+  if (stat(ProcPath(pid, "status").c_str(), &info) != 0) return false;
   facts->undumpable = info.st_uid == 0 && facts->real_user != 0;
   facts->executable = ReadLink(ProcPath(pid, "exe"));
   if (with_environment) {
