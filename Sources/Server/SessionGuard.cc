@@ -39,6 +39,9 @@ struct SessionGuard::Agent {
   bool examined = false;
   uint32_t real_user = 0;
   std::string logind_session;
+  // As the last look found it.
+  char state = 0;
+  int32_t posix_session = 0;
   // What cannot change while the process lives: its program, its
   // environment, a tracer it had before it made itself undumpable.
   GuardVerdict fixed = GuardVerdict::kLive;
@@ -128,26 +131,22 @@ GuardVerdict SessionGuard::ExamineOnce(Agent& agent, int32_t pid) {
   return agent.fixed;
 }
 
-// kNoAgent when the process is gone or not of this session.
-GuardVerdict SessionGuard::Judge(int32_t pid, Agent& agent, const LoginSessionRecord& session,
-                                 int32_t leader_posix_session, double now) {
-  if (agent.gone) return GuardVerdict::kNoAgent;
+// Reads where the process is now; false once it has ended.
+bool SessionGuard::Look(int32_t pid, Agent& agent) {
+  if (agent.gone) return false;
   if (!agent.probe) agent.probe = platform_.open_process(pid);
-  char state = 0;
-  int32_t posix_session = 0;
-  if (!agent.probe || !agent.probe->Read(&state, &posix_session)) {
+  if (!agent.probe || !agent.probe->Read(&agent.state, &agent.posix_session)) {
     agent.gone = true;
-    return GuardVerdict::kNoAgent;
+    return false;
   }
   if (!agent.examined) ExamineOnce(agent, pid);
-  if (agent.gone || agent.real_user != session.user) return GuardVerdict::kNoAgent;
-  // logind's word where it has one; without logind, the session's
-  // processes share the leader's POSIX session.
-  bool belongs = agent.logind_session.empty() ? posix_session == leader_posix_session
-                                              : agent.logind_session == session.id;
-  if (!belongs) return GuardVerdict::kNoAgent;
+  return !agent.gone;
+}
+
+GuardVerdict SessionGuard::Judge(const Agent& agent, uint32_t user, double now) const {
+  if (agent.real_user != user || agent.socket_user != user) return GuardVerdict::kNoAgent;
   if (agent.fixed != GuardVerdict::kLive) return agent.fixed;
-  if (state == 'T' || state == 't') return GuardVerdict::kAgentStopped;
+  if (agent.state == 'T' || agent.state == 't') return GuardVerdict::kAgentStopped;
   // Running but silent: its loop no longer turns.
   if (now - agent.last_beat > policy_.liveness) return GuardVerdict::kAgentStopped;
   return GuardVerdict::kLive;
@@ -159,11 +158,29 @@ std::vector<SessionEnd> SessionGuard::Pass(double now) {
   if (sessions_stale_ && platform_.list_sessions) {
     sessions_ = platform_.list_sessions();
     sessions_stale_ = false;
+    // Account names are looked up again with the list: an account database
+    // read per session and pass would cost more than the whole pass.
+    names_.clear();
+  }
+  // Each process that spoke, looked at once, filed under its session:
+  // logind's word where it has one; without logind, the session's
+  // processes share the leader's POSIX session.
+  std::unordered_multimap<std::string, const Agent*> by_session;
+  std::unordered_multimap<int32_t, const Agent*> by_posix_session;
+  for (auto& [pid, agent] : agents_) {
+    if (!Look(pid, *agent)) continue;
+    if (agent->logind_session.empty()) {
+      by_posix_session.emplace(agent->posix_session, agent.get());
+    } else {
+      by_session.emplace(agent->logind_session, agent.get());
+    }
   }
   std::unordered_set<std::string> seen;
   for (const LoginSessionRecord& session : sessions_) {
     if (session.session_class != "user" || session.leader <= 0) continue;
-    std::string name = platform_.user_name ? platform_.user_name(session.user) : std::string();
+    auto [named, added] = names_.try_emplace(session.user);
+    if (added && platform_.user_name) named->second = platform_.user_name(session.user);
+    const std::string& name = named->second;
     if (!IsGuardedUser(session.user, name)) continue;
     bool console = !GraphicalType(session.type) || session.remote;
     if (console && !policy_.guard_console) continue;
@@ -189,11 +206,8 @@ std::vector<SessionEnd> SessionGuard::Pass(double now) {
     GuardVerdict verdict = GuardVerdict::kNoAgent;
     double verdict_beat = -1;
     bool live = false;
-    // A console session has no display for an agent to run on.
-    for (auto& [pid, agent] : agents_) {
-      if (console || live) break;
-      if (agent->socket_user != session.user) continue;
-      GuardVerdict v = Judge(pid, *agent, session, leader_posix_session, now);
+    auto consider = [&](const Agent* agent) {
+      GuardVerdict v = Judge(*agent, session.user, now);
       if (v == GuardVerdict::kLive) {
         live = true;
       } else if (v != GuardVerdict::kNoAgent && agent->last_beat > verdict_beat) {
@@ -201,6 +215,13 @@ std::vector<SessionEnd> SessionGuard::Pass(double now) {
         verdict = v;
         verdict_beat = agent->last_beat;
       }
+    };
+    // A console session has no display for an agent to run on.
+    if (!console) {
+      auto [first, last] = by_session.equal_range(session.id);
+      for (auto it = first; it != last; ++it) consider(it->second);
+      auto [pfirst, plast] = by_posix_session.equal_range(leader_posix_session);
+      for (auto it = pfirst; it != plast; ++it) consider(it->second);
     }
     if (live) {
       t.last_live = now;

@@ -104,8 +104,9 @@ class SessionGuard {
  private:
   struct Agent;
   struct Tracked;
-  GuardVerdict Judge(int32_t pid, Agent& agent, const LoginSessionRecord& session,
-                     int32_t leader_posix_session, double now);
+  bool Look(int32_t pid, Agent& agent);
+  // kNoAgent for a process that is not the user's.
+  GuardVerdict Judge(const Agent& agent, uint32_t user, double now) const;
   GuardVerdict ExamineOnce(Agent& agent, int32_t pid);
   void ForgetEndedAgents(double now);
 
@@ -113,6 +114,7 @@ class SessionGuard {
   GuardPlatform platform_;
   bool sessions_stale_ = true;
   std::vector<LoginSessionRecord> sessions_;
+  std::unordered_map<uint32_t, std::string> names_;
   std::unordered_map<std::string, std::unique_ptr<Tracked>> tracked_;
   std::unordered_map<int32_t, std::unique_ptr<Agent>> agents_;
 };

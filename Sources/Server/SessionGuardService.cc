@@ -13,8 +13,9 @@ namespace corvane {
 namespace {
 
 // The session list is read again at least this often, in case a change
-// slipped past the monitor.
-constexpr int kPassesPerRescan = 10;
+// slipped past the monitor (reading 100 sessions' records costs more than
+// a pass).
+constexpr int kPassesPerRescan = 100;
 
 double MonotonicSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
