@@ -2,6 +2,7 @@
 
 #include <assert.h>
 
+#include <chrono>
 #include <cstdio>
 #include <span>
 
@@ -12,6 +13,18 @@
 #include "WireCodec.h"
 
 namespace corvane {
+
+bool SearchBudget::Take(std::chrono::steady_clock::time_point now) {
+  if (now - window_start_ >= std::chrono::seconds(1)) {
+    window_start_ = now;
+    used_ = 0;
+  }
+  if (used_ >= kProcessSearchesPerSecond) return false;
+  ++used_;
+  return true;
+}
+
+SearchBudget ClientContext::process_searches_;
 
 ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
                              ClosedCallback on_closed)
@@ -117,7 +130,14 @@ std::optional<PeerProcess> ClientContext::IdentifyProcess() {
   if (!loopback_peer_ && !IsOwnAddress(peer_)) return std::nullopt;
   auto peer = LocalPeerSocket(socket_);
   if (!peer) return std::nullopt;
-  auto holder = FindSocketHolder(peer->inode, peer->user, peer_holder_);
+  // Looking through every process's descriptors costs; a peer that sends
+  // from ever new connections gets one such search per connection and
+  // interval, and all peers together a few a second. A peer not found is
+  // not credited: it can only lose by it.
+  auto now = std::chrono::steady_clock::now();
+  bool cached_only = now < next_process_search_ || !process_searches_.Take(now);
+  auto holder = FindSocketHolder(peer->inode, peer->user, peer_holder_, cached_only);
+  if (!cached_only) next_process_search_ = now + kProcessSearchInterval;
   if (!holder) return std::nullopt;
   peer_holder_ = *holder;
   return PeerProcess{holder->pid, peer->user};

@@ -7,6 +7,7 @@
 // and nothing more is read before the last read's effects are on disk.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,19 @@ namespace corvane {
 // bytes, so the receive buffer holds at most that plus one read.
 inline constexpr size_t kReadChunkBytes = 2048;
 inline constexpr size_t kMaxQueuedReplyBytes = 1u << 20;
+
+// Searches for the process holding a peer's socket: one per connection and
+// interval, a few a second for all connections.
+inline constexpr std::chrono::seconds kProcessSearchInterval{10};
+inline constexpr int kProcessSearchesPerSecond = 20;
+class SearchBudget {
+ public:
+  bool Take(std::chrono::steady_clock::time_point now);
+
+ private:
+  std::chrono::steady_clock::time_point window_start_{};
+  int used_ = 0;
+};
 
 class ClientContext {
  public:
@@ -71,6 +85,8 @@ class ClientContext {
   ClosedCallback on_closed_;
   std::unique_ptr<EventLoop::Source> _watch;
   SocketHolder peer_holder_;
+  std::chrono::steady_clock::time_point next_process_search_{};
+  static SearchBudget process_searches_;
 
   std::vector<uint8_t> received_;
   size_t received_start_ = 0;  // bytes of received_ already handled

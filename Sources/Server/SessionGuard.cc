@@ -9,9 +9,11 @@
 namespace corvane {
 namespace {
 
-// Heartbeating processes followed at once; more are not credited, which
-// can only end sessions, never save one.
+// Heartbeating processes followed at once, and per user, so that one user's
+// processes cannot crowd out another's agents; more are not credited, which
+// can only end that user's sessions, never save one.
 constexpr size_t kMaxAgents = 4096;
+constexpr size_t kMaxAgentsPerUser = 32;
 // A process that stopped saying it is alive this long ago is forgotten.
 constexpr double kForgetAgentSeconds = 600;
 
@@ -93,13 +95,14 @@ void SessionGuard::AgentAlive(int32_t pid, uint32_t user, double now) {
   if (pid <= 0) return;
   auto it = agents_.find(pid);
   if (it != agents_.end() && (it->second->gone || it->second->socket_user != user)) {
-    agents_.erase(it);  // a new process under an old pid
+    Forget(it);  // a new process under an old pid
     it = agents_.end();
   }
   if (it == agents_.end()) {
-    if (agents_.size() >= kMaxAgents) return;
+    if (agents_.size() >= kMaxAgents || agents_per_user_[user] >= kMaxAgentsPerUser) return;
     it = agents_.emplace(pid, std::make_unique<Agent>()).first;
     it->second->socket_user = user;
+    ++agents_per_user_[user];
   }
   it->second->last_beat = now;
 }
@@ -239,10 +242,16 @@ std::vector<SessionEnd> SessionGuard::Pass(double now) {
   return ends;
 }
 
+SessionGuard::AgentMap::iterator SessionGuard::Forget(AgentMap::iterator it) {
+  auto count = agents_per_user_.find(it->second->socket_user);
+  if (count != agents_per_user_.end() && --count->second == 0) agents_per_user_.erase(count);
+  return agents_.erase(it);
+}
+
 void SessionGuard::ForgetEndedAgents(double now) {
   for (auto it = agents_.begin(); it != agents_.end();) {
     bool forget = it->second->gone || now - it->second->last_beat > kForgetAgentSeconds;
-    it = forget ? agents_.erase(it) : std::next(it);
+    it = forget ? Forget(it) : std::next(it);
   }
 }
 

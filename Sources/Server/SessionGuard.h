@@ -116,7 +116,10 @@ class SessionGuard {
   std::vector<LoginSessionRecord> sessions_;
   std::unordered_map<uint32_t, std::string> names_;
   std::unordered_map<std::string, std::unique_ptr<Tracked>> tracked_;
-  std::unordered_map<int32_t, std::unique_ptr<Agent>> agents_;
+  using AgentMap = std::unordered_map<int32_t, std::unique_ptr<Agent>>;
+  AgentMap::iterator Forget(AgentMap::iterator it);
+  AgentMap agents_;
+  std::unordered_map<uint32_t, size_t> agents_per_user_;
 };
 
 }  // namespace corvane

@@ -62,13 +62,14 @@ std::vector<int32_t> ProcessesInCgroup(const std::string& cgroup_path);
 
 // The process holding a socket of `user` with inode `inode` open, and the
 // descriptor number; `hint` (a pid, and its descriptor, found earlier) is
-// checked first. None when no process of that user holds it.
+// checked first, and alone when `hint_only`. None when no process of that
+// user holds it.
 struct SocketHolder {
   int32_t pid = 0;
   int fd = -1;
 };
 std::optional<SocketHolder> FindSocketHolder(uint64_t inode, uint32_t user,
-                                             const SocketHolder& hint);
+                                             const SocketHolder& hint, bool hint_only = false);
 
 // Sends `signal` (signal numbers are those of the platform: use the two
 // below); 0 or -errno.

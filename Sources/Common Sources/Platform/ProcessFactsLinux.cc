@@ -194,8 +194,9 @@ std::vector<int32_t> ProcessesInCgroup(const std::string& cgroup_path) {
 }
 
 std::optional<SocketHolder> FindSocketHolder(uint64_t inode, uint32_t user,
-                                             const SocketHolder& hint) {
+                                             const SocketHolder& hint, bool hint_only) {
   if (hint.pid > 0 && hint.fd >= 0 && HoldsSocket(hint.pid, hint.fd, inode)) return hint;
+  if (hint_only) return std::nullopt;
   std::optional<SocketHolder> holder;
   ForEachProcess([&](int32_t pid) {
     struct stat info;
