@@ -76,9 +76,10 @@ std::vector<LoginSessionRecord> Records() {
 std::unique_ptr<SessionGuard> MakeGuard() {
   GuardPolicy policy;
   policy.every_user = true;
-  policy.agent_program = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string self = std::string(kProcFolder) + "/self/";
+  policy.agent_program = std::filesystem::read_symlink(self + "exe").string();
   // This program's own environment is the agents'.
-  std::ifstream environ("/proc/self/environ");
+  std::ifstream environ(self + "environ");
   std::string entry;
   while (std::getline(environ, entry, '\0')) {
     if (!EnvironmentEntryAllowed(entry, {})) policy.allowed_environment.push_back(entry);

@@ -207,7 +207,7 @@ class SessionGuardTest : public ::testing::Test {
   static pid_t AgentOf(const Session& s, double seconds = 5) {
     pid_t found = -1;
     test::WaitFor([&] {
-      for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
         pid_t pid = std::atoi(entry.path().filename().c_str());
         if (pid <= 0 || getsid(pid) != s.leader) continue;
         ProcessFacts facts;
@@ -248,7 +248,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessions) {
   Prefs("nobody-else");
   ASSERT_TRUE(server_.Start({"local"}));
 
-  std::string fake_root = "/tmp/c5g-fake-" + std::to_string(getpid());
+  std::string fake_root = root_.path() + "-child";  // a folder the child made
   std::string impostor =
       "import socket,struct,sys,time\n"
       "s=socket.create_connection(('127.0.0.1'," + std::to_string(server_.port()) + "))\n"
@@ -328,7 +328,7 @@ TEST_F(SessionGuardTest, NothingEndsThatShouldLive) {
   sessions_.back().ended_after = 0;
   pid_t left_behind = -1;
   test::WaitFor([&] {
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
       pid_t pid = std::atoi(entry.path().filename().c_str());
       if (pid > 0 && getsid(pid) == sessions_.back().leader) left_behind = pid;
     }

@@ -23,6 +23,7 @@
 #include "Platform/ProcessControl.h"
 #include "Platform/ProcessIdentity.h"
 #include "Platform/UserAccount.h"
+#include "Preferences.h"
 #include "QtAgentUserInterface.h"
 #include "SystemAgent.h"
 #include "TickTimer.h"
@@ -30,6 +31,15 @@
 
 namespace corvane {
 namespace {
+
+// The server of this machine listens on its custom port when root set one;
+// the agent's kill requests and its word that it is alive must reach it
+// there.
+void UseServerPortPreference() {
+  if (!PreferenceFlag("Use custom port", false)) return;
+  int32_t port = PreferenceInteger("Custom port").value_or(kDefaultServerPort);
+  if (port > 0 && port < 65536) SetLocalServerPortForTesting(static_cast<uint16_t>(port));
+}
 
 // Tests run a server of their own beside any real one: a private service
 // type to browse and the port of their server for kill requests. An agent
@@ -82,6 +92,7 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
+  UseServerPortPreference();
   ApplyTestEnvironment();
   // The server of this machine ends the session when this stops: it must
   // come from the event loop, so a stopped or stuck agent falls silent.
