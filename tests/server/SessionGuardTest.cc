@@ -74,7 +74,8 @@ class SessionGuardTest : public ::testing::Test {
     if (!Shell("command -v useradd >/dev/null")) GTEST_SKIP() << "useradd missing";
     display_ = display;
     chmod(root_.path().c_str(), 0755);  // agents read the preferences there
-    std::filesystem::create_directories(std::string(kLogindSessionsFolder));
+    // Made here when logind is absent, and removed again if still empty.
+    made_folders_ = std::filesystem::create_directories(std::string(kLogindSessionsFolder));
     std::filesystem::create_directories(UsersFolder());
   }
   void TearDown() override {
@@ -87,6 +88,10 @@ class SessionGuardTest : public ::testing::Test {
     }
     for (auto& [uid, ids] : SessionsByUser()) unlink((UsersFolder() + "/" + std::to_string(uid)).c_str());
     for (pid_t pid : orphans_) kill(pid, SIGKILL);
+    if (made_folders_) {
+      rmdir(std::string(kLogindSessionsFolder).c_str());
+      rmdir(UsersFolder().c_str());
+    }
     if (HasFailure()) std::cerr << "server log:\n" << server_.Log();
   }
 
@@ -230,6 +235,7 @@ class SessionGuardTest : public ::testing::Test {
   std::string display_;
   std::vector<Session> sessions_;
   std::vector<pid_t> orphans_;
+  bool made_folders_ = false;
   Clock::time_point start_ = Clock::now();
 };
 
