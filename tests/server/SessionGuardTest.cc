@@ -266,7 +266,11 @@ TEST_F(SessionGuardTest, TricksEndTheirSessions) {
     const char* why;
     double latest;  // seconds after the start by which it must have ended
   };
+#ifdef CORVANE_SANITIZED_AGENT
+  const double early_kill = 7;  // a sanitizer build starts slowly
+#else
   const double early_kill = 4;
+#endif
   std::vector<Trick> tricks = {
       {"k", AgentCommand(), AgentEnvironment(), "no agent", early_kill + kLiveness},
       {"s", AgentCommand(), AgentEnvironment(), "agent stopped", early_kill + kLiveness},
@@ -280,6 +284,10 @@ TEST_F(SessionGuardTest, TricksEndTheirSessions) {
        "agent is not the installed program", kGrace},
       {"t", "sleep 600", AgentEnvironment(), "no agent", kGrace},
   };
+#ifdef CORVANE_SANITIZED_AGENT
+  // The sanitizer runtime refuses to start behind a preloaded library.
+  tricks.erase(tricks.begin() + 3);
+#endif
   for (const Trick& t : tricks) Begin(t.suffix, child.uid, child.name, t.script, t.env);
   sessions_.back().type = "tty";
   Publish();
