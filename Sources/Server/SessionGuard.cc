@@ -134,7 +134,6 @@ GuardVerdict SessionGuard::ExamineOnce(Agent& agent, int32_t pid) {
   return agent.fixed;
 }
 
-// Reads where the process is now; false once it has ended.
 bool SessionGuard::Look(int32_t pid, Agent& agent) {
   if (agent.gone) return false;
   if (!agent.probe) agent.probe = platform_.open_process(pid);

@@ -104,21 +104,25 @@ class SessionGuard {
  private:
   struct Agent;
   struct Tracked;
+  using AgentMap = std::unordered_map<int32_t, std::unique_ptr<Agent>>;
+
+  // Reads where the process is now, and examines it the first time; false
+  // once it has ended.
   bool Look(int32_t pid, Agent& agent);
-  // kNoAgent for a process that is not the user's.
-  GuardVerdict Judge(const Agent& agent, uint32_t user, double now) const;
+  // Program, tracer and environment, which cannot change while it lives.
   GuardVerdict ExamineOnce(Agent& agent, int32_t pid);
+  // kNoAgent for a process that is not `user`'s.
+  GuardVerdict Judge(const Agent& agent, uint32_t user, double now) const;
+  AgentMap::iterator Forget(AgentMap::iterator it);
   void ForgetEndedAgents(double now);
 
   GuardPolicy policy_;
   GuardPlatform platform_;
   bool sessions_stale_ = true;
   std::vector<LoginSessionRecord> sessions_;
-  std::unordered_map<uint32_t, std::string> names_;
+  std::unordered_map<uint32_t, std::string> names_;  // account names of sessions_
   std::unordered_map<std::string, std::unique_ptr<Tracked>> tracked_;
-  using AgentMap = std::unordered_map<int32_t, std::unique_ptr<Agent>>;
-  AgentMap::iterator Forget(AgentMap::iterator it);
-  AgentMap agents_;
+  AgentMap agents_;  // processes that said they are alive, by pid
   std::unordered_map<uint32_t, size_t> agents_per_user_;
 };
 
