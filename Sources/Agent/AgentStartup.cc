@@ -38,13 +38,15 @@ bool IsNonWatchedAccount(const std::string& user_name) {
   return true;
 }
 
-int ConnectDuringStartup(AgentServerLink& server, AgentSystem& system, double seconds) {
+int ConnectDuringStartup(AgentServerLink& server, AgentSystem& system, double seconds,
+                         const std::function<void()>& between_tries) {
   Deadline deadline = Deadline::After(seconds);
   int result = -1;
   while (result != 0) {
     Deadline try_end = Deadline::After(kMinimumTrySeconds);
     result = server.ConnectToServer();
     if (result == 0 || deadline.Passed()) break;
+    if (between_tries) between_tries();
     if (!try_end.Passed()) system.Sleep(try_end.RemainingMilliseconds() / 1000.0);
   }
   if (result != 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "AgentState.h"
@@ -36,8 +37,11 @@ bool IsNonWatchedAccount(const std::string& user_name);
 // monotonic clock; a try that fails at once is followed by a pause up to a
 // second, so a machine without discovery is not spun on. The last status;
 // prints "Cannot contact server err = %i." when it is not 0.
+// `between_tries` runs after every failed try (the program turns its event
+// loop there, so its timers keep firing while it waits).
 int ConnectDuringStartup(AgentServerLink& server, AgentSystem& system,
-                         double seconds = kConnectPhaseSeconds);
+                         double seconds = kConnectPhaseSeconds,
+                         const std::function<void()>& between_tries = {});
 
 // "Configuration" as an 8-bit signed value, read after synchronising the
 // preference domain; 0 when absent.

@@ -7,6 +7,9 @@ namespace corvane {
 
 inline constexpr int kMinuteUsedTimeoutSeconds = 3;
 inline constexpr int kDisconnectionTimeoutSeconds = 10;
+// How often the agent tells the server of its machine that it is alive;
+// well inside the server's liveness window of 20 seconds.
+inline constexpr int kAgentAliveSeconds = 3;
 
 class CorvaneServerLink : public AgentServerLink {
  public:

@@ -319,6 +319,21 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
   return kClientOK;
 }
 
+int SendLocalCommand(uint8_t command, std::span<const uint8_t> payload) {
+  StreamSocket* socket = nullptr;
+  if (OpenLocalConnection(&socket) != kClientOK) return kClientNoServer;
+  if (socket->CheckState() == StreamSocket::State::kOpening) {
+    socket->Wait(false, kLocalConnectWaitMilliseconds);
+  }
+  Bytes request = BuildRequest(command, payload);
+  long n = socket->CanAcceptBytes() ? socket->Write(request) : -1;
+  if (n != static_cast<long>(request.size())) {
+    State().local.reset();
+    return kClientNotWritten;
+  }
+  return kClientOK;
+}
+
 bool UseServerAddress(const std::string& host, uint16_t port) {
   LoaderState& s = State();
   s.server.reset();

@@ -51,6 +51,11 @@ int OpenLocalConnection(StreamSocket** connection);
 // The port of the server on this machine: kDefaultServerPort unless a test
 // chose another.
 uint16_t LocalServerPort();
+// Sends a request that wants no reply over the local connection alone,
+// opening it when needed; the server connection plays no part. One write:
+// a request the socket does not take whole drops the connection, so the
+// next one starts in step on a fresh connection. 0, or -1 / -2 as above.
+int SendLocalCommand(uint8_t command, std::span<const uint8_t> payload);
 
 // Forgets the server connection; the service found stays remembered.
 void DropServerConnection();

@@ -20,6 +20,17 @@ inline constexpr std::string_view kEngineLogFile =
 inline constexpr std::string_view kPreferenceFile = "/Library/Preferences/com.quarlant.corvane5.plist";
 inline constexpr std::string_view kHostPreferenceFile =
     "/Library/Preferences/ByHost/com.quarlant.corvane5.plist";
+// The agent program as the install tool installs it.
+inline constexpr std::string_view kInstalledAgentProgram =
+    "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app/Contents/MacOS/"
+    "Corvane 5 Login Item";
+
+// What the kernel and logind publish about processes and login sessions.
+// These are the machine's own, never below the root prefix: a private root
+// cannot stand in for the processes that really run.
+inline constexpr std::string_view kProcFolder = "/proc";
+inline constexpr std::string_view kLogindSessionsFolder = "/run/systemd/sessions";
+inline constexpr std::string_view kCgroupFolder = "/sys/fs/cgroup";
 
 // The root prefix in force, without a trailing slash ("" for "/").
 // A process whose real and effective user or group ids differ (the server is

@@ -26,6 +26,10 @@ enum Command : uint8_t {
   kGetStats = 5,
   kMinuteUsed = 6,
   kDisconnectionRequest = 7,
+  // The agent says it is alive, on its connection to the server of its own
+  // machine. No payload is read and nothing is answered: the server takes
+  // the sender from the socket.
+  kAgentAlive = 8,
   // Empty payload; answered only to a peer on this machine, for its own
   // user (HomeFolderSizeReply.h).
   kHomeFolderSize = 9,

@@ -28,6 +28,8 @@ void AddEntry(std::string_view text, AdminPolicy* policy) {
   }
 }
 
+}  // namespace
+
 // The preference, or else the key in the file the install tool's SetPrefKey
 // writes: both are root's to write, and SetPrefKey is how an admin sets one.
 std::optional<Plist> CopyAdminPreference(const char* key) {
@@ -36,8 +38,6 @@ std::optional<Plist> CopyAdminPreference(const char* key) {
   const Plist* value = file && file->IsDictionary() ? file->AsDictionary()->Find(key) : nullptr;
   return value ? std::optional<Plist>(*value) : std::nullopt;
 }
-
-}  // namespace
 
 AdminPolicy ReadAdminPolicy() {
   AdminPolicy policy;

@@ -2,6 +2,7 @@
 
 #include <assert.h>
 
+#include <chrono>
 #include <cstdio>
 #include <span>
 
@@ -12,6 +13,18 @@
 #include "WireCodec.h"
 
 namespace corvane {
+
+bool SearchBudget::Take(std::chrono::steady_clock::time_point now) {
+  if (now - window_start_ >= std::chrono::seconds(1)) {
+    window_start_ = now;
+    used_ = 0;
+  }
+  if (used_ >= kProcessSearchesPerSecond) return false;
+  ++used_;
+  return true;
+}
+
+SearchBudget ClientContext::process_searches_;
 
 ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
                              ClosedCallback on_closed)
@@ -95,7 +108,8 @@ bool ClientContext::HandleBufferedRequests() {
     if (frame.state == FrameState::kIncomplete) break;
     auto reply = DispatchCommand(data_, pending.first(frame.length),
                                  {loopback_peer_, peer_, [this] { return IdentifyPeer(); },
-                                  [this] { return HoldReplyPlace(); }});
+                                  [this] { return HoldReplyPlace(); },
+                                  [this] { return IdentifyProcess(); }});
     if (reply) QueueReply(*reply);
     received_start_ += frame.length;
   }
@@ -111,6 +125,23 @@ LocalPeer ClientContext::IdentifyPeer() const {
   peer.local = loopback_peer_ || IsOwnAddress(peer_);
   if (peer.local) peer.user = LocalPeerUser(socket_);
   return peer;
+}
+
+std::optional<PeerProcess> ClientContext::IdentifyProcess() {
+  if (!loopback_peer_ && !IsOwnAddress(peer_)) return std::nullopt;
+  auto peer = LocalPeerSocket(socket_);
+  if (!peer) return std::nullopt;
+  // Looking through every process's descriptors costs; a peer that sends
+  // from ever new connections gets one such search per connection and
+  // interval, and all peers together a few a second. A peer not found is
+  // not credited: it can only lose by it.
+  auto now = std::chrono::steady_clock::now();
+  bool cached_only = now < next_process_search_ || !process_searches_.Take(now);
+  auto holder = FindSocketHolder(peer->inode, peer->user, peer_holder_, cached_only);
+  if (!cached_only) next_process_search_ = now + kProcessSearchInterval;
+  if (!holder) return std::nullopt;
+  peer_holder_ = *holder;
+  return PeerProcess{holder->pid, peer->user};
 }
 
 void ClientContext::QueueReply(const std::string& body) {

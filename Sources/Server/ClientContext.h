@@ -7,6 +7,7 @@
 // and nothing more is read before the last read's effects are on disk.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -16,6 +17,7 @@
 
 #include "DispatchCommand.h"
 #include "Platform/EventLoop.h"
+#include "Platform/ProcessFacts.h"
 #include "Platform/TcpSocket.h"
 #include "ServerData.h"
 
@@ -29,6 +31,19 @@ inline constexpr size_t kMaxQueuedReplyBytes = 1u << 20;
 // more than this many, or more than kMaxQueuedReplyBytes of them, closes the
 // connection.
 inline constexpr size_t kMaxHeldReplies = 16384;
+
+// Searches for the process holding a peer's socket: one per connection and
+// interval, a few a second for all connections.
+inline constexpr std::chrono::seconds kProcessSearchInterval{10};
+inline constexpr int kProcessSearchesPerSecond = 20;
+class SearchBudget {
+ public:
+  bool Take(std::chrono::steady_clock::time_point now);
+
+ private:
+  std::chrono::steady_clock::time_point window_start_{};
+  int used_ = 0;
+};
 
 class ClientContext {
  public:
@@ -59,6 +74,9 @@ class ClientContext {
   // Whether the peer is on this machine, and its user; asked per request
   // that needs it, while the peer's socket is open.
   LocalPeer IdentifyPeer() const;
+  // The process of this machine holding the peer's socket; the one found
+  // last time is checked first, which costs one system call.
+  std::optional<PeerProcess> IdentifyProcess();
   // Queues the reply frame, behind any reply whose place is held.
   void QueueReply(const std::string& body);
   // Holds the place of a reply that comes later (RequestOrigin::reply_later).
@@ -76,6 +94,9 @@ class ClientContext {
   IpAddress peer_;
   ClosedCallback on_closed_;
   std::unique_ptr<EventLoop::Source> _watch;
+  SocketHolder peer_holder_;
+  std::chrono::steady_clock::time_point next_process_search_{};
+  static SearchBudget process_searches_;
 
   std::vector<uint8_t> received_;
   size_t received_start_ = 0;  // bytes of received_ already handled

@@ -165,4 +165,11 @@ void HandleDisconnectionRequest(ServerData& data, Request request, const Request
   LogMessage("Killed -9 pid %i", pid);
 }
 
+void HandleAgentAlive(ServerData& data, const RequestOrigin& origin) {
+  // Without a guard there is nothing to tell, and no reason to look the
+  // sender up.
+  if (!data.agent_alive || !origin.identify_process) return;
+  if (auto sender = origin.identify_process()) data.agent_alive(sender->pid, sender->user);
+}
+
 }  // namespace corvane

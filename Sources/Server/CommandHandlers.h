@@ -20,5 +20,7 @@ std::string HandleGetEnabledApps(ServerData& data, Request request);
 std::string HandleGetStats(ServerData& data, Request request);
 void HandleMinuteUsed(ServerData& data, Request request);
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin);
+// Not logged: every agent sends it every few seconds.
+void HandleAgentAlive(ServerData& data, const RequestOrigin& origin);
 
 }  // namespace corvane

@@ -35,6 +35,9 @@ std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uin
       return std::nullopt;
     case kHomeFolderSize:
       return HandleHomeFolderSize(data, origin);
+    case kAgentAlive:
+      HandleAgentAlive(data, origin);
+      return std::nullopt;
     default:
       ConsoleMessage("Handling command %d\n", command);
       return std::nullopt;

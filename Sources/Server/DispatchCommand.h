@@ -19,6 +19,11 @@ struct LocalPeer {
   std::optional<uint32_t> user;
 };
 
+struct PeerProcess {
+  int32_t pid = 0;
+  uint32_t user = 0;
+};
+
 struct RequestOrigin {
   // The peer is this machine (127.0.0.0/8 or ::1): only such a peer may have
   // processes killed.
@@ -33,6 +38,9 @@ struct RequestOrigin {
   // connection is gone it does nothing). Unset where no reply can come later:
   // such a request is answered at once.
   std::function<std::function<void(const std::string& body)>()> reply_later;
+  // The process of this machine holding the peer's socket, and its user;
+  // none for a peer elsewhere or one that cannot be told.
+  std::function<std::optional<PeerProcess>()> identify_process;
 };
 
 // `request` is one whole frame (length, command, reserved, payload) whose

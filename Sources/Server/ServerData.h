@@ -59,7 +59,15 @@ struct ServerData {
   // Account and process lookups for the checks above; tests swap them.
   std::function<bool(uint32_t uid, const std::string& group)> user_in_group;
   std::function<ProcessOwners(int pid)> process_owners;
+
+  // kAgentAlive from process `pid` whose socket is `user`'s; none when no
+  // guard runs.
+  std::function<void(int32_t pid, uint32_t user)> agent_alive;
 };
+
+// A root preference: the preference domain, or else the system preference
+// file that the install tool's SetPrefKey writes.
+std::optional<Plist> CopyAdminPreference(const char* key);
 
 // Reads "Admin addresses" (an array of addresses or networks such as
 // "192.168.1.0/24", or one string of them separated by commas or blanks;

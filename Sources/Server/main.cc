@@ -9,7 +9,9 @@
 #include "Platform/EventLoop.h"
 #include "Platform/ProcessIdentity.h"
 #include "ServerDaemon.h"
+#include "GuardPreferences.h"
 #include "ServerLog.h"
+#include "SessionGuardService.h"
 #include "SettingsAndStats.h"
 
 using namespace corvane;
@@ -52,6 +54,8 @@ int main(int argc, char** argv) {
   bool publication_failed, loop_failed;
   {
     ServerDaemon daemon(*loop, data, local_mode, LoopbackOnlyRequested());
+    SessionGuardService guard(*loop, data, ReadGuardPolicy());
+    guard.Start();
     daemon.Run();
     publication_failed = daemon.publication_failed();
     loop_failed = daemon.loop_failed();

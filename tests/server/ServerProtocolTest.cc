@@ -53,7 +53,8 @@ TEST_F(ServerProtocolTest, EveryCommandOnTheWire) {
   EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", calc)}), Plist::Dictionary());
   EXPECT_EQ(Exchange({SingleFieldRequest(kGetEnabledApps, "nobody")}), Plist::Array());
 
-  // Empty-payload frames of command 0, 8 and 10 are consumed without reply.
+  // Empty-payload frames of command 0, 8 and 10 are consumed without reply;
+  // 8 (an agent saying it is alive) is the server's own, and silent.
   for (uint8_t command : {0, 8, 10}) ASSERT_TRUE(c.Send(BuildRequest(command, {})));
   ASSERT_TRUE(c.Send(UserAppRequest(kGetCredit, "alice", calc)));
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 5);
@@ -63,7 +64,7 @@ TEST_F(ServerProtocolTest, EveryCommandOnTheWire) {
   EXPECT_TRUE(Logged("handling minute used notification user alice and app " + login + "\n"));
   EXPECT_TRUE(Logged("handling get credit for user bob and app x\n"));
   EXPECT_FALSE(Logged("Handling command"));
-  EXPECT_NE(server_.Stdout().find("Handling command 0\nHandling command 8\nHandling command 10\n"),
+  EXPECT_NE(server_.Stdout().find("Handling command 0\nHandling command 10\n"),
             std::string::npos)
       << server_.Stdout();
 }

@@ -20,8 +20,10 @@
 #include "MinuteTick.h"
 #include "Platform/ApplicationWindows.h"
 #include "Platform/LoginSession.h"
+#include "Platform/ProcessControl.h"
 #include "Platform/ProcessIdentity.h"
 #include "Platform/UserAccount.h"
+#include "Preferences.h"
 #include "QtAgentUserInterface.h"
 #include "SystemAgent.h"
 #include "TickTimer.h"
@@ -29,6 +31,15 @@
 
 namespace corvane {
 namespace {
+
+// The server of this machine listens on its custom port when root set one;
+// the agent's kill requests and its word that it is alive must reach it
+// there.
+void UseServerPortPreference() {
+  if (!PreferenceFlag("Use custom port", false)) return;
+  int32_t port = PreferenceInteger("Custom port").value_or(kDefaultServerPort);
+  if (port > 0 && port < 65536) SetLocalServerPortForTesting(static_cast<uint16_t>(port));
+}
 
 // Tests run a server of their own beside any real one: a private service
 // type to browse and the port of their server for kill requests. An agent
@@ -74,11 +85,21 @@ void WaitForServer(AgentServerLink& server, QtAgentUserInterface& ui) {
 
 int main(int argc, char** argv) {
   using namespace corvane;
+  // Before anything else: the session's user must not trace this process
+  // or change its memory.
+  MakeProcessUndumpable();
   // The console lines are read by whoever runs the agent, line by line.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
+  UseServerPortPreference();
   ApplyTestEnvironment();
+  // The server of this machine ends the session when this stops: it must
+  // come from the event loop, so a stopped or stuck agent falls silent.
+  QTimer alive;
+  QObject::connect(&alive, &QTimer::timeout, [] { SendLocalCommand(kAgentAlive, {}); });
+  alive.start(kAgentAliveSeconds * 1000);
+  SendLocalCommand(kAgentAlive, {});
 
   AgentState state;
   state.userName = ShortUserName();
@@ -99,7 +120,8 @@ int main(int argc, char** argv) {
 
   SynchronizePreferencesAndReport();
   if (IsNonWatchedAccount(state.userName)) return app.exec();
-  if (ConnectDuringStartup(server, system) != 0) {
+  if (ConnectDuringStartup(server, system, kConnectPhaseSeconds,
+                           [] { QCoreApplication::processEvents(); }) != 0) {
     switch (ServerMissingActionFor(ReadConfigurationValue())) {
       case ServerMissingAction::kRetryEvery120s:
         WaitForServer(server, ui);

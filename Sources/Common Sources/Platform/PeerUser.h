@@ -21,6 +21,13 @@ bool IsOwnAddress(const IpAddress& address);
 // the system will not say. Asks the kernel's socket diagnostics and falls
 // back to the system's TCP tables.
 std::optional<uint32_t> LocalPeerUser(const SocketHandle& connection);
+// The user and the inode of the peer's socket, from the same sources:
+// the inode leads to the process holding it.
+struct PeerSocket {
+  uint32_t user = 0;
+  uint64_t inode = 0;
+};
+std::optional<PeerSocket> LocalPeerSocket(const SocketHandle& connection);
 // The fallback alone, for tests: the same answer from the TCP tables.
 std::optional<uint32_t> LocalPeerUserFromTcpTable(const SocketHandle& connection);
 

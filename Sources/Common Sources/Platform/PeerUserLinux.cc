@@ -75,7 +75,7 @@ class NetlinkSocket {
   int fd_;
 };
 
-std::optional<uint32_t> PeerUserFromDiag(const Ends& ends) {
+std::optional<PeerSocket> PeerUserFromDiag(const Ends& ends) {
   NetlinkSocket nl;
   if (nl.fd() < 0) return std::nullopt;
   timeval timeout{1, 0};
@@ -115,7 +115,7 @@ std::optional<uint32_t> PeerUserFromDiag(const Ends& ends) {
       continue;
     }
     if (!Attached(found->idiag_inode, found->idiag_state)) return std::nullopt;
-    return found->idiag_uid;
+    return PeerSocket{found->idiag_uid, found->idiag_inode};
   }
   return std::nullopt;
 }
@@ -135,12 +135,12 @@ std::string TableEndpoint(const uint8_t* address, int family, uint16_t port) {
   return text + word;
 }
 
-std::optional<uint32_t> PeerUserFromTable(const Ends& ends) {
+std::optional<PeerSocket> PeerUserFromTable(const Ends& ends) {
   FILE* table = std::fopen(ends.family == AF_INET ? "/proc/net/tcp" : "/proc/net/tcp6", "re");
   if (table == nullptr) return std::nullopt;
   std::string own_end = TableEndpoint(ends.peer, ends.family, ends.peer_port);
   std::string far_end = TableEndpoint(ends.local, ends.family, ends.local_port);
-  std::optional<uint32_t> user;
+  std::optional<PeerSocket> user;
   char line[512];
   while (std::fgets(line, sizeof line, table) != nullptr) {
     char local[64], remote[64];
@@ -151,7 +151,7 @@ std::optional<uint32_t> PeerUserFromTable(const Ends& ends) {
       continue;
     }
     if (own_end != local || far_end != remote) continue;
-    if (Attached(static_cast<uint32_t>(inode), static_cast<int>(state))) user = uid;
+    if (Attached(static_cast<uint32_t>(inode), static_cast<int>(state))) user = PeerSocket{uid, inode};
     break;
   }
   std::fclose(table);
@@ -181,17 +181,23 @@ bool IsOwnAddress(const IpAddress& address) {
   return own;
 }
 
-std::optional<uint32_t> LocalPeerUser(const SocketHandle& connection) {
+std::optional<PeerSocket> LocalPeerSocket(const SocketHandle& connection) {
   Ends ends;
   if (!EndsOf(connection, &ends)) return std::nullopt;
-  if (auto user = PeerUserFromDiag(ends)) return user;
+  if (auto peer = PeerUserFromDiag(ends)) return peer;
   return PeerUserFromTable(ends);
+}
+
+std::optional<uint32_t> LocalPeerUser(const SocketHandle& connection) {
+  auto peer = LocalPeerSocket(connection);
+  return peer ? std::optional<uint32_t>(peer->user) : std::nullopt;
 }
 
 std::optional<uint32_t> LocalPeerUserFromTcpTable(const SocketHandle& connection) {
   Ends ends;
   if (!EndsOf(connection, &ends)) return std::nullopt;
-  return PeerUserFromTable(ends);
+  auto peer = PeerUserFromTable(ends);
+  return peer ? std::optional<uint32_t>(peer->user) : std::nullopt;
 }
 
 }  // namespace corvane

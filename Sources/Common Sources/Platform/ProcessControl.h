@@ -15,6 +15,10 @@ bool SignalReachesProcess(int pid);
 // its id cannot pass to another process between the check and the signal.
 // Returns 0, -EPERM when not allowed, or -errno.
 int KillProcessIf(int pid, const std::function<bool()>& allowed);
+// Makes the calling process undumpable (PR_SET_DUMPABLE 0): its own user can
+// then no longer trace it, read or write its memory, or read its /proc
+// files. False when the system refused.
+bool MakeProcessUndumpable();
 // Tells the service manager (systemd) that the service is ready; a no-op
 // when the process was not started by one.
 void NotifyServiceReady();

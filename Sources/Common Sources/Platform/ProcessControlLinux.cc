@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
@@ -28,6 +29,8 @@ int KillProcessIf(int pid, const std::function<bool()>& allowed) {
   ::close(handle);
   return result;
 }
+
+bool MakeProcessUndumpable() { return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0; }
 
 void NotifyServiceReady() { sd_notify(0, "READY=1"); }
 

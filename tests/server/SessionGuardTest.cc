@@ -1,0 +1,374 @@
+// The session guard against the tricks a child can play on the agent: the
+// real server as root in a private root, the real agent as throwaway
+// accounts on the X display, and login sessions written in logind's own
+// format (logind is absent here). The guard's times are shortened through
+// the root preference "Guard timing", which only a server in a private root
+// takes; several sessions run at once so the suite stays quick.
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Paths.h"
+#include "Platform/ProcessFacts.h"
+#include "Preferences.h"
+#include "ServerHarness.h"
+
+namespace corvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kGrace = 12, kLiveness = 9, kPass = 0.5;
+const char* kTiming = "12,9,0.5";
+const char* kPrivateServiceType = "_c5guardtest._tcp";
+const char* kFaketimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// A throwaway account without a home folder, removed again at the end.
+struct Account {
+  explicit Account(std::string account_name) : name(std::move(account_name)) {
+    valid = Shell("useradd -M -N -g nogroup -s /usr/sbin/nologin " + name + " 2>/dev/null");
+    if (passwd* pw = valid ? getpwnam(name.c_str()) : nullptr) uid = pw->pw_uid;
+    valid = valid && uid > 0;
+  }
+  ~Account() { Shell("userdel -f " + name + " 2>/dev/null"); }
+  std::string name;
+  uid_t uid = 0;
+  bool valid = false;
+};
+
+// A login session: a leader process in a POSIX session of its own, running
+// `script` with `sh` as `uid`, and logind's record of it.
+struct Session {
+  std::string id;
+  uid_t uid = 0;
+  std::string user;
+  pid_t leader = -1;
+  std::string type = "x11";
+  double ended_after = -1;  // seconds from the start until the leader ended
+};
+
+class SessionGuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "the guard needs a server running as root";
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display for the agent";
+    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
+    if (access(kFaketimeLibrary, R_OK) != 0) GTEST_SKIP() << "libfaketime missing";
+    if (!Shell("command -v useradd >/dev/null")) GTEST_SKIP() << "useradd missing";
+    display_ = display;
+    chmod(root_.path().c_str(), 0755);  // agents read the preferences there
+    // Made here when logind is absent, and removed again if still empty.
+    made_folders_ = std::filesystem::create_directories(std::string(kLogindSessionsFolder));
+    std::filesystem::create_directories(UsersFolder());
+  }
+  void TearDown() override {
+    for (Session& s : sessions_) {
+      if (s.leader > 0) {
+        kill(-s.leader, SIGKILL);
+        waitpid(s.leader, nullptr, 0);
+      }
+      unlink((std::string(kLogindSessionsFolder) + "/" + s.id).c_str());
+    }
+    for (auto& [uid, ids] : SessionsByUser()) unlink((UsersFolder() + "/" + std::to_string(uid)).c_str());
+    for (pid_t pid : orphans_) kill(pid, SIGKILL);
+    if (made_folders_) {
+      rmdir(std::string(kLogindSessionsFolder).c_str());
+      rmdir(UsersFolder().c_str());
+    }
+    if (HasFailure()) std::cerr << "server log:\n" << server_.Log();
+  }
+
+  static std::string UsersFolder() {
+    return std::filesystem::path(kLogindSessionsFolder).parent_path().string() + "/users";
+  }
+
+  void Prefs(const std::string& guarded, const std::vector<std::string>& more_allowed = {}) {
+    std::string allowed = "CORVANE_ROOT=" + root_.path() +
+                          ",CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()) +
+                          ",CORVANE_SERVICE_TYPE=" + kPrivateServiceType;
+    for (const auto& item : more_allowed) allowed += "," + item;
+    SetPreference("Guarded users", Plist::String(guarded));
+    SetPreference("Agent program", Plist::String(AGENT_PROGRAM));
+    SetPreference("Agent environment allowed", Plist::String(allowed));
+    SetPreference("Guard timing", Plist::String(kTiming));
+    ASSERT_TRUE(SynchronizePreferences());
+  }
+
+  // The environment of an agent as the rig starts it, plus `extra`.
+  std::vector<std::string> AgentEnvironment(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=/", "DISPLAY=" + display_,
+                                 "CORVANE_ROOT=" + root_.path(),
+                                 "CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()),
+                                 std::string("CORVANE_SERVICE_TYPE=") + kPrivateServiceType};
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+  }
+  // The leader stays when the agent goes, as a login's leader does.
+  static std::string AgentCommand() {
+    return "'" AGENT_PROGRAM "' >/dev/null 2>&1 & exec sleep 600";
+  }
+
+  // Starts the leader; the record is written by Publish().
+  Session& Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
+                 const std::string& script, const std::vector<std::string>& env) {
+    Session s;
+    s.id = "c5g" + std::to_string(getpid()) + id_suffix;
+    s.uid = uid;
+    s.user = user;
+    s.leader = fork();
+    if (s.leader == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      setsid();
+      gid_t gid = 65534;
+      if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(126);
+      std::vector<char*> envp;
+      std::vector<std::string> copy = env;
+      for (auto& e : copy) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      execle("/bin/sh", "sh", "-c", script.c_str(), nullptr, envp.data());
+      _exit(127);
+    }
+    sessions_.push_back(s);
+    return sessions_.back();
+  }
+
+  std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
+    std::map<uid_t, std::vector<std::string>> users;
+    for (const Session& s : sessions_) users[s.uid].push_back(s.id);
+    return users;
+  }
+
+  static void WriteAtomically(const std::string& path, const std::string& text) {
+    std::string temp = std::filesystem::path(path).parent_path().string() + "/." +
+                       std::filesystem::path(path).filename().string() + ".tmp";
+    test::WriteFileOrDie(temp, text);
+    ASSERT_EQ(rename(temp.c_str(), path.c_str()), 0);
+  }
+
+  // logind's records of every session begun, as logind writes them.
+  void Publish() {
+    for (const Session& s : sessions_) {
+      bool graphical = s.type == "x11";
+      WriteAtomically(std::string(kLogindSessionsFolder) + "/" + s.id,
+                      "# This is private data. Do not parse.\nUID=" + std::to_string(s.uid) +
+                          "\nUSER=" + s.user + "\nACTIVE=1\nIS_DISPLAY=" + (graphical ? "1" : "0") +
+                          "\nSTATE=active\nREMOTE=0\nTYPE=" + s.type + "\nORIGINAL_TYPE=" + s.type +
+                          "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
+                          "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" +
+                          std::to_string(s.leader) + "\n");
+    }
+    for (const auto& [uid, ids] : SessionsByUser()) {
+      std::string list;
+      for (const auto& id : ids) list += (list.empty() ? "" : " ") + id;
+      WriteAtomically(UsersFolder() + "/" + std::to_string(uid),
+                      "# This is private data. Do not parse.\nNAME=x\nSTATE=active\nSESSIONS=" +
+                          list + "\nONLINE_SESSIONS=" + list + "\nACTIVE_SESSIONS=" + list + "\n");
+    }
+    start_ = Clock::now();
+  }
+
+  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+
+  // Reaps every leader that ended; the seconds it took are kept.
+  void ReapLeaders() {
+    for (Session& s : sessions_) {
+      if (s.leader > 0 && s.ended_after < 0 && waitpid(s.leader, nullptr, WNOHANG) == s.leader) {
+        s.ended_after = Elapsed();
+      }
+    }
+  }
+  // Until `seconds` after the start, or until every leader has ended when
+  // `until_all_ended`.
+  void WatchFor(double seconds, bool until_all_ended = false) {
+    while (Elapsed() < seconds) {
+      if (until_all_ended &&
+          std::all_of(sessions_.begin(), sessions_.end(),
+                      [](const Session& s) { return s.ended_after >= 0; })) {
+        return;
+      }
+      ReapLeaders();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  }
+
+  // The process of the session's POSIX session that runs the agent program.
+  static pid_t AgentOf(const Session& s, double seconds = 5) {
+    pid_t found = -1;
+    test::WaitFor([&] {
+      for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
+        pid_t pid = std::atoi(entry.path().filename().c_str());
+        if (pid <= 0 || getsid(pid) != s.leader) continue;
+        ProcessFacts facts;
+        if (ReadProcessFacts(pid, false, &facts) && facts.executable == AGENT_PROGRAM) found = pid;
+      }
+      return found > 0;
+    }, seconds);
+    return found;
+  }
+
+  bool Logged(const std::string& text) const {
+    return server_.Log().find(text) != std::string::npos;
+  }
+  std::string EndLine(const Session& s, const std::string& why) const {
+    return "Ended session " + s.id + " of user " + s.user + ": " + why;
+  }
+
+  test::TempRoot root_;
+  test::ServerProcess server_{root_};
+  std::string display_;
+  std::vector<Session> sessions_;
+  std::vector<pid_t> orphans_;
+  bool made_folders_ = false;
+  Clock::time_point start_ = Clock::now();
+};
+
+// Each trick ends its session after the grace period, or the liveness
+// window after the agent was last seen alive, and the log says why. The
+// account is guarded through its enabled computer record.
+TEST_F(SessionGuardTest, TricksEndTheirSessions) {
+  Account child("c5g" + std::to_string(getpid()) + "a");
+  ASSERT_TRUE(child.valid) << "useradd failed";
+  test::MakeFolders(root_.Path(std::string(kSupportFolder)));
+  test::WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                       "<key>" + child.name + "</key><dict><key>com.apple.loginwindow</key><dict>"
+                       "<key>Enabled</key><true/><key>Credit</key><integer>60</integer></dict>"
+                       "</dict></dict></plist>\n");
+  Prefs("nobody-else");
+  ASSERT_TRUE(server_.Start({"local"}));
+
+  std::string fake_root = root_.path() + "-child";  // a folder the child made
+  std::string impostor =
+      "import socket,struct,sys,time\n"
+      "s=socket.create_connection(('127.0.0.1'," + std::to_string(server_.port()) + "))\n"
+      "while True:\n s.sendall(struct.pack('>I',9)+bytes([8,0,0,0,0])); time.sleep(1)\n";
+  struct Trick {
+    const char* suffix;
+    std::string script;
+    std::vector<std::string> env;
+    const char* why;
+    double latest;  // seconds after the start by which it must have ended
+  };
+#ifdef CORVANE_SANITIZED_AGENT
+  const double early_kill = 7;  // a sanitizer build starts slowly
+#else
+  const double early_kill = 4;
+#endif
+  std::vector<Trick> tricks = {
+      {"k", AgentCommand(), AgentEnvironment(), "no agent", early_kill + kLiveness},
+      {"s", AgentCommand(), AgentEnvironment(), "agent stopped", early_kill + kLiveness},
+      {"n", "sleep 600", AgentEnvironment(), "no agent", kGrace},
+      {"p", AgentCommand(),
+       AgentEnvironment({std::string("LD_PRELOAD=") + kFaketimeLibrary, "FAKETIME=+2d"}),
+       "agent environment changed", kGrace},
+      {"r", AgentCommand(), AgentEnvironment({"CORVANE_ROOT=" + fake_root}),
+       "agent environment changed", kGrace},
+      {"i", "python3 -c \"$IMPOSTOR\" & exec sleep 600", AgentEnvironment({"IMPOSTOR=" + impostor}),
+       "agent is not the installed program", kGrace},
+      {"t", "sleep 600", AgentEnvironment(), "no agent", kGrace},
+  };
+#ifdef CORVANE_SANITIZED_AGENT
+  // The sanitizer runtime refuses to start behind a preloaded library.
+  tricks.erase(tricks.begin() + 3);
+#endif
+  for (const Trick& t : tricks) Begin(t.suffix, child.uid, child.name, t.script, t.env);
+  sessions_.back().type = "tty";
+  Publish();
+
+  // The agents of the first two are alive; then one is killed, one stopped.
+  std::this_thread::sleep_for(std::chrono::duration<double>(early_kill));
+  pid_t killed = AgentOf(sessions_[0]), stopped = AgentOf(sessions_[1]);
+  ASSERT_GT(killed, 0);
+  ASSERT_GT(stopped, 0);
+  kill(killed, SIGKILL);
+  kill(stopped, SIGSTOP);
+
+  double slack = 2 * kPass + 2;
+  WatchFor(kGrace + kLiveness + slack, true);
+  for (size_t i = 0; i < tricks.size(); ++i) {
+    const Session& s = sessions_[i];
+    SCOPED_TRACE(s.id + " (" + tricks[i].why + ")");
+    EXPECT_TRUE(Logged(EndLine(s, tricks[i].why)));
+    EXPECT_GE(s.ended_after, kGrace - 0.5) << "ended before the grace period was over";
+    EXPECT_LE(s.ended_after, std::max(tricks[i].latest, kGrace) + slack);
+  }
+  // Each session is ended once.
+  std::string log = server_.Log();
+  size_t count = 0;
+  for (size_t at = log.find("Ended session"); at != std::string::npos;
+       at = log.find("Ended session", at + 1)) {
+    ++count;
+  }
+  EXPECT_EQ(count, tricks.size());
+}
+
+// A healthy session lives across several grace periods and a server
+// restart; an account that is not guarded, the non-watched account, root,
+// and a session whose leader is gone are never touched.
+TEST_F(SessionGuardTest, NothingEndsThatShouldLive) {
+  std::string base = "c5g" + std::to_string(getpid());
+  Account healthy(base + "h"), unguarded(base + "u"), unwatched(base + "w");
+  ASSERT_TRUE(healthy.valid && unguarded.valid && unwatched.valid) << "useradd failed";
+  Prefs(healthy.name + ", " + unwatched.name + ", root");
+  SetPreference("Non-watched account", Plist::String(unwatched.name));
+  ASSERT_TRUE(SynchronizePreferences());
+  ASSERT_TRUE(server_.Start({"local"}));
+
+  Begin("h", healthy.uid, healthy.name, AgentCommand(), AgentEnvironment());
+  Begin("u", unguarded.uid, unguarded.name, "sleep 600", AgentEnvironment());
+  Begin("w", unwatched.uid, unwatched.name, "sleep 600", AgentEnvironment());
+  Begin("0", 0, "root", "sleep 600", AgentEnvironment());
+  // A leader that ended, leaving a process of its session behind.
+  Begin("g", healthy.uid, healthy.name, "sleep 600 &", AgentEnvironment());
+  Publish();
+  waitpid(sessions_.back().leader, nullptr, 0);
+  sessions_.back().ended_after = 0;
+  pid_t left_behind = -1;
+  test::WaitFor([&] {
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
+      pid_t pid = std::atoi(entry.path().filename().c_str());
+      if (pid > 0 && getsid(pid) == sessions_.back().leader) left_behind = pid;
+    }
+    return left_behind > 0;
+  }, 5);
+  if (left_behind > 0) orphans_.push_back(left_behind);
+
+  WatchFor(kGrace + kLiveness);
+  std::string first_log = server_.Log();
+  // The server goes away and comes back while the agent runs; the agent
+  // reconnects, and the new server gives every session the grace period.
+  ASSERT_EQ(server_.Stop(), 0);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ASSERT_TRUE(server_.Start({"local"}));
+  double restarted = Elapsed();
+  WatchFor(restarted + kGrace + kLiveness + 2);
+
+  EXPECT_EQ(first_log.find("Ended session"), std::string::npos) << first_log;
+  EXPECT_FALSE(Logged("Ended session")) << server_.Log();
+  for (size_t i = 0; i + 1 < sessions_.size(); ++i) {
+    EXPECT_LT(sessions_[i].ended_after, 0) << sessions_[i].id << " was ended";
+  }
+  EXPECT_GT(left_behind, 0);
+  EXPECT_EQ(kill(left_behind, 0), 0) << "the process left by the gone leader was signalled";
+  EXPECT_GT(AgentOf(sessions_[0], 1), 0);
+}
+
+}  // namespace
+}  // namespace corvane
