@@ -84,8 +84,13 @@ struct RunningApplication {
   int32_t pid = 0;
   std::string identifier;   // desktop-entry ID or "com.quarlant.otherApps"
   std::string displayName;  // may be empty
-  // Keys tried in order after `identifier` when a parent does not watch it.
-  std::vector<std::string> fallbacks = {};
+  // Keys tried in order after `identifier` when a parent does not watch it,
+  // each with its display name.
+  struct Fallback {
+    std::string identifier;
+    std::string displayName;
+  };
+  std::vector<Fallback> fallbacks = {};
 };
 
 }  // namespace corvane

@@ -53,16 +53,16 @@ bool IdentifyApplication(AgentState& state, const RunningApplication& app) {
   // (that would charge the computer twice and leave the application free).
   if (app.pid <= 0 || app.identifier.empty()) return false;
   if (app.pid == state.loginPid || app.pid == state.system->OwnPid()) return false;
-  std::vector<std::string> keys{app.identifier};
+  std::vector<RunningApplication::Fallback> keys{{app.identifier, app.displayName}};
   keys.insert(keys.end(), app.fallbacks.begin(), app.fallbacks.end());
   // The first key a parent watches takes the process.
-  for (const std::string& key : keys) {
+  for (const auto& [key, display_name] : keys) {
     if (key.empty() || IsReservedKey(key)) return false;
     std::optional<std::string> name;
     if (key == kOtherAppsKey) {
       name = LocalizedString("Other applications");
-    } else if (!app.displayName.empty()) {
-      name = app.displayName;
+    } else if (!display_name.empty()) {
+      name = display_name;
     }
     if (AddRecord(state, app.pid, key, std::move(name))) return true;
   }

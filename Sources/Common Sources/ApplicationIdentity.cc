@@ -309,11 +309,13 @@ bool ApplicationCatalogue::Identify(const ProcessFacts& facts, const WindowHints
       identity.keys.emplace_back(kOtherAppsKey);
     }
   }
-  for (const DesktopEntry& e : entries_) {
-    if (e.id == identity.keys.front() && !e.name.empty()) identity.name = e.name;
-  }
-  if (identity.name.empty()) {
-    identity.name = !hints.wm_class.empty() ? hints.wm_class : FileName(facts.executable);
+  for (const std::string& key : identity.keys) {
+    std::string name;
+    for (const DesktopEntry& e : entries_) {
+      if (e.id == key && !e.name.empty()) name = e.name;
+    }
+    if (name.empty()) name = !hints.wm_class.empty() ? hints.wm_class : FileName(facts.executable);
+    identity.names.push_back(std::move(name));
   }
   *out = std::move(identity);
   return true;

@@ -42,7 +42,9 @@ struct ApplicationIdentity {
   // one program, and "Other applications" after a key that only the user's
   // own entries give.
   std::vector<std::string> keys;
-  std::string name;  // entry Name, else WM_CLASS class, else executable file name
+  // What a person calls it under each key: the entry's Name, else the
+  // WM_CLASS class, else the executable's file name.
+  std::vector<std::string> names;
 };
 
 class ApplicationCatalogue {

@@ -18,7 +18,7 @@ std::optional<FrontApplication> FindFrontApplication() {
   catalogue.Load(LoadDesktopEntries(), ProgramSearchPath());
   if (catalogue.Identify(owner->pid, hints, &identity)) {
     app.bundle_id = std::move(identity.keys.front());
-    app.name = std::move(identity.name);
+    app.name = std::move(identity.names.front());
   } else {
     // A program we cannot look into has no key; its window may still name it.
     app.name = owner->wm_class;

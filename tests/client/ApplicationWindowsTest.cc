@@ -76,7 +76,7 @@ class ApplicationWindowsTest : public ::testing::Test {
     }
     std::string keys;
     for (const std::string& key : id.keys) keys += key + " / ";
-    return keys + id.name;
+    return keys + id.names.front();
   }
 
   test::TempRoot root_;

@@ -64,9 +64,11 @@ std::vector<RunningApplication> WindowWatcher::Identify(
       continue;
     }
     if (!catalogue_.Identify(window.pid, hints, &identity)) continue;
-    std::vector<std::string> fallbacks(identity.keys.begin() + 1, identity.keys.end());
-    apps.push_back(RunningApplication{window.pid, identity.keys.front(), identity.name,
-                                      std::move(fallbacks)});
+    RunningApplication app{window.pid, identity.keys.front(), identity.names.front()};
+    for (size_t i = 1; i < identity.keys.size(); ++i) {
+      app.fallbacks.push_back({identity.keys[i], identity.names[i]});
+    }
+    apps.push_back(std::move(app));
   }
   return apps;
 }

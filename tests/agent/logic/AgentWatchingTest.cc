@@ -75,13 +75,13 @@ TEST_F(AgentLogicTest, OtherApplicationsTakeWhatNoWatchedKeyTakes) {
   EXPECT_FALSE(HandleApplicationLaunched(state, {100, other, "xeyes"}));  // off: nothing charged
   Allow(other, 5);
   ASSERT_TRUE(HandleApplicationLaunched(state, {101, other, "xeyes"}));
-  ASSERT_TRUE(HandleApplicationLaunched(state, {102, "mine", "Mine", {other}}));
+  ASSERT_TRUE(HandleApplicationLaunched(state, {102, "mine", "Mine", {{other, "mine"}}}));
   Allow("twin2", 9);
-  ASSERT_TRUE(HandleApplicationLaunched(state, {103, "twin1", "Twin", {"twin2"}}));
+  ASSERT_TRUE(HandleApplicationLaunched(state, {103, "twin1", "Twin 1", {{"twin2", "Twin 2"}}}));
   EXPECT_THAT(Keys(state), ElementsAre(other + "@101", other + "@102", "twin2@103"));
   EXPECT_EQ(state.watchedApps[0]->displayName, "Other applications");
-  EXPECT_EQ(state.watchedApps[2]->displayName, "Twin");
-  EXPECT_FALSE(HandleApplicationLaunched(state, {104, "mine", "", {std::string(kComputerAppKey)}}));
+  EXPECT_EQ(state.watchedApps[2]->displayName, "Twin 2");
+  EXPECT_FALSE(HandleApplicationLaunched(state, {104, "mine", "", {{std::string(kComputerAppKey), ""}}}));
 }
 
 TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
