@@ -2,10 +2,6 @@
 
 namespace corvane {
 
-bool ExecutableDigests::Identify(const std::string& path, FileIdentity* out) const {
-  return IdentifyFile(path, out);
-}
-
 std::optional<Sha256Digest> ExecutableDigests::Of(const std::string& path) {
   FileIdentity identity;
   if (!IdentifyFile(path, &identity)) return std::nullopt;

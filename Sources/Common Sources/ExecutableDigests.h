@@ -22,8 +22,6 @@ inline constexpr size_t kMaxRememberedDigests = 4096;
 
 class ExecutableDigests {
  public:
-  // The identity of the file at `path`; false when it is no regular file.
-  bool Identify(const std::string& path, FileIdentity* out) const;
   // The digest of the file at `path`, hashed only when its identity is new.
   // None when it cannot be read or is too big.
   std::optional<Sha256Digest> Of(const std::string& path);
