@@ -10,6 +10,7 @@ namespace {
 std::string AppKey(const std::string& app) {
   if (app == "computer") return std::string(kComputerAppKey);
   if (app == "global") return std::string(kGlobalSettingsAppKey);
+  if (app == "otherApps") return std::string(kOtherAppsKey);
   return app;
 }
 

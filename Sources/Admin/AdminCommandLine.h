@@ -27,7 +27,7 @@ struct SettingsChanges {
 struct AdminRequest {
   AdminVerb verb = AdminVerb::kShow;
   std::string user;
-  std::string app;  // the application key ("computer" and "global" resolved)
+  std::string app;  // the application key ("computer", "global", "otherApps" resolved)
   bool json = false;
   std::optional<ServerAddress> server;
   SettingsChanges changes;
@@ -45,7 +45,7 @@ inline constexpr const char* kAdminUsage =
     "  grant USER APP MINUTES\n"
     "  stats USER APP [--days N] [--chart FILE.svg]\n"
     "APP is an application key; \"computer\" and \"global\" name the whole computer and the\n"
-    "user-wide settings.\n";
+    "user-wide settings, \"otherApps\" every program no installed desktop entry names.\n";
 
 // Parses the arguments after the program name. False with *error set when
 // anything is missing or malformed.

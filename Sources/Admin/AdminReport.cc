@@ -73,6 +73,7 @@ std::string ShortDuration(int64_t minutes) {
 std::string AppLabel(const std::string& app) {
   if (app == kComputerAppKey) return "computer";
   if (app == kGlobalSettingsAppKey) return "global";
+  if (app == kOtherAppsKey) return "otherApps";
   return app;
 }
 

@@ -16,7 +16,7 @@ struct AppRow {
 
 // "2h", "45m", "1h 30m", "0m"; negative counts keep their sign.
 std::string ShortDuration(int64_t minutes);
-// "computer" and "global" for the two keys with a meaning of their own.
+// "computer", "global" and "otherApps" for the keys with a meaning of their own.
 std::string AppLabel(const std::string& app);
 
 std::string SettingsTable(const std::string& user, const std::vector<AppRow>& rows);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,13 +76,26 @@ class AgentServerLink {
                           const AppSettings& settings) = 0;
   // DisconnectionRequest over the local connection; 0 on success.
   virtual int DisconnectionRequest(int32_t pid) = 0;
+  // GetStats: the minutes the statistics hold for (user, app) on `day` (a
+  // day key); none when the server cannot say.
+  virtual std::optional<int32_t> MinutesUsedOn(const std::string& user, const std::string& app,
+                                               const std::string& day) {
+    return std::nullopt;
+  }
 };
 
 // One running application of the session, already identified.
 struct RunningApplication {
   int32_t pid = 0;
-  std::string identifier;   // desktop-entry ID or "com.quarlant.fakeID.<file>"
+  std::string identifier;   // desktop-entry ID or "com.quarlant.otherApps"
   std::string displayName;  // may be empty
+  // Keys tried in order after `identifier` when a parent does not watch it,
+  // each with its display name.
+  struct Fallback {
+    std::string identifier;
+    std::string displayName;
+  };
+  std::vector<Fallback> fallbacks = {};
 };
 
 }  // namespace corvane

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "AbsoluteTime.h"
 #include "Localization.h"
 
 namespace corvane {
@@ -9,6 +10,17 @@ namespace {
 
 bool IsReservedKey(const std::string& identifier) {
   return identifier == kComputerAppKey || identifier == kGlobalSettingsAppKey;
+}
+
+// A credit below 1 as a record takes it. The last minute is given once a
+// day, not once a launch: only when the statistics show no minute of the
+// application today, so relaunching, restarting the agent or logging in
+// again never brings another. Unknown statistics give none.
+int32_t CreditForRecord(AgentState& state, const std::string& identifier, int32_t credit) {
+  if (credit >= 1 || !state.lastMinuteCredit) return ApplyNoCreditMarker(credit, state.lastMinuteCredit);
+  std::optional<int32_t> used =
+      state.server->MinutesUsedOn(state.userName, identifier, DayKey(state.system->Now()));
+  return used && *used == 0 ? 1 : kNoCreditMarker;
 }
 
 // Refill, read, and append a record when enabled.
@@ -19,7 +31,7 @@ bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
   state.server->FetchAppSettings(state.userName, identifier, &settings);
   if (!settings.Enabled) return false;
   auto record = std::make_shared<WatchedApp>();
-  settings.Credit = ApplyNoCreditMarker(settings.Credit, state.lastMinuteCredit);
+  settings.Credit = CreditForRecord(state, identifier, settings.Credit);
   record->settings = settings;
   record->pid = pid;
   record->identifier = identifier;
@@ -39,11 +51,22 @@ bool IdentifyApplication(AgentState& state, const RunningApplication& app) {
   // The session's own leader and the agent are the session, not one of its
   // applications; a window may not pass itself off as either reserved key
   // (that would charge the computer twice and leave the application free).
-  if (app.pid <= 0 || app.identifier.empty() || IsReservedKey(app.identifier)) return false;
+  if (app.pid <= 0 || app.identifier.empty()) return false;
   if (app.pid == state.loginPid || app.pid == state.system->OwnPid()) return false;
-  std::optional<std::string> name;
-  if (!app.displayName.empty()) name = app.displayName;
-  return AddRecord(state, app.pid, app.identifier, std::move(name));
+  std::vector<RunningApplication::Fallback> keys{{app.identifier, app.displayName}};
+  keys.insert(keys.end(), app.fallbacks.begin(), app.fallbacks.end());
+  // The first key a parent watches takes the process.
+  for (const auto& [key, display_name] : keys) {
+    if (key.empty() || IsReservedKey(key)) return false;
+    std::optional<std::string> name;
+    if (key == kOtherAppsKey) {
+      name = LocalizedString("Other applications");
+    } else if (!display_name.empty()) {
+      name = display_name;
+    }
+    if (AddRecord(state, app.pid, key, std::move(name))) return true;
+  }
+  return false;
 }
 
 void EnumerateRunningApplications(AgentState& state,
@@ -64,9 +87,7 @@ bool RefreshWatchedApp(AgentState& state, WatchedApp& record, bool apply_last_mi
   AppSettings settings;
   state.server->FetchAppSettings(state.userName, record.identifier, &settings);
   if (!settings.Enabled) return true;
-  if (apply_last_minute) {
-    settings.Credit = ApplyNoCreditMarker(settings.Credit, state.lastMinuteCredit);
-  }
+  if (apply_last_minute) settings.Credit = CreditForRecord(state, record.identifier, settings.Credit);
   record.settings = settings;
   record.secondsInMinute = 0;
   return false;

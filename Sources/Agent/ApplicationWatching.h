@@ -11,13 +11,15 @@
 namespace corvane {
 
 // A credit below 1 becomes 1 with "Last Minute Credit" on, else the
-// no-credit marker.
+// no-credit marker. Records take it only where the day's statistics show no
+// minute of the application; otherwise they get the marker all the same.
 int32_t ApplyNoCreditMarker(int32_t credit, bool last_minute_credit);
 
-// Refills and reads the settings of the application; appends a record when
-// they are enabled. False (nothing added) for a process without a pid or
-// identifier, for the agent itself, and for a window claiming one of the
-// keys the agent keeps for the session and the user-wide settings.
+// Refills and reads the settings of the application's keys in order and
+// appends a record for the first enabled one ("Other applications" shown
+// under its catalogue name). False (nothing added) for a process without a
+// pid or identifier, for the agent itself, and for a window claiming one of
+// the keys the agent keeps for the session and the user-wide settings.
 bool IdentifyApplication(AgentState& state, const RunningApplication& app);
 
 // The session record ("com.apple.loginwindow", the localised "computer",

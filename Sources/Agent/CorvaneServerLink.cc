@@ -32,4 +32,17 @@ int CorvaneServerLink::DisconnectionRequest(int32_t pid) {
                      nullptr);
 }
 
+std::optional<int32_t> CorvaneServerLink::MinutesUsedOn(const std::string& user,
+                                                        const std::string& app,
+                                                        const std::string& day) {
+  Bytes payload;
+  AppendStringField(&payload, user);
+  AppendStringField(&payload, app);
+  std::optional<Bytes> reply;
+  if (SendCommand(kGetStats, payload, kFetchTimeoutSeconds, true, &reply) != 0 || !reply) {
+    return std::nullopt;
+  }
+  return MinutesOnDay(*reply, day);
+}
+
 }  // namespace corvane

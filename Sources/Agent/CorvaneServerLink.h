@@ -23,6 +23,8 @@ class CorvaneServerLink : public AgentServerLink {
   // The pid as decimal text to the server on this machine; SendCommand's
   // status.
   int DisconnectionRequest(int32_t pid) override;
+  std::optional<int32_t> MinutesUsedOn(const std::string& user, const std::string& app,
+                                       const std::string& day) override;
 };
 
 }  // namespace corvane

@@ -15,7 +15,8 @@ namespace corvane {
 // Application keys with a meaning of their own.
 inline constexpr std::string_view kComputerAppKey = "com.apple.loginwindow";
 inline constexpr std::string_view kGlobalSettingsAppKey = "com.quarlant.globalSettings";
-inline constexpr const char* kFakeIDFormat = "com.quarlant.fakeID.%s";
+// Every program with a window that no desktop entry names.
+inline constexpr std::string_view kOtherAppsKey = "com.quarlant.otherApps";
 inline constexpr std::string_view kStatsKey = "Stats";
 
 // Keys of an app settings dictionary.

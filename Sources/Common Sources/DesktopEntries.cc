@@ -1,5 +1,6 @@
 #include "DesktopEntries.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,8 +15,9 @@ namespace fs = std::filesystem;
 // Entries are a few kilobytes; anything far larger is not one.
 constexpr uintmax_t kMaxEntryBytes = 256 * 1024;
 
-// The first word of an Exec line: quotes removed, "env VAR=..." skipped.
-std::string ExecProgram(std::string_view exec) {
+// The words of an Exec line from its program on: quotes removed,
+// "env VAR=..." skipped, field codes left out.
+std::vector<std::string> ExecWords(std::string_view exec) {
   std::vector<std::string> words;
   std::string word;
   bool quoted = false, any = false;
@@ -38,7 +40,12 @@ std::string ExecProgram(std::string_view exec) {
     ++i;
     while (i < words.size() && words[i].find('=') != std::string::npos) ++i;
   }
-  return i < words.size() ? words[i] : std::string();
+  std::vector<std::string> program;
+  for (; i < words.size(); ++i) {
+    if (words[i].size() == 2 && words[i][0] == '%') continue;
+    program.push_back(std::move(words[i]));
+  }
+  return program;
 }
 
 // "de_CH.UTF-8" -> {"de_CH", "de"}: the keys tried for a localised value.
@@ -117,7 +124,9 @@ bool ParseDesktopEntry(std::string_view text, std::string_view language, Desktop
       }
     }
   }
-  out->exec_program = ExecProgram(exec);
+  std::vector<std::string> words = ExecWords(exec);
+  out->exec_program = words.empty() ? std::string() : words.front();
+  out->exec_arguments.assign(words.begin() + (words.empty() ? 0 : 1), words.end());
   return type == "Application" && hidden != "true";
 }
 
@@ -125,11 +134,14 @@ std::vector<DesktopEntry> LoadDesktopEntries() {
   std::vector<DesktopEntry> entries, users_own;
   std::set<std::string> seen;
   std::string language = CurrentLanguage();
-  bool users_folder = true;  // the first data folder is the user's own
-  for (const fs::path& data : DataFolders()) {
+  std::vector<fs::path> folders = DataFolders();
+  // The user's own folder (the first) is read last, so its entries never
+  // shadow an installed entry of the same ID.
+  if (!folders.empty()) std::rotate(folders.begin(), folders.begin() + 1, folders.end());
+  for (size_t f = 0; f < folders.size(); ++f) {
+    bool users_folder = f + 1 == folders.size();
     std::vector<DesktopEntry>& into = users_folder ? users_own : entries;
-    users_folder = false;
-    fs::path apps = data / "applications";
+    fs::path apps = folders[f] / "applications";
     std::error_code ec;
     fs::recursive_directory_iterator it(apps, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
@@ -144,6 +156,7 @@ std::vector<DesktopEntry> LoadDesktopEntries() {
       text << in.rdbuf();
       DesktopEntry entry;
       entry.id = id;
+      entry.users_own = users_folder;
       if (ParseDesktopEntry(text.str(), language, &entry)) into.push_back(std::move(entry));
     }
   }
@@ -151,6 +164,9 @@ std::vector<DesktopEntry> LoadDesktopEntries() {
   // their own; listed last, they can name programs no installed entry names,
   // but never take a window or program away from an installed entry, which
   // would move an application to a key without limits.
+  auto by_id = [](const DesktopEntry& a, const DesktopEntry& b) { return a.id < b.id; };
+  std::sort(entries.begin(), entries.end(), by_id);
+  std::sort(users_own.begin(), users_own.end(), by_id);
   entries.insert(entries.end(), std::make_move_iterator(users_own.begin()),
                  std::make_move_iterator(users_own.end()));
   return entries;

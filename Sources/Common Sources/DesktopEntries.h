@@ -15,6 +15,8 @@ struct DesktopEntry {
   std::string startup_wm_class;  // StartupWMClass
   std::string try_exec;          // TryExec
   std::string exec_program;      // the program of the Exec line
+  std::vector<std::string> exec_arguments;  // its further words, field codes (%f, %U) left out
+  bool users_own = false;        // from the user's own folder, which the user can write
 };
 
 // Reads the [Desktop Entry] group of one file. False for anything but a
@@ -22,8 +24,9 @@ struct DesktopEntry {
 bool ParseDesktopEntry(std::string_view text, std::string_view language, DesktopEntry* out);
 
 // Every entry below "applications/" of XDG_DATA_HOME and XDG_DATA_DIRS; of
-// two entries with one ID, the one of the earlier folder counts. Entries of
-// the user's own folder (XDG_DATA_HOME) come last.
+// two entries with one ID, the one of the earlier folder counts, except that
+// an installed entry's ID is never taken over by the user's own folder
+// (XDG_DATA_HOME), whose entries come last. Within each part, by ID.
 std::vector<DesktopEntry> LoadDesktopEntries();
 
 }  // namespace corvane

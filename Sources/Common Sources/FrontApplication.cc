@@ -14,9 +14,11 @@ std::optional<FrontApplication> FindFrontApplication() {
   WindowHints hints{owner->wm_instance, owner->wm_class, owner->gtk_application_id};
   ApplicationIdentity identity;
   FrontApplication app;
-  if (IdentifyProcess(owner->pid, hints, LoadDesktopEntries(), &identity)) {
-    app.bundle_id = std::move(identity.identifier);
-    app.name = std::move(identity.name);
+  ApplicationCatalogue catalogue;
+  catalogue.Load(LoadDesktopEntries(), ProgramSearchPath());
+  if (catalogue.Identify(owner->pid, hints, &identity)) {
+    app.bundle_id = std::move(identity.keys.front());
+    app.name = std::move(identity.names.front());
   } else {
     // A program we cannot look into has no key; its window may still name it.
     app.name = owner->wm_class;

@@ -7,8 +7,9 @@
 namespace corvane {
 
 struct FrontApplication {
-  // Its settings key (desktop entry ID, or the fake-ID form for a program
-  // without an entry); "" when the program cannot be looked into.
+  // Its settings key (desktop entry ID, or "com.quarlant.otherApps" for a
+  // program no entry names; the first key where there are several); "" when
+  // the program cannot be looked into or is part of the desktop.
   std::string bundle_id;
   std::string name;       // what a person calls it
 };

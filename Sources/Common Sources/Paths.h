@@ -32,6 +32,14 @@ inline constexpr std::string_view kProcFolder = "/proc";
 inline constexpr std::string_view kLogindSessionsFolder = "/run/systemd/sessions";
 inline constexpr std::string_view kCgroupFolder = "/sys/fs/cgroup";
 
+// Places of this machine's own programs, used as they are (never below the
+// root prefix, which the session's user can set for the agent): helpers the
+// desktop runs for itself, and the programs every graphical session starts.
+inline constexpr std::string_view kSystemHelperFolder = "/usr/libexec";
+inline constexpr std::string_view kSystemAutostartFolder = "/etc/xdg/autostart";
+// Where programs are looked up when PATH is not set.
+inline constexpr std::string_view kDefaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
+
 // The root prefix in force, without a trailing slash ("" for "/").
 // A process whose real and effective user or group ids differ (the server is
 // installed set-user-id root) ignores CORVANE_ROOT: otherwise any user could

@@ -40,6 +40,14 @@ void ReadSettingsReply(const Bytes& body, AppSettings* out) {
   ReadAppSettings(&settings, out);
 }
 
+std::optional<int32_t> MinutesOnDay(const Bytes& body, std::string_view day) {
+  if (body.empty()) return std::nullopt;
+  std::optional<Plist> parsed =
+      ParsePlistXml(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+  if (!parsed || !parsed->IsDictionary()) return std::nullopt;
+  return static_cast<int32_t>(NumberValue(parsed->AsDictionary()->Find(std::string(day)), 32));
+}
+
 int RequestRefill(std::string_view user, std::string_view app) {
   return SendCommand(kAutoUpdateCredit, UserAppPayload(user, app), kRefillTimeoutSeconds, false,
                      nullptr);

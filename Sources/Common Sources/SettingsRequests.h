@@ -2,6 +2,8 @@
 // server connection of CorvaneLoader.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "AppSettings.h"
@@ -22,6 +24,11 @@ void FetchAppSettings(std::string_view user, std::string_view app, AppSettings* 
 // The record a GetCredit reply body stands for: the body parsed as a
 // property list, an empty dictionary when it is empty or does not parse.
 void ReadSettingsReply(const Bytes& body, AppSettings* out);
+
+// The minutes a GetStats reply body holds for `day` (a day key): 0 when the
+// day is absent; none when the body is empty or no dictionary, as after a
+// lost or cut reply.
+std::optional<int32_t> MinutesOnDay(const Bytes& body, std::string_view day);
 
 // AutoUpdateCredit for (user, app), one try, no reply; SendCommand's status.
 int RequestRefill(std::string_view user, std::string_view app);

@@ -1,5 +1,6 @@
 // A server's reply bytes, delivered in pieces whose sizes the input chooses,
-// through the client's frame assembly and the settings reading of the body.
+// through the client's frame assembly and the settings and statistics
+// reading of the body.
 #include <cstddef>
 #include <cstdint>
 
@@ -25,5 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   corvane::Bytes body = assembler.TakeBody();
   corvane::AppSettings settings;
   corvane::ReadSettingsReply(body, &settings);
+  corvane::MinutesOnDay(body, "8-12-2026");
   return 0;
 }

@@ -79,6 +79,7 @@ TEST(AdminArgumentsTest, CommandLines) {
   ASSERT_TRUE(r);
   EXPECT_EQ(r->app, "com.quarlant.globalSettings");
   EXPECT_EQ(r->grant_minutes, -15);
+  EXPECT_EQ(Parse({"grant", "bob", "otherApps", "5"})->app, "com.quarlant.otherApps");
   r = Parse({"stats", "bob", "firefox-esr", "--days", "30", "--chart", "/tmp/x.svg"});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->days, 30);

@@ -41,7 +41,7 @@ class ApplicationWindowsTest : public ::testing::Test {
     }
     setenv("XDG_DATA_HOME", (root_.path() + "/none").c_str(), 1);
     setenv("XDG_DATA_DIRS", (root_.path() + "/share").c_str(), 1);
-    entries_ = LoadDesktopEntries();
+    catalogue_.Load(LoadDesktopEntries(), ProgramSearchPath());
   }
   void TearDown() override {
     for (pid_t pid : children_) test::KillAndReap(pid);
@@ -70,15 +70,18 @@ class ApplicationWindowsTest : public ::testing::Test {
   }
   std::string Identify(pid_t pid, const ClientWindow& w) {
     ApplicationIdentity id;
-    if (!IdentifyProcess(pid, {w.wm_instance, w.wm_class, w.gtk_application_id}, entries_, &id)) {
+    if (!catalogue_.Identify(pid, {w.wm_instance, w.wm_class, w.gtk_application_id, w.desktop_part},
+                             &id)) {
       return "(none)";
     }
-    return id.identifier + " / " + id.name;
+    std::string keys;
+    for (const std::string& key : id.keys) keys += key + " / ";
+    return keys + id.names.front();
   }
 
   test::TempRoot root_;
   std::unique_ptr<ApplicationWindows> windows_;
-  std::vector<DesktopEntry> entries_;
+  ApplicationCatalogue catalogue_;
   std::vector<pid_t> children_;
 };
 
@@ -134,15 +137,24 @@ TEST_F(ApplicationWindowsTest, FullScreenOrAnotherClientsKeyboardGrabCaptures) {
   EXPECT_TRUE(WaitFor([&] { return windows_->ActiveWindowPid(&captured) == full && captured; }));
 }
 
-TEST_F(ApplicationWindowsTest, RenamedCopyKeepsItsEntryPlainProgramsGetFakeIDs) {
-  std::string copy = root_.path() + "/myterm";
+// The key follows the program's bytes, not its file name or window class;
+// a program no entry names is one of the other applications, the desktop's
+// own panel none.
+TEST_F(ApplicationWindowsTest, RenamedCopyKeepsItsEntryOthersAreOtherApplications) {
+  std::string copy = root_.path() + "/homework";
   std::filesystem::copy_file("/usr/bin/xterm", copy);
-  pid_t term = Start({copy, "-e", "sleep", "60"});
+  pid_t term = Start({copy, "-class", "Xeyes", "-e", "sleep", "60"});
   std::optional<ClientWindow> t = WaitForWindowOf(term);
   ASSERT_TRUE(t.has_value());
+  EXPECT_EQ(t->wm_class, "Xeyes");
   EXPECT_EQ(Identify(term, *t), "xterm / Test xterm");
   EXPECT_EQ(Identify(getpid(), ClientWindow{}),
-            "com.quarlant.fakeID.client_platform_tests / client_platform_tests");
+            "com.quarlant.otherApps / client_platform_tests");
+  for (const ClientWindow& w : windows_->ClientWindows()) {
+    if (w.desktop_part) {
+      EXPECT_EQ(Identify(w.pid, w), "(none)") << w.wm_class;
+    }
+  }
   test::KillAndReap(term);
   EXPECT_EQ(Identify(term, *t), "(none)");
 }

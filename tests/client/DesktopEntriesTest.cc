@@ -73,14 +73,16 @@ TEST(DesktopEntriesTest, UsersOwnEntryCannotTakeAWindowFromAnInstalledOne) {
                        "[Desktop Entry]\nType=Application\nName=Game\nStartupWMClass=Game\n");
   setenv("XDG_DATA_HOME", (root.path() + "/home").c_str(), 1);
   setenv("XDG_DATA_DIRS", (root.path() + "/system").c_str(), 1);
-  std::vector<DesktopEntry> entries = LoadDesktopEntries();
+  ApplicationCatalogue catalogue;
+  catalogue.Load(LoadDesktopEntries(), ProgramSearchPath());
   unsetenv("XDG_DATA_HOME");
   unsetenv("XDG_DATA_DIRS");
   ApplicationIdentity identity;
-  ASSERT_TRUE(IdentifyProcess(getpid(), WindowHints{"game", "Game", ""}, entries, &identity));
-  EXPECT_EQ(identity.identifier, "game");
-  ASSERT_TRUE(IdentifyProcess(getpid(), WindowHints{"", "Homework", ""}, entries, &identity));
-  EXPECT_EQ(identity.identifier, "homework") << "its own programs still have their entries";
+  ASSERT_TRUE(catalogue.Identify(getpid(), WindowHints{"game", "Game", ""}, &identity));
+  EXPECT_EQ(identity.keys, std::vector<std::string>{"game"});
+  ASSERT_TRUE(catalogue.Identify(getpid(), WindowHints{"", "Homework", ""}, &identity));
+  EXPECT_EQ(identity.keys, (std::vector<std::string>{"homework", "com.quarlant.otherApps"}))
+      << "its own programs keep their entries where a parent watches them";
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ WindowWatcher::~WindowWatcher() = default;
 
 std::vector<RunningApplication> WindowWatcher::Start() {
   if (windows_ == nullptr) return {};
-  entries_ = LoadDesktopEntries();
+  catalogue_.Load(LoadDesktopEntries(), ProgramSearchPath());
   windows_->DrainEvents();
   std::vector<RunningApplication> running = Identify(watch_.Update(windows_->ClientWindows()).launched);
   notifier_ = new QSocketNotifier(windows_->EventDescriptor(), QSocketNotifier::Read, this);
@@ -44,7 +44,7 @@ void WindowWatcher::Apply(const ApplicationWatch::Changes& changes) {
   for (int32_t pid : changes.terminated) HandleApplicationTerminated(state_, pid);
   if (changes.launched.empty()) return;
   // An application installed during the session is known by its entry.
-  entries_ = LoadDesktopEntries();
+  catalogue_.Load(LoadDesktopEntries(), ProgramSearchPath());
   for (const RunningApplication& app : Identify(changes.launched)) {
     HandleApplicationLaunched(state_, app);
   }
@@ -55,9 +55,20 @@ std::vector<RunningApplication> WindowWatcher::Identify(
   std::vector<RunningApplication> apps;
   for (const ClientWindow& window : launched) {
     ApplicationIdentity identity;
-    WindowHints hints{window.wm_instance, window.wm_class, window.gtk_application_id};
-    if (!IdentifyProcess(window.pid, hints, entries_, &identity)) continue;
-    apps.push_back(RunningApplication{window.pid, identity.identifier, identity.name});
+    WindowHints hints{window.wm_instance, window.wm_class, window.gtk_application_id,
+                      window.desktop_part};
+    // Only processes the agent keeps no record of anyway: the agent's own
+    // windows are not an application, and reading their files costs.
+    if (window.pid == state_.loginPid ||
+        (state_.system != nullptr && window.pid == state_.system->OwnPid())) {
+      continue;
+    }
+    if (!catalogue_.Identify(window.pid, hints, &identity)) continue;
+    RunningApplication app{window.pid, identity.keys.front(), identity.names.front()};
+    for (size_t i = 1; i < identity.keys.size(); ++i) {
+      app.fallbacks.push_back({identity.keys[i], identity.names[i]});
+    }
+    apps.push_back(std::move(app));
   }
   return apps;
 }

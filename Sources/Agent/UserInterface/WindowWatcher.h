@@ -11,7 +11,7 @@
 
 #include "AgentState.h"
 #include "ApplicationWatch.h"
-#include "DesktopEntries.h"
+#include "ApplicationIdentity.h"
 
 class QSocketNotifier;
 
@@ -41,7 +41,8 @@ class WindowWatcher : public QObject {
   AgentState& state_;
   ApplicationWindows* windows_;
   ApplicationWatch watch_;
-  std::vector<DesktopEntry> entries_;
+  // Kept for the agent's life: each program file is hashed once.
+  ApplicationCatalogue catalogue_;
   QSocketNotifier* notifier_ = nullptr;
 };
 

@@ -18,6 +18,9 @@ struct ClientWindow {
   std::string wm_instance;         // WM_CLASS, first part
   std::string wm_class;            // WM_CLASS, second part
   std::string gtk_application_id;  // _GTK_APPLICATION_ID
+  // _NET_WM_WINDOW_TYPE says panel (DOCK) or desktop background (DESKTOP).
+  // Any client may say so of its own window: a hint, never proof.
+  bool desktop_part = false;
 };
 
 class ApplicationWindows {

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "ArgumentList.h"
 #include "Platform/ProcessDetails.h"
 
 namespace corvane {
@@ -49,6 +50,17 @@ std::string ExecutablePath(int pid) {
   ssize_t n = readlink(ProcPath(pid, "exe").c_str(), buffer, sizeof buffer);
   if (n <= 0) return {};
   return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string ExecutableContentPath(int pid) { return pid > 0 ? ProcPath(pid, "exe") : ""; }
+
+std::vector<std::string> ProcessArguments(int pid) {
+  if (pid <= 0) return {};
+  std::ifstream in(ProcPath(pid, "cmdline"), std::ios::binary);
+  std::string bytes(kMaxArgumentBytesRead, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return SplitArgumentList(bytes);
 }
 
 std::string SandboxApplicationID(int pid) {

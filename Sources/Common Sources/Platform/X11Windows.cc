@@ -19,7 +19,8 @@ constexpr uint32_t kStatePropertyLongs = 64;
 
 constexpr const char* kAtomNames[] = {
     "_NET_CLIENT_LIST", "_NET_ACTIVE_WINDOW",        "_NET_WM_PID", "_NET_WM_STATE",
-    "_NET_WM_STATE_FULLSCREEN", "_GTK_APPLICATION_ID", "UTF8_STRING"};
+    "_NET_WM_STATE_FULLSCREEN", "_GTK_APPLICATION_ID", "UTF8_STRING",
+    "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP"};
 static_assert(std::size(kAtomNames) == static_cast<size_t>(X11Atom::kCount),
               "X11Windows: one name per atom");
 
@@ -73,6 +74,7 @@ struct WindowCookies {
   xcb_get_property_cookie_t wm_pid{};
   xcb_get_property_cookie_t wm_class{};
   xcb_get_property_cookie_t gtk_id{};
+  xcb_get_property_cookie_t type{};
 };
 
 }  // namespace
@@ -144,6 +146,8 @@ std::vector<ClientWindow> ReadClientWindows(X11Connection& x,
                                       kTextPropertyLongs);
     cookies[i].gtk_id = AskProperty(c, windows[i], x.atom(X11Atom::kGtkApplicationId),
                                     x.atom(X11Atom::kUtf8String), kTextPropertyLongs);
+    cookies[i].type = AskProperty(c, windows[i], x.atom(X11Atom::kNetWmWindowType), XCB_ATOM_ATOM,
+                                  kStatePropertyLongs);
   }
   std::vector<ClientWindow> result(windows.size());
   for (size_t i = 0; i < windows.size(); ++i) {
@@ -156,6 +160,13 @@ std::vector<ClientWindow> ReadClientWindows(X11Connection& x,
     SplitWmClass(wm_class.format, wm_class.bytes, &w.wm_instance, &w.wm_class);
     PropertyValue gtk_id = TakeProperty(c, cookies[i].gtk_id);
     w.gtk_application_id = PropertyText(gtk_id.format, gtk_id.bytes);
+    PropertyValue type = TakeProperty(c, cookies[i].type);
+    for (uint32_t atom : PropertyItems32(type.format, type.bytes)) {
+      if (atom == x.atom(X11Atom::kNetWmWindowTypeDock) ||
+          atom == x.atom(X11Atom::kNetWmWindowTypeDesktop)) {
+        w.desktop_part = true;
+      }
+    }
   }
   return result;
 }

@@ -23,6 +23,9 @@ enum class X11Atom {
   kNetWmStateFullscreen,
   kGtkApplicationId,
   kUtf8String,
+  kNetWmWindowType,
+  kNetWmWindowTypeDock,
+  kNetWmWindowTypeDesktop,
   kCount
 };
 

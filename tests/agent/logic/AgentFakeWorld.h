@@ -29,7 +29,7 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   std::function<void(const WatchedApp&)> on_warning;
   AbsoluteTime now = 0;
   uint64_t home_bytes = 0;
-  bool captured = false, reachable = true;
+  bool captured = false, reachable = true, stats_unknown = false;
   int32_t front_pid = 0;
   int failed_connects = 0, disconnection_status = 0;
   std::set<int32_t> dead, refuses_kill;
@@ -83,6 +83,13 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
     if (!reachable) return;
     charged[app]++;
     settings[app].Credit = std::max(0, settings[app].Credit - 1);
+  }
+  // Today's minutes are the ones charged since the world began.
+  std::optional<int32_t> MinutesUsedOn(const std::string&, const std::string& app,
+                                       const std::string&) override {
+    requests.push_back("stats " + app);
+    if (!reachable || stats_unknown) return std::nullopt;
+    return charged.count(app) ? charged[app] : 0;
   }
   int DisconnectionRequest(int32_t pid) override {
     Log("server kill", pid);

@@ -48,6 +48,42 @@ TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
                                           "fetch app.off", "fetch com.quarlant.globalSettings"));
 }
 
+// The last minute comes once a day: a relaunch after it is warned of having
+// no credit and ends when the warning closes; a parent's credit of 0 on a
+// day without use still warns before the kill.
+TEST_F(AgentLogicTest, LastMinuteOnceADayAcrossRelaunches) {
+  Allow("game", 0);
+  ASSERT_TRUE(Launch(100, "game"));
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, 1);
+  Tick(62);
+  ASSERT_TRUE(Launch(101, "game"));
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, kNoCreditMarker);
+  Tick(1);
+  EXPECT_THAT(world.events, ElementsAre("0 strip", "1 warn last 100", "61 kill 100",
+                                        "61 unlisted 100", "62 strip", "63 warn nocredit 101",
+                                        "63 kill 101", "63 unlisted 101"));
+  world.stats_unknown = true;  // statistics that cannot be read give no last minute
+  Allow("chess", 0);
+  ASSERT_TRUE(Launch(200, "chess"));
+  EXPECT_EQ(state.watchedApps.back()->settings.Credit, kNoCreditMarker);
+}
+
+// A program no entry names is charged to "Other applications" once a parent
+// watches that key; the user's own entry's key comes first where watched.
+TEST_F(AgentLogicTest, OtherApplicationsTakeWhatNoWatchedKeyTakes) {
+  const std::string other(kOtherAppsKey);
+  EXPECT_FALSE(HandleApplicationLaunched(state, {100, other, "xeyes"}));  // off: nothing charged
+  Allow(other, 5);
+  ASSERT_TRUE(HandleApplicationLaunched(state, {101, other, "xeyes"}));
+  ASSERT_TRUE(HandleApplicationLaunched(state, {102, "mine", "Mine", {{other, "mine"}}}));
+  Allow("twin2", 9);
+  ASSERT_TRUE(HandleApplicationLaunched(state, {103, "twin1", "Twin 1", {{"twin2", "Twin 2"}}}));
+  EXPECT_THAT(Keys(state), ElementsAre(other + "@101", other + "@102", "twin2@103"));
+  EXPECT_EQ(state.watchedApps[0]->displayName, "Other applications");
+  EXPECT_EQ(state.watchedApps[2]->displayName, "Twin 2");
+  EXPECT_FALSE(HandleApplicationLaunched(state, {104, "mine", "", {{std::string(kComputerAppKey), ""}}}));
+}
+
 TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
   std::set<int32_t> running = {10, 11, 12};
   ApplicationWatch watch([](int32_t pid) { return pid != 13; },

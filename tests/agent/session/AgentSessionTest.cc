@@ -16,6 +16,8 @@
 #include "ClientTestSupport.h"
 #include "Paths.h"
 #include "Platform/UserAccount.h"
+#include "AbsoluteTime.h"
+#include "Platform/Clock.h"
 #include "PlistFile.h"
 #include "Preferences.h"
 #include "ServerHarness.h"
@@ -280,6 +282,65 @@ TEST_F(AgentSessionTest, DiskQuotaEndsTheSessionUnlessFilesAreDeleted) {
   double gone = SecondsUntilGone(leader_, 4 * kMinute);
   EXPECT_GT(gone, 1.0 * kMinute);
   EXPECT_LT(gone, 3.0 * kMinute);
+}
+
+// Keys follow the program: a renamed copy of the watched terminal started
+// with a class of its own is charged to the terminal and ended with its
+// credit, even when its class is rewritten later; a program no entry names
+// is charged to "Other applications" and ended at that limit.
+TEST_F(AgentSessionTest, RenamedCopyAndOtherApplicationsEndAtTheirLimits) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
+                                     AppEntry("c5test-term", 2, true) +
+                                     AppEntry("com.quarlant.otherApps", 2, true));
+  ASSERT_TRUE(StartServer());
+  std::string copy = root_.path() + "/homework";
+  ASSERT_TRUE(Shell("cp \"$(command -v xterm)\" '" + copy + "'"));
+  test::Child renamed({copy, "-class", "Homework", "-e", "sleep", "600"});
+  test::Child eyes({"xeyes"});
+  for (const char* cls : {"Homework", "XEyes"}) {
+    ASSERT_TRUE(test::WaitForCommand(std::string("xdotool search --onlyvisible --class ") + cls +
+                                     " >/dev/null", true, 10));
+  }
+  StartAgent();
+  EXPECT_TRUE(Charged("c5test-term", 20));
+  EXPECT_TRUE(Charged("com.quarlant.otherApps", 20));
+  EXPECT_TRUE(Shell("xdotool search --class Homework set_window --class C5TestOff"));
+  for (int warnings = 0; warnings < 2; ++warnings) {
+    if (!MessageShown("Credit low|Test Terminal|Other applications", 2 * kMinute)) continue;
+    Shell("import -window root '" + std::string(CORVANE_BINARY_DIR) + "/other-apps-warning-" +
+          std::to_string(warnings) + ".png'");
+    Click();
+  }
+  EXPECT_GT(SecondsUntilGone(renamed.pid(), 2 * kMinute), 0);
+  EXPECT_GT(SecondsUntilGone(eyes.pid(), 1 * kMinute), 0);
+  EXPECT_EQ(Stats().find("c5test-off"), std::string::npos);
+  EXPECT_TRUE(LeaderAlive());
+}
+
+// "Other applications" off: nothing new is charged. A watched program
+// relaunched after its last minute of the day gets the no-credit warning
+// and ends when it closes.
+TEST_F(AgentSessionTest, NoSecondLastMinuteAndOtherApplicationsOffChargeNothing) {
+  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
+                                     AppEntry("c5test-term", 0, true));
+  test::WriteFileOrDie(root_.Path(std::string(kStatsFile)),
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                       "<key>" + ShortUserName() + "</key><dict><key>c5test-term</key><dict>"
+                       "<key>Stats</key><dict><key>" + DayKey(CurrentAbsoluteTime()) +
+                       "</key><integer>1</integer></dict></dict></dict></dict></plist>\n");
+  ASSERT_TRUE(StartServer());
+  test::Child eyes({"xeyes"});
+  auto term = Terminal("C5TestTerm");
+  StartAgent();
+  ASSERT_TRUE(MessageShown("Credit low|Test Terminal", 20));
+  Shell("import -window root '" + std::string(CORVANE_BINARY_DIR) + "/no-last-minute.png'");
+  Click();
+  double gone = SecondsUntilGone(term->pid(), 10);
+  EXPECT_GT(gone, 0);
+  EXPECT_LT(gone, 0.5 * kMinute);
+  std::this_thread::sleep_for(std::chrono::duration<double>(1.2 * kMinute));
+  EXPECT_EQ(SecondsUntilGone(eyes.pid(), 0.5), -1);
+  EXPECT_EQ(Stats().find("com.quarlant.otherApps"), std::string::npos);
 }
 
 TEST_F(AgentSessionTest, ServerGoneMidSessionKillsNothing) {
