@@ -14,13 +14,13 @@
 namespace corvane {
 
 ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
-                             ClosedCallback on_closed)
+                             ConnectionTurn& turn)
     : loop_(loop),
       data_(data),
       socket_(std::move(connection.socket)),
       loopback_peer_(connection.loopback_peer),
       peer_(connection.peer),
-      on_closed_(std::move(on_closed)) {}
+      turn_(turn) {}
 
 ClientContext::~ClientContext() {
   assert(closed() && "ClientContext: freed while its socket is still open");
@@ -42,7 +42,7 @@ void ClientContext::Close() {
   if (closed()) return;
   _watch.reset();
   socket_.Close();
-  if (on_closed_) on_closed_(this);
+  turn_.Closed(this);
 }
 
 std::string ClientContext::Description() const {
@@ -60,6 +60,7 @@ void ClientContext::_SocketCallBack(uint32_t events) {
     waiting_for_room_ = false;
     if (!FlushReplies()) return;
   }
+  if (close_after_save_) return;  // reads nothing more
   if (events & (EventLoop::kReadable | EventLoop::kHangUp | EventLoop::kError)) HandleReadable();
 }
 
@@ -69,17 +70,16 @@ void ClientContext::HandleReadable() {
   if (n == kWouldBlock) return;
   if (n <= 0) {
     // End of stream or a stream error: a request only partly received is
-    // dropped with the connection.
+    // dropped with the connection. What earlier reads changed was saved at
+    // the end of their turn.
     Close();
     return;
   }
   received_.insert(received_.end(), chunk, chunk + n);
-  if (!HandleBufferedRequests()) return;
-  SaveIfPending(data_);
-  FlushReplies();
+  HandleBufferedRequests();
 }
 
-bool ClientContext::HandleBufferedRequests() {
+void ClientContext::HandleBufferedRequests() {
   for (;;) {
     std::span<const uint8_t> pending(received_.data() + received_start_,
                                      received_.size() - received_start_);
@@ -87,41 +87,63 @@ bool ClientContext::HandleBufferedRequests() {
     if (frame.state == FrameState::kBadLength) {
       LogMessage("Closing a connection: request length %u is outside %zu to %u", frame.length,
                  kRequestHeaderSize, kMaxRequestLength);
-      // What earlier requests of this read changed still goes to disk.
-      SaveIfPending(data_);
-      Close();
-      return false;
+      // What earlier requests changed still goes to disk, and their
+      // replies out, with the turn's save.
+      close_after_save_ = true;
+      received_.clear();
+      received_start_ = 0;
+      ListForRelease();
+      return;
     }
     if (frame.state == FrameState::kIncomplete) break;
     auto reply = DispatchCommand(data_, pending.first(frame.length),
-                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); }});
+                                 {loopback_peer_, peer_, [this] { return IdentifyPeer(); },
+                                  &notes_});
     if (reply) QueueReply(*reply);
     received_start_ += frame.length;
   }
   received_.erase(received_.begin(), received_.begin() + static_cast<long>(received_start_));
   received_start_ = 0;
-  return true;
 }
 
-LocalPeer ClientContext::IdentifyPeer() const {
+LocalPeer ClientContext::IdentifyPeer() {
+  if (identity_) return *identity_;
   // A peer using this machine's own network address is as local as one on
   // loopback: its address must not pass it off as an admin machine.
   LocalPeer peer;
   peer.local = loopback_peer_ || IsOwnAddress(peer_);
   if (peer.local) peer.user = LocalPeerUser(socket_);
+  // A peer not found now may be found at a later request.
+  if (!peer.local || peer.user) identity_ = peer;
   return peer;
 }
 
 void ClientContext::QueueReply(const std::string& body) {
+  if (closed()) return;
   uint8_t length[kReplyHeaderSize];
   StoreBigEndian32(static_cast<uint32_t>(body.size()), length);
   unsent_.append(reinterpret_cast<const char*>(length), sizeof length);
   unsent_.append(body);
+  ListForRelease();
+}
+
+void ClientContext::ListForRelease() {
+  if (listed_) return;
+  listed_ = true;
+  turn_.ReleaseAfterSave(this);
+}
+
+void ClientContext::ReleaseReplies() {
+  listed_ = false;
+  if (closed()) return;
+  released_end_ = unsent_.size();
+  if (!FlushReplies()) return;
+  if (close_after_save_) Close();
 }
 
 bool ClientContext::FlushReplies() {
-  while (unsent_start_ < unsent_.size()) {
-    long n = WriteSome(socket_, unsent_.data() + unsent_start_, unsent_.size() - unsent_start_);
+  while (unsent_start_ < released_end_) {
+    long n = WriteSome(socket_, unsent_.data() + unsent_start_, released_end_ - unsent_start_);
     if (n == kWouldBlock) break;
     if (n < 0) {
       LogMessage("An error occured in the stream.");
@@ -132,7 +154,9 @@ bool ClientContext::FlushReplies() {
   }
   if (unsent_start_ == unsent_.size()) {
     unsent_.clear();
-    unsent_start_ = 0;
+    unsent_start_ = released_end_ = 0;
+  } else if (unsent_start_ == released_end_) {
+    // Only held replies are left: nothing to wait for room for.
   } else if (unsent_.size() - unsent_start_ > kMaxQueuedReplyBytes) {
     LogMessage("Closing a connection: more than %zu bytes of replies are not taken",
                kMaxQueuedReplyBytes);
@@ -142,6 +166,7 @@ bool ClientContext::FlushReplies() {
     waiting_for_room_ = true;
     if (unsent_start_ >= kMaxQueuedReplyBytes / 4) {
       unsent_.erase(0, unsent_start_);
+      released_end_ -= unsent_start_;
       unsent_start_ = 0;
     }
   }
@@ -150,7 +175,7 @@ bool ClientContext::FlushReplies() {
 }
 
 void ClientContext::UpdateWatchedEvents() {
-  bool want_writable = unsent_start_ < unsent_.size();
+  bool want_writable = unsent_start_ < released_end_;
   // Changing the watch is a system call: only when it changes.
   if (want_writable == watching_writable_) return;
   watching_writable_ = want_writable;

@@ -1,15 +1,18 @@
 // One accepted connection: its socket, the receive buffer with the framing
 // of requests, and the queue of replies not yet taken by the socket.
 //
-// Each readable event reads once, hands every complete request to
-// DispatchCommand in arrival order, saves what those requests changed, and
-// only then sends their replies: nothing is answered before it is on disk,
-// and nothing more is read before the last read's effects are on disk.
+// Each readable event reads once and hands every complete request to
+// DispatchCommand in arrival order; the replies are held. At the end of the
+// loop turn the owner saves what every connection's requests changed, once
+// for all of them, and only then releases the held replies: nothing is
+// answered before it is on disk, and nothing more is read before the last
+// read's effects are on disk.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,12 +28,24 @@ namespace corvane {
 inline constexpr size_t kReadChunkBytes = 2048;
 inline constexpr size_t kMaxQueuedReplyBytes = 1u << 20;
 
+class ClientContext;
+
+// What the server does for its connections at the end of each loop turn.
+class ConnectionTurn {
+ public:
+  virtual ~ConnectionTurn() = default;
+  // `context` holds replies queued this turn, or is to close once the
+  // turn's save is done: the owner calls ReleaseReplies() after that save.
+  virtual void ReleaseAfterSave(ClientContext* context) = 0;
+  // `context` closed; the owner frees it at the end of the turn, never
+  // inside its own callback.
+  virtual void Closed(ClientContext* context) = 0;
+};
+
 class ClientContext {
  public:
-  using ClosedCallback = std::function<void(ClientContext*)>;
-
   ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
-                ClosedCallback on_closed);
+                ConnectionTurn& turn);
   ~ClientContext();
   ClientContext(const ClientContext&) = delete;
   ClientContext& operator=(const ClientContext&) = delete;
@@ -43,19 +58,30 @@ class ClientContext {
   void Close();
   bool closed() const { return !socket_.valid(); }
 
+  // Queues the reply to the connection's next request; it is held until the
+  // turn's save is done, and replies leave in the order they were queued.
+  // Handlers that answer later (from another source of the loop) use it
+  // the same way.
+  void QueueReply(const std::string& body);
+  // After the turn's save: sends the held replies, and closes a connection
+  // that was to close after the save.
+  void ReleaseReplies();
+
   std::string Description() const;
 
  private:
   void _SocketCallBack(uint32_t events);
   void HandleReadable();
-  // Handles every complete request buffered; false when the connection had
-  // to be closed (bad length).
-  bool HandleBufferedRequests();
-  // Whether the peer is on this machine, and its user; asked per request
-  // that needs it, while the peer's socket is open.
-  LocalPeer IdentifyPeer() const;
-  void QueueReply(const std::string& body);
-  // Writes what the socket takes; false when the connection was closed.
+  // Handles every complete request buffered; a bad length stops reading
+  // and closes the connection after the turn's save.
+  void HandleBufferedRequests();
+  // Whether the peer is on this machine, and its user; asked when a request
+  // first needs it, while the peer's socket is open, and then kept: the
+  // owner of a socket does not change.
+  LocalPeer IdentifyPeer();
+  void ListForRelease();
+  // Writes what the socket takes of the released replies; false when the
+  // connection was closed.
   bool FlushReplies();
   void UpdateWatchedEvents();
 
@@ -64,13 +90,18 @@ class ClientContext {
   SocketHandle socket_;
   bool loopback_peer_ = false;
   IpAddress peer_;
-  ClosedCallback on_closed_;
+  ConnectionTurn& turn_;
   std::unique_ptr<EventLoop::Source> _watch;
+  std::optional<LocalPeer> identity_;
+  PeerNotes notes_;
+  bool listed_ = false;          // told the owner this turn
+  bool close_after_save_ = false;
 
   std::vector<uint8_t> received_;
   size_t received_start_ = 0;  // bytes of received_ already handled
   std::string unsent_;
   size_t unsent_start_ = 0;    // bytes of unsent_ already written
+  size_t released_end_ = 0;    // bytes of unsent_ that may be written
   bool waiting_for_room_ = false;
   bool watching_writable_ = false;
 };

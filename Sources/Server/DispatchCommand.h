@@ -19,6 +19,18 @@ struct LocalPeer {
   std::optional<uint32_t> user;
 };
 
+// What a connection remembers between its requests, so that each kind of
+// refusal is logged once per connection rather than once per frame.
+struct PeerNotes {
+  bool long_field_logged = false;
+  bool other_user_logged = false;
+  bool new_keys_logged = false;
+};
+
+// User names and application keys longer than this are refused by the
+// commands that store them.
+inline constexpr size_t kMaxNameBytes = 255;
+
 struct RequestOrigin {
   // The peer is this machine (127.0.0.0/8 or ::1): only such a peer may have
   // processes killed.
@@ -28,15 +40,17 @@ struct RequestOrigin {
   // Asked only by the commands that need it; unset reads as a peer on
   // another machine.
   std::function<LocalPeer()> identify;
+  // The connection's notes; none logs every refusal.
+  PeerNotes* notes = nullptr;
 };
 
 // `request` is one whole frame (length, command, reserved, payload) whose
 // declared length is its size. Returns the XML reply body for GetCredit,
 // GetEnabledApps and GetStats, none otherwise. SaveCredit and MinuteUsed set
 // data.save_pending; the caller saves (SaveIfPending) before any reply goes
-// out and before it reads more requests. A save still pending is made before
-// a refill changes the tree, so the files always hold what saving after each
-// request would have left.
+// out and before it reads more requests. One save covers every request
+// handled since the last one, a refill of AutoUpdateCredit among them, so
+// the files always hold the trees as they are.
 std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uint8_t> request,
                                            const RequestOrigin& origin);
 

@@ -5,6 +5,7 @@
 #include "Platform/ProcessControl.h"
 #include "Preferences.h"
 #include "ServerLog.h"
+#include "SettingsAndStats.h"
 #include "WireCodec.h"
 
 namespace corvane {
@@ -17,6 +18,8 @@ ServerDaemon::ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, b
 }
 
 ServerDaemon::~ServerDaemon() {
+  // What the last turn changed is saved, though its replies go nowhere.
+  SaveIfPending(data_);
   for (auto& [raw, context] : contexts_) context->Close();
   contexts_.clear();
 }
@@ -24,6 +27,12 @@ ServerDaemon::~ServerDaemon() {
 void ServerDaemon::Run() {
   // Before anything can report readiness, so a prompt stop is never lost.
   loop_.HandleTerminationSignals([this](int) { loop_.Exit(0); });
+  turn_end_ = loop_.AddTurnEnd([this] { _EndOfTurn(); });
+  if (!turn_end_) {
+    LogMessage("Server quitting: the event loop failed (%d)", -1);
+    loop_failed_ = true;
+    return;
+  }
   StartListenerOrRetry();
   int result = loop_.Run();
   if (result < 0) {
@@ -78,16 +87,25 @@ void ServerDaemon::AcceptConnection(Server& server, AcceptedConnection* connecti
     return;
   }
   if (contexts_.size() >= max_connections_) return;  // closed as it goes out of scope
-  auto context = std::make_unique<ClientContext>(
-      loop_, data_, std::move(*connection), [this](ClientContext* c) { ReleaseContext(c); });
+  auto context = std::make_unique<ClientContext>(loop_, data_, std::move(*connection), *this);
   ClientContext* raw = context.get();
   contexts_.emplace(raw, std::move(context));
   raw->Open();
 }
 
-void ServerDaemon::ReleaseContext(ClientContext* context) {
-  // Freed in a later turn: the context may be inside its own callback.
-  loop_.Defer([this, context] { contexts_.erase(context); });
+void ServerDaemon::ReleaseAfterSave(ClientContext* context) { to_release_.push_back(context); }
+
+void ServerDaemon::Closed(ClientContext* context) { closed_.push_back(context); }
+
+void ServerDaemon::_EndOfTurn() {
+  SaveIfPending(data_);
+  // Releasing may close connections, which lists them for freeing below.
+  std::vector<ClientContext*> release;
+  release.swap(to_release_);
+  for (ClientContext* context : release) context->ReleaseReplies();
+  // Freed here, never inside their own callbacks.
+  for (ClientContext* context : closed_) contexts_.erase(context);
+  closed_.clear();
 }
 
 }  // namespace corvane

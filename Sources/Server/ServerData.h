@@ -10,6 +10,7 @@
 
 #include "AbsoluteTime.h"
 #include "IpAddress.h"
+#include "NewKeyAllowance.h"
 #include "Platform/ProcessOwner.h"
 #include "Plist.h"
 #include "SerializedTree.h"
@@ -37,7 +38,10 @@ struct ServerData {
   void StatsChanged(std::string_view user) { stats_xml.Touch(stats, user); }
 
   // Set by SaveCredit and MinuteUsed; cleared once both files are written.
+  // The server saves at the end of the loop turn in which it was set.
   bool save_pending = false;
+  // New statistics keys each peer may still create.
+  NewKeyAllowance new_keys;
 
   // Platform actions; the fuzz target and tests swap them.
   std::function<AbsoluteTime()> now;
