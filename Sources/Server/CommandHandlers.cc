@@ -144,7 +144,7 @@ void HandleAutoUpdateCredit(ServerData& data, Request request, const RequestOrig
   LocalPeer peer;
   bool trusted = false;
   if (f.user && !MayReportFor(data, origin, *f.user, &peer, &trusted)) {
-    LogOnce(origin, &PeerNotes::other_user_logged, "auto update credit", peer, f);
+    LogOnce(origin, &PeerNotes::other_user_refill_logged, "auto update credit", peer, f);
     return;
   }
   // The refill reaches the files with the next save, which covers it and
@@ -158,14 +158,15 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
   LocalPeer peer;
   bool trusted = false;
   if (f.user && !MayReportFor(data, origin, *f.user, &peer, &trusted)) {
-    LogOnce(origin, &PeerNotes::other_user_logged, "minute used", peer, f);
+    LogOnce(origin, &PeerNotes::other_user_minute_logged, "minute used", peer, f);
     return;
   }
   LogMessage("handling minute used notification user %s and app %s", OrNull(f.user),
              OrNull(f.app));
-  data.save_pending = true;
-  if (!f.both()) return;
-
+  if (!f.both()) {
+    data.save_pending = true;
+    return;
+  }
   // Root and the admins of this machine may create any number.
   int new_keys = trusted ? 0 : NewStatsKeys(data, *f.user, *f.app);
   if (new_keys == 0 ||
@@ -176,9 +177,11 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
     int64_t minutes = NumberValue(days.Find(today), 32);
     days.Set(today, Plist::Integer(minutes + 1, 32));
     data.StatsChanged(*f.user);
+    data.save_pending = true;
   } else {
     // Not counted, but still charged below: a flood of fresh names must not
-    // grow the files, nor pay for a watched application's minutes.
+    // grow the files (nor cost a save), nor spare a watched application's
+    // credit.
     LogOnce(origin, &PeerNotes::new_keys_logged, "new statistics keys", peer, f);
   }
 
@@ -189,6 +192,7 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
   int64_t left = NumberValue(credit, 32) - 1;
   *credit = Plist::Integer(left < 0 ? 0 : left, 32);
   data.SettingsChanged(*f.user);
+  data.save_pending = true;
 }
 
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {

@@ -23,7 +23,8 @@ struct LocalPeer {
 // refusal is logged once per connection rather than once per frame.
 struct PeerNotes {
   bool long_field_logged = false;
-  bool other_user_logged = false;
+  bool other_user_minute_logged = false;
+  bool other_user_refill_logged = false;
   bool new_keys_logged = false;
 };
 
