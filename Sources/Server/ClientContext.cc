@@ -2,6 +2,7 @@
 
 #include <assert.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <span>
 
@@ -92,14 +93,24 @@ void ClientContext::HandleBufferedRequests() {
       close_after_save_ = true;
       received_.clear();
       received_start_ = 0;
+      // Reads nothing more; level-triggered, the watch would fire each turn.
+      watching_writable_ = !watching_writable_;
+      UpdateWatchedEvents();
       ListForRelease();
       return;
     }
     if (frame.state == FrameState::kIncomplete) break;
+    uint64_t changes = data_.changes_to_save;
     auto reply = DispatchCommand(data_, pending.first(frame.length),
                                  {loopback_peer_, peer_, [this] { return IdentifyPeer(); },
                                   &notes_});
-    if (reply) QueueReply(*reply);
+    if (data_.changes_to_save != changes) own_changes_save_ = data_.saves_started + 1;
+    if (reply) {
+      // Every reply is about the user in the request's first field.
+      size_t next = 0;
+      auto user = ReadStringField(pending.first(frame.length), kRequestHeaderSize, &next);
+      QueueReply(*reply, user ? std::optional<std::string_view>(*user) : std::nullopt);
+    }
     received_start_ += frame.length;
   }
   received_.erase(received_.begin(), received_.begin() + static_cast<long>(received_start_));
@@ -118,12 +129,15 @@ LocalPeer ClientContext::IdentifyPeer() {
   return peer;
 }
 
-void ClientContext::QueueReply(const std::string& body) {
+void ClientContext::QueueReply(const std::string& body, std::optional<std::string_view> about_user) {
   if (closed()) return;
   uint8_t length[kReplyHeaderSize];
   StoreBigEndian32(static_cast<uint32_t>(body.size()), length);
   unsent_.append(reinterpret_cast<const char*>(length), sizeof length);
   unsent_.append(body);
+  uint64_t save = own_changes_save_;
+  if (about_user) save = std::max(save, data_.SaveCovering(*about_user));
+  held_.emplace_back(unsent_.size(), save);
   ListForRelease();
 }
 
@@ -136,9 +150,12 @@ void ClientContext::ListForRelease() {
 void ClientContext::ReleaseReplies() {
   listed_ = false;
   if (closed()) return;
-  released_end_ = unsent_.size();
+  while (!held_.empty() && held_.front().second <= data_.saves_done) {
+    released_end_ = held_.front().first;
+    held_.pop_front();
+  }
   if (!FlushReplies()) return;
-  if (close_after_save_) Close();
+  if (close_after_save_ && held_.empty() && own_changes_save_ <= data_.saves_done) Close();
 }
 
 bool ClientContext::FlushReplies() {
@@ -167,6 +184,7 @@ bool ClientContext::FlushReplies() {
     if (unsent_start_ >= kMaxQueuedReplyBytes / 4) {
       unsent_.erase(0, unsent_start_);
       released_end_ -= unsent_start_;
+      for (auto& [end, save] : held_) end -= unsent_start_;
       unsent_start_ = 0;
     }
   }
@@ -179,7 +197,7 @@ void ClientContext::UpdateWatchedEvents() {
   // Changing the watch is a system call: only when it changes.
   if (want_writable == watching_writable_) return;
   watching_writable_ = want_writable;
-  uint32_t events = EventLoop::kReadable;
+  uint32_t events = close_after_save_ ? 0u : static_cast<uint32_t>(EventLoop::kReadable);
   if (want_writable) events |= EventLoop::kWritable;
   _watch->SetIoEvents(events);
 }

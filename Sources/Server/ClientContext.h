@@ -2,14 +2,16 @@
 // of requests, and the queue of replies not yet taken by the socket.
 //
 // Each readable event reads once and hands every complete request to
-// DispatchCommand in arrival order; the replies are held. At the end of the
-// loop turn the owner saves what every connection's requests changed, once
-// for all of them, and only then releases the held replies: nothing is
-// answered before it is on disk, and nothing more is read before the last
-// read's effects are on disk.
+// DispatchCommand in arrival order. A reply is held until the save that
+// covers what it shows and everything this connection changed before it is
+// on disk; the owner saves once for all connections at the end of a loop
+// turn and then releases what may go. Nothing is answered before it is on
+// disk, and replies leave in request order.
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <string_view>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -58,14 +60,16 @@ class ClientContext {
   void Close();
   bool closed() const { return !socket_.valid(); }
 
-  // Queues the reply to the connection's next request; it is held until the
-  // turn's save is done, and replies leave in the order they were queued.
-  // Handlers that answer later (from another source of the loop) use it
-  // the same way.
-  void QueueReply(const std::string& body);
-  // After the turn's save: sends the held replies, and closes a connection
-  // that was to close after the save.
+  // Queues the reply to the connection's next request, held at least until
+  // the save of what this connection changed before it is done (and
+  // `about_user`'s unsaved changes, if given); replies leave in the order
+  // they were queued. Handlers that answer later (from another source of
+  // the loop) use it the same way.
+  void QueueReply(const std::string& body, std::optional<std::string_view> about_user = {});
+  // After a save: sends the held replies it covered, and closes a
+  // connection that was to close once its changes were saved.
   void ReleaseReplies();
+  bool holding() const { return !held_.empty() || close_after_save_; }
 
   std::string Description() const;
 
@@ -102,6 +106,9 @@ class ClientContext {
   std::string unsent_;
   size_t unsent_start_ = 0;    // bytes of unsent_ already written
   size_t released_end_ = 0;    // bytes of unsent_ that may be written
+  // Held replies: where each ends in unsent_, and the save it waits for.
+  std::deque<std::pair<size_t, uint64_t>> held_;
+  uint64_t own_changes_save_ = 0;  // the save covering this peer's changes
   bool waiting_for_room_ = false;
   bool watching_writable_ = false;
 };

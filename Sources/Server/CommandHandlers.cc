@@ -134,6 +134,7 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
   if (f.both() && UnpackAppSettings(request, f.end, &record)) {
     StoreAppSettings(data.settings.AsDictionary(), *f.user, *f.app, record);
     data.SettingsChanged(*f.user);
+    data.ChangeToSave(*f.user);
   }
   data.save_pending = true;
 }
@@ -177,7 +178,7 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
     int64_t minutes = NumberValue(days.Find(today), 32);
     days.Set(today, Plist::Integer(minutes + 1, 32));
     data.StatsChanged(*f.user);
-    data.save_pending = true;
+    data.ChangeToSave(*f.user);
   } else {
     // Not counted, but still charged below: a flood of fresh names must not
     // grow the files (nor cost a save), nor spare a watched application's
@@ -192,7 +193,7 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
   int64_t left = NumberValue(credit, 32) - 1;
   *credit = Plist::Integer(left < 0 ? 0 : left, 32);
   data.SettingsChanged(*f.user);
-  data.save_pending = true;
+  data.ChangeToSave(*f.user);
 }
 
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {

@@ -26,10 +26,7 @@ constexpr DataFile kFiles[] = {
     {kStatsFile, "stats.plist", &ServerData::stats, &ServerData::stats_xml},
 };
 
-// Writes the file from the kept XML, serialising only what changed.
-int SaveFile(ServerData& data, const DataFile& file) {
-  std::vector<std::string_view> document;
-  if (!(data.*file.xml).Document(data.*file.tree, &document)) return -1;
+int WriteDocument(const DataFile& file, std::span<const std::string_view> document) {
   Status s = WriteFileAtomically(SystemPath(file.system_path), document);
   if (s.ok()) return 0;
   return s.Errno() != 0 ? -s.Errno() : -1;
@@ -70,11 +67,35 @@ void LoadSettingsAndStats(ServerData* data) {
 }
 
 void SaveSettingsAndStats(ServerData& data) {
-  for (const DataFile& file : kFiles) {
-    int result = SaveFile(data, file);
-    if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
+  SaveDocuments documents;
+  PrepareSave(data, &documents);
+  for (size_t i = 0; i < std::size(kFiles); ++i) {
+    int result = documents.ok[i] ? WriteDocument(kFiles[i], documents.files[i]) : -1;
+    if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", kFiles[i].name, result);
   }
   data.save_pending = false;
+  data.saves_done = ++data.saves_started;
+}
+
+void PrepareSave(ServerData& data, SaveDocuments* documents) {
+  for (size_t i = 0; i < std::size(kFiles); ++i) {
+    const DataFile& file = kFiles[i];
+    documents->ok[i] = (data.*file.xml).Document(data.*file.tree, &documents->files[i]);
+  }
+}
+
+uint8_t WriteSave(const SaveDocuments& documents) {
+  uint8_t failed = 0;
+  for (size_t i = 0; i < std::size(kFiles); ++i) {
+    if (!documents.ok[i] || WriteDocument(kFiles[i], documents.files[i]) != 0) failed |= 1 << i;
+  }
+  return failed;
+}
+
+void LogSaveFailures(int failed) {
+  for (size_t i = 0; i < std::size(kFiles); ++i) {
+    if (failed & (1 << i)) LogMessage("Corvane 5 Server: could not write %s (%d)", kFiles[i].name, -1);
+  }
 }
 
 void SaveIfPending(ServerData& data) {

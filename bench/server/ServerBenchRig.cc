@@ -130,11 +130,13 @@ double CpuSeconds(pid_t pid) {
   if (end == std::string::npos) return 0;
   std::istringstream fields(text.substr(end + 2));
   std::string field;
-  unsigned long long utime = 0, stime = 0;
-  // Fields 3 to 13, then utime (14) and stime (15).
+  unsigned long long utime = 0, stime = 0, cutime = 0, cstime = 0;
+  // Fields 3 to 13, then utime, stime and the same of reaped children
+  // (the server's saves) (14 to 17).
   for (int i = 3; i <= 13; ++i) fields >> field;
-  fields >> utime >> stime;
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  fields >> utime >> stime >> cutime >> cstime;
+  return static_cast<double>(utime + stime + cutime + cstime) /
+         static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 void StopServer(const ServerUnderTest& server) {

@@ -26,7 +26,7 @@ Bytes UserAppRequest(uint8_t command, const std::string& user, const std::string
 Bytes GetCreditRequest();
 
 long RssKiB(pid_t pid);
-// User plus system CPU seconds the process has used.
+// User plus system CPU seconds the process and its reaped children used.
 double CpuSeconds(pid_t pid);
 double Percentile(std::vector<double> v, double p);
 
