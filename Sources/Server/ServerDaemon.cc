@@ -19,10 +19,6 @@ ServerDaemon::ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, b
 
 ServerDaemon::~ServerDaemon() {
   // What the last turn changed is saved, though its replies go nowhere.
-  if (saving_) {
-    save_watch_.reset();
-    _SaveFinished();
-  }
   SaveIfPending(data_);
   for (auto& [raw, context] : contexts_) context->Close();
   contexts_.clear();
@@ -102,55 +98,20 @@ void ServerDaemon::ReleaseAfterSave(ClientContext* context) { to_release_.push_b
 void ServerDaemon::Closed(ClientContext* context) { closed_.push_back(context); }
 
 void ServerDaemon::_EndOfTurn() {
-  if (data_.save_pending && !saving_) StartSave();
   // Releasing may close connections, which lists them for freeing below.
   std::vector<ClientContext*> release;
   release.swap(to_release_);
-  if (save_finished_) {
-    save_finished_ = false;
+  // Replies that wait for no save go before the save blocks the loop.
+  for (ClientContext* context : release) context->ReleaseReplies();
+  if (data_.save_pending) {
+    SaveIfPending(data_);
     for (auto& [raw, context] : contexts_) {
-      if (context->holding()) release.push_back(raw);
+      if (context->holding()) context->ReleaseReplies();
     }
   }
-  for (ClientContext* context : release) context->ReleaseReplies();
   // Freed here, never inside their own callbacks.
   for (ClientContext* context : closed_) contexts_.erase(context);
   closed_.clear();
-}
-
-void ServerDaemon::StartSave() {
-  SaveDocuments documents;
-  PrepareSave(data_, &documents);
-  // Every change made so far waits for this save.
-  uint64_t number = ++data_.saves_started;
-  data_.save_pending = false;
-  auto task = StartForkedTask([&documents] { return WriteSave(documents); });
-  if (task) {
-    saving_ = task;
-    saving_number_ = number;
-    save_watch_ = loop_.WatchFd(task->result_fd, EventLoop::kReadable,
-                                [this](uint32_t) { _SaveFinished(); });
-    if (save_watch_) return;
-    _SaveFinished();  // waits for it
-    return;
-  }
-  // No copy could be made: written here, the loop waiting.
-  LogSaveFailures(WriteSave(documents));
-  data_.saves_done = number;
-  save_finished_ = true;
-}
-
-void ServerDaemon::_SaveFinished() {
-  int failed = FinishForkedTask(*saving_);
-  saving_.reset();
-  save_watch_.reset();  // may be inside its own callback: freed after it
-  // A failed write is logged and the replies go: memory keeps the newer
-  // data for the next save, as it always has.
-  LogSaveFailures(failed < 0 ? 3 : failed);
-  data_.saves_done = saving_number_;
-  std::erase_if(data_.unsaved_users,
-                [this](const auto& entry) { return entry.second <= data_.saves_done; });
-  save_finished_ = true;
 }
 
 }  // namespace corvane

