@@ -42,6 +42,7 @@ struct Agent {
   std::string user;
   int record = 0;           // the record whose GetCredit is out
   bool waiting = false;
+  bool gone = false;        // gave up after a lost reply
   Clock::time_point asked;  // when that GetCredit went out
   Bytes inbox;
 };
@@ -93,7 +94,7 @@ LoadResult RunAgents(const ServerUnderTest& server, int agents, double rate, dou
       due.pop();
       due.push({when + period, i});
       Agent& a = all[i];
-      if (a.waiting) continue;  // still behind with the last minute
+      if (a.waiting || a.gone) continue;  // still behind with the last minute
       a.record = 0;
       Ask(a);
       ++result.asked;
@@ -102,10 +103,10 @@ LoadResult RunAgents(const ServerUnderTest& server, int agents, double rate, dou
     for (Agent& a : all) {
       if (!a.waiting) continue;
       if (Seconds(now - a.asked) > kLostAfterSeconds) {
-        ++result.lost;  // gives the minute up; a late reply is then ignored
+        ++result.lost;  // gives up, as an agent's request times out
         a.waiting = false;
-        a.inbox.clear();
-        shutdown(a.fd, SHUT_RDWR);
+        a.gone = true;
+        epoll_ctl(ep, EPOLL_CTL_DEL, a.fd, nullptr);
       } else {
         outstanding = true;
       }
@@ -123,6 +124,7 @@ LoadResult RunAgents(const ServerUnderTest& server, int agents, double rate, dou
       ssize_t got = recv(a.fd, chunk, sizeof chunk, MSG_DONTWAIT);
       if (got <= 0) {
         epoll_ctl(ep, EPOLL_CTL_DEL, a.fd, nullptr);
+        a.gone = true;
         continue;
       }
       a.inbox.insert(a.inbox.end(), chunk, chunk + got);
