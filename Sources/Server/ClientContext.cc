@@ -94,8 +94,7 @@ void ClientContext::HandleBufferedRequests() {
       received_.clear();
       received_start_ = 0;
       // Reads nothing more; level-triggered, the watch would fire each turn.
-      watching_writable_ = !watching_writable_;
-      UpdateWatchedEvents();
+      _watch->SetIoEvents(watching_writable_ ? EventLoop::kWritable : 0u);
       ListForRelease();
       return;
     }
