@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "AppSettings.h"
+#include "Paths.h"
 #include "PlistFile.h"
 #include "PlistXml.h"
 #include "StatsTree.h"
@@ -99,9 +100,9 @@ ServerUnderTest StartServer(const std::string& root) {
   PlistDictionary prefs;
   prefs.Set("Use custom port", Plist::String("1"));
   prefs.Set("Custom port", Plist::String(std::to_string(port)));
-  std::filesystem::create_directories(root + "/Library/Preferences/ByHost");
-  WritePlistFile(Plist::Dictionary(prefs),
-                 root + "/Library/Preferences/ByHost/com.quarlant.corvane5.plist", true);
+  std::string prefs_file = root + std::string(kHostPreferenceFile);
+  std::filesystem::create_directories(std::filesystem::path(prefs_file).parent_path());
+  WritePlistFile(Plist::Dictionary(prefs), prefs_file, true);
   pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -172,7 +173,7 @@ DataSet MakeDataSet(int users, int apps, int days) {
   DataSet set;
   set.root = std::filesystem::temp_directory_path() / "corvane-bench-XXXXXX";
   if (mkdtemp(set.root.data()) == nullptr) std::exit(1);
-  set.support = set.root + "/Library/Application Support/Corvane 5";
+  set.support = set.root + std::string(kSupportFolder);
   std::filesystem::create_directories(set.support);
   Plist stats = bench::MakeStatsTree(users, apps, days);
   PlistDictionary settings;

@@ -112,7 +112,7 @@ TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
   EXPECT_FALSE(rig.Has(kSupport));
 }
 
-// Every file below the root's /Library with its bytes and modification time.
+// Every file below `folder` with its bytes and modification time.
 std::map<std::string, std::string> FilesBelow(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -149,18 +149,18 @@ TEST(InstallTest, InstalledServerIsNotSetUserIdAndOtherAccountsCannotStartIt) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
     EXPECT_THAT(ReadFileOrEmpty(err), HasSubstr("only root may run the installed server"));
   };
-  auto before = FilesBelow(rig.Path("/Library"));
+  auto before = FilesBelow(rig.Path(""));
   start_as_nobody();
-  EXPECT_EQ(FilesBelow(rig.Path("/Library")), before);
+  EXPECT_EQ(FilesBelow(rig.Path("")), before);
 
   // The same build again: the installed copy stays, its bit goes.
   ASSERT_EQ(rig.Run({"InstallAndRun"}).output, "1");
   struct stat st;
   ASSERT_EQ(stat(rig.Path(kServer).c_str(), &st), 0);
   EXPECT_FALSE(st.st_mode & S_ISUID);
-  before = FilesBelow(rig.Path("/Library"));
+  before = FilesBelow(rig.Path(""));
   start_as_nobody();
-  EXPECT_EQ(FilesBelow(rig.Path("/Library")), before);
+  EXPECT_EQ(FilesBelow(rig.Path("")), before);
 }
 
 TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByteEvenWhenKilled) {
