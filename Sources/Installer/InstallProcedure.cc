@@ -50,7 +50,9 @@ bool InstallServer(InstallerHost& host, bool local) {
   if (!WriteJobFile(kServerUnitFile, ServerUnitText(local))) return false;
   std::string program = ShellQuote(SystemPath(kInstalledServer));
   host.RunCommand("chown root " + program);
-  host.RunCommand("chmod u+s " + program);
+  // The service manager starts it as root; a set-user-id bit would let any
+  // account start it as root too. An earlier install loses the bit here.
+  host.RunCommand("chmod u-s " + program);
   host.RunCommand("systemctl daemon-reload");
   // A unit below a private root lies outside systemd's search path; naming
   // its file lets systemd link it in.

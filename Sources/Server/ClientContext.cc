@@ -2,6 +2,7 @@
 
 #include <assert.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <span>
@@ -27,13 +28,13 @@ bool SearchBudget::Take(std::chrono::steady_clock::time_point now) {
 SearchBudget ClientContext::process_searches_;
 
 ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
-                             ClosedCallback on_closed)
+                             ConnectionTurn& turn)
     : loop_(loop),
       data_(data),
       socket_(std::move(connection.socket)),
       loopback_peer_(connection.loopback_peer),
       peer_(connection.peer),
-      on_closed_(std::move(on_closed)) {}
+      turn_(turn) {}
 
 ClientContext::~ClientContext() {
   assert(closed() && "ClientContext: freed while its socket is still open");
@@ -55,7 +56,7 @@ void ClientContext::Close() {
   if (closed()) return;
   _watch.reset();
   socket_.Close();
-  if (on_closed_) on_closed_(this);
+  turn_.Closed(this);
 }
 
 std::string ClientContext::Description() const {
@@ -73,6 +74,7 @@ void ClientContext::_SocketCallBack(uint32_t events) {
     waiting_for_room_ = false;
     if (!FlushReplies()) return;
   }
+  if (close_after_save_) return;  // reads nothing more
   if (events & (EventLoop::kReadable | EventLoop::kHangUp | EventLoop::kError)) HandleReadable();
 }
 
@@ -82,17 +84,16 @@ void ClientContext::HandleReadable() {
   if (n == kWouldBlock) return;
   if (n <= 0) {
     // End of stream or a stream error: a request only partly received is
-    // dropped with the connection.
+    // dropped with the connection. What earlier reads changed was saved at
+    // the end of their turn.
     Close();
     return;
   }
   received_.insert(received_.end(), chunk, chunk + n);
-  if (!HandleBufferedRequests()) return;
-  SaveIfPending(data_);
-  FlushReplies();
+  HandleBufferedRequests();
 }
 
-bool ClientContext::HandleBufferedRequests() {
+void ClientContext::HandleBufferedRequests() {
   for (;;) {
     std::span<const uint8_t> pending(received_.data() + received_start_,
                                      received_.size() - received_start_);
@@ -100,30 +101,44 @@ bool ClientContext::HandleBufferedRequests() {
     if (frame.state == FrameState::kBadLength) {
       LogMessage("Closing a connection: request length %u is outside %zu to %u", frame.length,
                  kRequestHeaderSize, kMaxRequestLength);
-      // What earlier requests of this read changed still goes to disk.
-      SaveIfPending(data_);
-      Close();
-      return false;
+      // What earlier requests changed still goes to disk, and their
+      // replies out, with the turn's save.
+      close_after_save_ = true;
+      received_.clear();
+      received_start_ = 0;
+      // Reads nothing more; level-triggered, the watch would fire each turn.
+      _watch->SetIoEvents(watching_writable_ ? EventLoop::kWritable : 0u);
+      ListForRelease();
+      return;
     }
     if (frame.state == FrameState::kIncomplete) break;
+    uint64_t changes = data_.changes_to_save;
     auto reply = DispatchCommand(data_, pending.first(frame.length),
                                  {loopback_peer_, peer_, [this] { return IdentifyPeer(); },
                                   [this] { return HoldReplyPlace(); },
-                                  [this] { return IdentifyProcess(); }});
-    if (reply) QueueReply(*reply);
+                                  [this] { return IdentifyProcess(); }, &notes_});
+    if (data_.changes_to_save != changes) own_changes_save_ = data_.saves_started + 1;
+    if (reply) {
+      // Every reply is about the user in the request's first field.
+      size_t next = 0;
+      auto user = ReadStringField(pending.first(frame.length), kRequestHeaderSize, &next);
+      QueueReply(*reply, user ? std::optional<std::string_view>(*user) : std::nullopt);
+    }
     received_start_ += frame.length;
   }
   received_.erase(received_.begin(), received_.begin() + static_cast<long>(received_start_));
   received_start_ = 0;
-  return true;
 }
 
-LocalPeer ClientContext::IdentifyPeer() const {
+LocalPeer ClientContext::IdentifyPeer() {
+  if (identity_) return *identity_;
   // A peer using this machine's own network address is as local as one on
   // loopback: its address must not pass it off as an admin machine.
   LocalPeer peer;
   peer.local = loopback_peer_ || IsOwnAddress(peer_);
   if (peer.local) peer.user = LocalPeerUser(socket_);
+  // A peer not found now may be found at a later request.
+  if (!peer.local || peer.user) identity_ = peer;
   return peer;
 }
 
@@ -144,59 +159,80 @@ std::optional<PeerProcess> ClientContext::IdentifyProcess() {
   return PeerProcess{holder->pid, peer->user};
 }
 
-void ClientContext::QueueReply(const std::string& body) {
-  if (!held_.empty()) {
-    held_.push_back({next_held_id_++, true, body});
-    held_bytes_ += body.size();
+void ClientContext::QueueReply(const std::string& body, std::optional<std::string_view> about_user) {
+  if (closed()) return;
+  uint64_t save = own_changes_save_;
+  if (about_user) save = std::max(save, data_.SaveCovering(*about_user));
+  if (!later_.empty()) {
+    // Behind a reply still being worked out: it keeps its place.
+    later_.push_back({next_later_id_++, true, body, save});
+    later_bytes_ += body.size();
     return;
   }
-  AppendReplyFrame(body);
+  AppendReply(body, save);
 }
 
-void ClientContext::AppendReplyFrame(const std::string& body) {
+void ClientContext::AppendReply(const std::string& body, uint64_t save) {
   uint8_t length[kReplyHeaderSize];
   StoreBigEndian32(static_cast<uint32_t>(body.size()), length);
   unsent_.append(reinterpret_cast<const char*>(length), sizeof length);
   unsent_.append(body);
+  held_.emplace_back(unsent_.size(), save);
+  ListForRelease();
 }
 
 std::function<void(const std::string&)> ClientContext::HoldReplyPlace() {
-  uint64_t id = next_held_id_++;
-  held_.push_back({id, false, {}});
+  uint64_t id = next_later_id_++;
+  later_.push_back({id, false, {}, 0});
   std::weak_ptr<ClientContext*> self = self_;
   return [self, id](const std::string& body) {
-    if (auto context = self.lock()) (*context)->FillHeldReply(id, body);
+    if (auto context = self.lock()) (*context)->FillLaterReply(id, body);
   };
 }
 
-void ClientContext::FillHeldReply(uint64_t id, const std::string& body) {
+void ClientContext::FillLaterReply(uint64_t id, const std::string& body) {
   if (closed()) return;
-  for (HeldReply& held : held_) {
-    if (held.id != id || held.known) continue;
-    held.known = true;
-    held.body = body;
-    held_bytes_ += body.size();
+  for (LaterReply& later : later_) {
+    if (later.id != id || later.known) continue;
+    later.known = true;
+    later.body = body;
+    later.save = own_changes_save_;
+    later_bytes_ += body.size();
   }
-  bool released = false;
-  while (!held_.empty() && held_.front().known) {
-    held_bytes_ -= held_.front().body.size();
-    AppendReplyFrame(held_.front().body);
+  while (!later_.empty() && later_.front().known) {
+    later_bytes_ -= later_.front().body.size();
+    AppendReply(later_.front().body, later_.front().save);
+    later_.pop_front();
+  }
+}
+
+void ClientContext::ListForRelease() {
+  if (listed_) return;
+  listed_ = true;
+  turn_.ReleaseAfterSave(this);
+}
+
+void ClientContext::ReleaseReplies() {
+  listed_ = false;
+  if (closed()) return;
+  while (!held_.empty() && held_.front().second <= data_.saves_done) {
+    released_end_ = held_.front().first;
     held_.pop_front();
-    released = true;
   }
-  if (released) FlushReplies();
+  if (!FlushReplies()) return;
+  if (close_after_save_ && held_.empty() && own_changes_save_ <= data_.saves_done) Close();
 }
 
 bool ClientContext::FlushReplies() {
   // Replies a peer keeps piling up behind one still being worked out count
   // against the same bound as replies it does not take.
-  if (held_.size() > kMaxHeldReplies || held_bytes_ > kMaxQueuedReplyBytes) {
-    LogMessage("Closing a connection: %zu replies wait behind one not yet known", held_.size());
+  if (later_.size() > kMaxLaterReplies || later_bytes_ > kMaxQueuedReplyBytes) {
+    LogMessage("Closing a connection: %zu replies wait behind one not yet known", later_.size());
     Close();
     return false;
   }
-  while (unsent_start_ < unsent_.size()) {
-    long n = WriteSome(socket_, unsent_.data() + unsent_start_, unsent_.size() - unsent_start_);
+  while (unsent_start_ < released_end_) {
+    long n = WriteSome(socket_, unsent_.data() + unsent_start_, released_end_ - unsent_start_);
     if (n == kWouldBlock) break;
     if (n < 0) {
       LogMessage("An error occured in the stream.");
@@ -207,7 +243,9 @@ bool ClientContext::FlushReplies() {
   }
   if (unsent_start_ == unsent_.size()) {
     unsent_.clear();
-    unsent_start_ = 0;
+    unsent_start_ = released_end_ = 0;
+  } else if (unsent_start_ == released_end_) {
+    // Only held replies are left: nothing to wait for room for.
   } else if (unsent_.size() - unsent_start_ > kMaxQueuedReplyBytes) {
     LogMessage("Closing a connection: more than %zu bytes of replies are not taken",
                kMaxQueuedReplyBytes);
@@ -217,6 +255,8 @@ bool ClientContext::FlushReplies() {
     waiting_for_room_ = true;
     if (unsent_start_ >= kMaxQueuedReplyBytes / 4) {
       unsent_.erase(0, unsent_start_);
+      released_end_ -= unsent_start_;
+      for (auto& [end, save] : held_) end -= unsent_start_;
       unsent_start_ = 0;
     }
   }
@@ -225,11 +265,11 @@ bool ClientContext::FlushReplies() {
 }
 
 void ClientContext::UpdateWatchedEvents() {
-  bool want_writable = unsent_start_ < unsent_.size();
+  bool want_writable = unsent_start_ < released_end_;
   // Changing the watch is a system call: only when it changes.
   if (want_writable == watching_writable_) return;
   watching_writable_ = want_writable;
-  uint32_t events = EventLoop::kReadable;
+  uint32_t events = close_after_save_ ? 0u : static_cast<uint32_t>(EventLoop::kReadable);
   if (want_writable) events |= EventLoop::kWritable;
   _watch->SetIoEvents(events);
 }

@@ -1,17 +1,21 @@
 // One accepted connection: its socket, the receive buffer with the framing
 // of requests, and the queue of replies not yet taken by the socket.
 //
-// Each readable event reads once, hands every complete request to
-// DispatchCommand in arrival order, saves what those requests changed, and
-// only then sends their replies: nothing is answered before it is on disk,
-// and nothing more is read before the last read's effects are on disk.
+// Each readable event reads once and hands every complete request to
+// DispatchCommand in arrival order. A reply is held until the save that
+// covers what it shows and everything this connection changed before it is
+// on disk; the owner saves once for all connections at the end of a loop
+// turn and then releases what may go. Nothing is answered before it is on
+// disk, and replies leave in request order.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <string_view>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +31,10 @@ namespace corvane {
 // bytes, so the receive buffer holds at most that plus one read.
 inline constexpr size_t kReadChunkBytes = 2048;
 inline constexpr size_t kMaxQueuedReplyBytes = 1u << 20;
-// Replies held behind one that comes later (a home folder being measured):
-// more than this many, or more than kMaxQueuedReplyBytes of them, closes the
-// connection.
-inline constexpr size_t kMaxHeldReplies = 16384;
+// Replies waiting behind one that comes later (a home folder being
+// measured): more than this many, or more than kMaxQueuedReplyBytes of them,
+// closes the connection.
+inline constexpr size_t kMaxLaterReplies = 16384;
 
 // Searches for the process holding a peer's socket: one per connection and
 // interval, a few a second for all connections.
@@ -45,12 +49,24 @@ class SearchBudget {
   int used_ = 0;
 };
 
+class ClientContext;
+
+// What the server does for its connections at the end of each loop turn.
+class ConnectionTurn {
+ public:
+  virtual ~ConnectionTurn() = default;
+  // `context` holds replies queued this turn, or is to close once the
+  // turn's save is done: the owner calls ReleaseReplies() after that save.
+  virtual void ReleaseAfterSave(ClientContext* context) = 0;
+  // `context` closed; the owner frees it at the end of the turn, never
+  // inside its own callback.
+  virtual void Closed(ClientContext* context) = 0;
+};
+
 class ClientContext {
  public:
-  using ClosedCallback = std::function<void(ClientContext*)>;
-
   ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
-                ClosedCallback on_closed);
+                ConnectionTurn& turn);
   ~ClientContext();
   ClientContext(const ClientContext&) = delete;
   ClientContext& operator=(const ClientContext&) = delete;
@@ -63,27 +79,40 @@ class ClientContext {
   void Close();
   bool closed() const { return !socket_.valid(); }
 
+  // Queues the reply to the connection's next request, held at least until
+  // the save of what this connection changed before it is done (and
+  // `about_user`'s unsaved changes, if given); replies leave in the order
+  // they were queued. Handlers that answer later (from another source of
+  // the loop) use it the same way.
+  void QueueReply(const std::string& body, std::optional<std::string_view> about_user = {});
+  // After a save: sends the held replies it covered, and closes a
+  // connection that was to close once its changes were saved.
+  void ReleaseReplies();
+  bool holding() const { return !held_.empty() || close_after_save_; }
+
   std::string Description() const;
 
  private:
   void _SocketCallBack(uint32_t events);
   void HandleReadable();
-  // Handles every complete request buffered; false when the connection had
-  // to be closed (bad length).
-  bool HandleBufferedRequests();
-  // Whether the peer is on this machine, and its user; asked per request
-  // that needs it, while the peer's socket is open.
-  LocalPeer IdentifyPeer() const;
+  // Handles every complete request buffered; a bad length stops reading
+  // and closes the connection after the turn's save.
+  void HandleBufferedRequests();
+  // Whether the peer is on this machine, and its user; asked when a request
+  // first needs it, while the peer's socket is open, and then kept: the
+  // owner of a socket does not change.
+  LocalPeer IdentifyPeer();
   // The process of this machine holding the peer's socket; the one found
   // last time is checked first, which costs one system call.
   std::optional<PeerProcess> IdentifyProcess();
-  // Queues the reply frame, behind any reply whose place is held.
-  void QueueReply(const std::string& body);
-  // Holds the place of a reply that comes later (RequestOrigin::reply_later).
+  // Holds the place of a reply that comes later (RequestOrigin::reply_later);
+  // the function returned fills it, and does nothing once the context is gone.
   std::function<void(const std::string&)> HoldReplyPlace();
-  void FillHeldReply(uint64_t id, const std::string& body);
-  void AppendReplyFrame(const std::string& body);
-  // Writes what the socket takes; false when the connection was closed.
+  void FillLaterReply(uint64_t id, const std::string& body);
+  void AppendReply(const std::string& body, uint64_t save);
+  void ListForRelease();
+  // Writes what the socket takes of the released replies; false when the
+  // connection was closed.
   bool FlushReplies();
   void UpdateWatchedEvents();
 
@@ -92,31 +121,39 @@ class ClientContext {
   SocketHandle socket_;
   bool loopback_peer_ = false;
   IpAddress peer_;
-  ClosedCallback on_closed_;
+  ConnectionTurn& turn_;
   std::unique_ptr<EventLoop::Source> _watch;
   SocketHolder peer_holder_;
   std::chrono::steady_clock::time_point next_process_search_{};
   static SearchBudget process_searches_;
+  std::optional<LocalPeer> identity_;
+  PeerNotes notes_;
+  bool listed_ = false;          // told the owner this turn
+  bool close_after_save_ = false;
 
   std::vector<uint8_t> received_;
   size_t received_start_ = 0;  // bytes of received_ already handled
   std::string unsent_;
   size_t unsent_start_ = 0;    // bytes of unsent_ already written
-  bool waiting_for_room_ = false;
-  bool watching_writable_ = false;
-
-  // Replies in request order from the first one not yet known: each goes
-  // to unsent_ once every reply before it is known.
-  struct HeldReply {
+  size_t released_end_ = 0;    // bytes of unsent_ that may be written
+  // Held replies: where each ends in unsent_, and the save it waits for.
+  std::deque<std::pair<size_t, uint64_t>> held_;
+  uint64_t own_changes_save_ = 0;  // the save covering this peer's changes
+  // Replies in request order from the first one not yet known: each joins
+  // unsent_ once every reply before it is known.
+  struct LaterReply {
     uint64_t id;
     bool known;
     std::string body;
+    uint64_t save;
   };
-  std::deque<HeldReply> held_;
-  size_t held_bytes_ = 0;
-  uint64_t next_held_id_ = 0;
+  std::deque<LaterReply> later_;
+  size_t later_bytes_ = 0;
+  uint64_t next_later_id_ = 0;
   // Expires with the context: a reply that comes after it is dropped.
   std::shared_ptr<ClientContext*> self_ = std::make_shared<ClientContext*>(this);
+  bool waiting_for_room_ = false;
+  bool watching_writable_ = false;
 };
 
 }  // namespace corvane

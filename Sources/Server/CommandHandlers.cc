@@ -47,6 +47,39 @@ const Plist* ChildDictionary(const Plist* parent, const std::string& key) {
   return child && child->IsDictionary() ? child : nullptr;
 }
 
+// True, logging it once per connection, when a field the command would
+// store is longer than any user name or application key.
+bool TooLong(const UserAndApp& f, const RequestOrigin& origin) {
+  bool too_long = (f.user && f.user->size() > kMaxNameBytes) ||
+                  (f.app && f.app->size() > kMaxNameBytes);
+  if (!too_long) return false;
+  if (origin.notes == nullptr || !origin.notes->long_field_logged) {
+    LocalPeer peer = origin.identify ? origin.identify() : LocalPeer();
+    LogMessage("Refused a request from %s: a user name or application key is longer than %zu bytes",
+               PeerDescription(origin.peer, peer).c_str(), kMaxNameBytes);
+    if (origin.notes) origin.notes->long_field_logged = true;
+  }
+  return true;
+}
+
+// Logs a refusal once per connection (`logged` is the connection's note).
+void LogOnce(const RequestOrigin& origin, bool PeerNotes::*logged, const char* what,
+             const LocalPeer& peer, const UserAndApp& f) {
+  if (origin.notes) {
+    if (origin.notes->*logged) return;
+    origin.notes->*logged = true;
+  }
+  LogMessage("Refused %s from %s for user %s and app %s", what,
+             PeerDescription(origin.peer, peer).c_str(), OrNull(f.user), OrNull(f.app));
+}
+
+// New keys a minute of user/app adds to the statistics tree.
+int NewStatsKeys(const ServerData& data, const std::string& user, const std::string& app) {
+  const Plist* apps = ChildDictionary(&data.stats, user);
+  if (apps == nullptr) return 2;
+  return ChildDictionary(apps, app) == nullptr ? 1 : 0;
+}
+
 }  // namespace
 
 std::string HandleGetCredit(ServerData& data, Request request) {
@@ -87,6 +120,7 @@ std::string HandleGetEnabledApps(ServerData& data, Request request) {
 
 void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& origin) {
   UserAndApp f = ReadUserAndApp(request);
+  if (TooLong(f, origin)) return;
   LocalPeer peer;
   if (!MaySaveCredit(data, origin, &peer)) {
     LogMessage("Refused save credit from %s for user %s and app %s",
@@ -100,31 +134,57 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
   if (f.both() && UnpackAppSettings(request, f.end, &record)) {
     StoreAppSettings(data.settings.AsDictionary(), *f.user, *f.app, record);
     data.SettingsChanged(*f.user);
+    data.ChangeToSave(*f.user);
   }
   data.save_pending = true;
 }
 
-void HandleAutoUpdateCredit(ServerData& data, Request request) {
+void HandleAutoUpdateCredit(ServerData& data, Request request, const RequestOrigin& origin) {
   UserAndApp f = ReadUserAndApp(request);
-  // The refill is not saved by itself; a save still owed to an earlier
-  // request must not pick it up either.
-  SaveIfPending(data);
+  if (TooLong(f, origin)) return;
+  LocalPeer peer;
+  bool trusted = false;
+  if (f.user && !MayReportFor(data, origin, *f.user, &peer, &trusted)) {
+    LogOnce(origin, &PeerNotes::other_user_refill_logged, "auto update credit", peer, f);
+    return;
+  }
+  // The refill reaches the files with the next save, which covers it and
+  // whatever came before it.
   ApplyRefill(data, f.user ? &*f.user : nullptr, f.app ? &*f.app : nullptr);
 }
 
-void HandleMinuteUsed(ServerData& data, Request request) {
+void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& origin) {
   UserAndApp f = ReadUserAndApp(request);
+  if (TooLong(f, origin)) return;
+  LocalPeer peer;
+  bool trusted = false;
+  if (f.user && !MayReportFor(data, origin, *f.user, &peer, &trusted)) {
+    LogOnce(origin, &PeerNotes::other_user_minute_logged, "minute used", peer, f);
+    return;
+  }
   LogMessage("handling minute used notification user %s and app %s", OrNull(f.user),
              OrNull(f.app));
-  data.save_pending = true;
-  if (!f.both()) return;
-
-  PlistDictionary& days = DictionaryChild(
-      DictionaryChild(DictionaryChild(*data.stats.AsDictionary(), *f.user), *f.app), kStatsKey);
-  std::string today = DayKey(data.now());
-  int64_t minutes = NumberValue(days.Find(today), 32);
-  days.Set(today, Plist::Integer(minutes + 1, 32));
-  data.StatsChanged(*f.user);
+  if (!f.both()) {
+    data.save_pending = true;
+    return;
+  }
+  // Root and the admins of this machine may create any number.
+  int new_keys = trusted ? 0 : NewStatsKeys(data, *f.user, *f.app);
+  if (new_keys == 0 ||
+      data.new_keys.Take(AllowanceHolder(origin, peer), new_keys, data.now ? data.now() : 0)) {
+    PlistDictionary& days = DictionaryChild(
+        DictionaryChild(DictionaryChild(*data.stats.AsDictionary(), *f.user), *f.app), kStatsKey);
+    std::string today = DayKey(data.now());
+    int64_t minutes = NumberValue(days.Find(today), 32);
+    days.Set(today, Plist::Integer(minutes + 1, 32));
+    data.StatsChanged(*f.user);
+    data.ChangeToSave(*f.user);
+  } else {
+    // Not counted, but still charged below: a flood of fresh names must not
+    // grow the files (nor cost a save), nor spare a watched application's
+    // credit.
+    LogOnce(origin, &PeerNotes::new_keys_logged, "new statistics keys", peer, f);
+  }
 
   Plist* app_dict = FindAppSettings(*data.settings.AsDictionary(), *f.user, *f.app);
   if (app_dict == nullptr || !app_dict->IsDictionary()) return;
@@ -133,6 +193,7 @@ void HandleMinuteUsed(ServerData& data, Request request) {
   int64_t left = NumberValue(credit, 32) - 1;
   *credit = Plist::Integer(left < 0 ? 0 : left, 32);
   data.SettingsChanged(*f.user);
+  data.ChangeToSave(*f.user);
 }
 
 void HandleDisconnectionRequest(ServerData& data, Request request, const RequestOrigin& origin) {

@@ -21,14 +21,14 @@ std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uin
       HandleSaveCredit(data, request, origin);
       return std::nullopt;
     case kAutoUpdateCredit:
-      HandleAutoUpdateCredit(data, request);
+      HandleAutoUpdateCredit(data, request, origin);
       return std::nullopt;
     case kGetEnabledApps:
       return HandleGetEnabledApps(data, request);
     case kGetStats:
       return HandleGetStats(data, request);
     case kMinuteUsed:
-      HandleMinuteUsed(data, request);
+      HandleMinuteUsed(data, request, origin);
       return std::nullopt;
     case kDisconnectionRequest:
       HandleDisconnectionRequest(data, request, origin);

@@ -24,6 +24,19 @@ struct PeerProcess {
   uint32_t user = 0;
 };
 
+// What a connection remembers between its requests, so that each kind of
+// refusal is logged once per connection rather than once per frame.
+struct PeerNotes {
+  bool long_field_logged = false;
+  bool other_user_minute_logged = false;
+  bool other_user_refill_logged = false;
+  bool new_keys_logged = false;
+};
+
+// User names and application keys longer than this are refused by the
+// commands that store them.
+inline constexpr size_t kMaxNameBytes = 255;
+
 struct RequestOrigin {
   // The peer is this machine (127.0.0.0/8 or ::1): only such a peer may have
   // processes killed.
@@ -41,6 +54,8 @@ struct RequestOrigin {
   // The process of this machine holding the peer's socket, and its user;
   // none for a peer elsewhere or one that cannot be told.
   std::function<std::optional<PeerProcess>()> identify_process;
+  // The connection's notes; none logs every refusal.
+  PeerNotes* notes = nullptr;
 };
 
 // `request` is one whole frame (length, command, reserved, payload) whose
@@ -48,9 +63,9 @@ struct RequestOrigin {
 // GetEnabledApps and GetStats, none otherwise; HomeFolderSize answers
 // through origin.reply_later, or at once when it refuses. SaveCredit and MinuteUsed set
 // data.save_pending; the caller saves (SaveIfPending) before any reply goes
-// out and before it reads more requests. A save still pending is made before
-// a refill changes the tree, so the files always hold what saving after each
-// request would have left.
+// out and before it reads more requests. One save covers every request
+// handled since the last one, a refill of AutoUpdateCredit among them, so
+// the files always hold the trees as they are.
 std::optional<std::string> DispatchCommand(ServerData& data, std::span<const uint8_t> request,
                                            const RequestOrigin& origin);
 

@@ -24,6 +24,25 @@ bool MaySaveCredit(const ServerData& data, const RequestOrigin& origin, LocalPee
   return false;
 }
 
+bool MayReportFor(const ServerData& data, const RequestOrigin& origin, const std::string& user,
+                  LocalPeer* peer, bool* trusted) {
+  *trusted = false;
+  if (!origin.identify) return true;
+  *peer = origin.identify();
+  if (!peer->local) return true;
+  if (!peer->user) return false;
+  *trusted = ActsAsRoot(data, *peer->user) ||
+             (data.user_in_group && data.user_in_group(*peer->user, data.admin.group));
+  if (*trusted) return true;
+  std::string own = UserNameOfID(*peer->user);
+  return !own.empty() && own == user;
+}
+
+std::string AllowanceHolder(const RequestOrigin& origin, const LocalPeer& peer) {
+  if (peer.local && peer.user) return "uid " + std::to_string(*peer.user);
+  return origin.peer.Text();
+}
+
 bool MayKillProcess(const ServerData& data, std::optional<uint32_t> user, int pid) {
   if (!user) return false;
   if (ActsAsRoot(data, *user)) return true;

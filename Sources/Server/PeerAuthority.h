@@ -17,6 +17,19 @@ namespace corvane {
 // "any" lets every peer. `peer` is what was found out, for the log.
 bool MaySaveCredit(const ServerData& data, const RequestOrigin& origin, LocalPeer* peer);
 
+// MinuteUsed and AutoUpdateCredit for `user`: from this machine only for
+// the peer's own user, unless that is root, the server's own user or a
+// member of the admin group; from another machine, and from an origin that
+// cannot identify peers (in-process callers), as before these checks.
+// *trusted tells whether the peer is one of this machine's that may report
+// for anyone.
+bool MayReportFor(const ServerData& data, const RequestOrigin& origin, const std::string& user,
+                  LocalPeer* peer, bool* trusted);
+// Whose allowance of new statistics keys a request draws on: the user of a
+// peer on this machine (all of their connections together), else the
+// peer's address.
+std::string AllowanceHolder(const RequestOrigin& origin, const LocalPeer& peer);
+
 // DisconnectionRequest from a peer of this machine owned by `user`: root
 // (or the server's own user) may have any process killed; anyone else only
 // processes whose real user they are, or the leader of a login session of

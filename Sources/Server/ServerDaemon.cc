@@ -5,6 +5,7 @@
 #include "Platform/ProcessControl.h"
 #include "Preferences.h"
 #include "ServerLog.h"
+#include "SettingsAndStats.h"
 #include "WireCodec.h"
 
 namespace corvane {
@@ -21,6 +22,8 @@ ServerDaemon::ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, b
 
 ServerDaemon::~ServerDaemon() {
   data_.measure_home = nullptr;
+  // What the last turn changed is saved, though its replies go nowhere.
+  SaveIfPending(data_);
   for (auto& [raw, context] : contexts_) context->Close();
   contexts_.clear();
 }
@@ -28,6 +31,12 @@ ServerDaemon::~ServerDaemon() {
 void ServerDaemon::Run() {
   // Before anything can report readiness, so a prompt stop is never lost.
   loop_.HandleTerminationSignals([this](int) { loop_.Exit(0); });
+  turn_end_ = loop_.AddTurnEnd([this] { _EndOfTurn(); });
+  if (!turn_end_) {
+    LogMessage("Server quitting: the event loop failed (%d)", -1);
+    loop_failed_ = true;
+    return;
+  }
   StartListenerOrRetry();
   int result = loop_.Run();
   if (result < 0) {
@@ -82,16 +91,31 @@ void ServerDaemon::AcceptConnection(Server& server, AcceptedConnection* connecti
     return;
   }
   if (contexts_.size() >= max_connections_) return;  // closed as it goes out of scope
-  auto context = std::make_unique<ClientContext>(
-      loop_, data_, std::move(*connection), [this](ClientContext* c) { ReleaseContext(c); });
+  auto context = std::make_unique<ClientContext>(loop_, data_, std::move(*connection), *this);
   ClientContext* raw = context.get();
   contexts_.emplace(raw, std::move(context));
   raw->Open();
 }
 
-void ServerDaemon::ReleaseContext(ClientContext* context) {
-  // Freed in a later turn: the context may be inside its own callback.
-  loop_.Defer([this, context] { contexts_.erase(context); });
+void ServerDaemon::ReleaseAfterSave(ClientContext* context) { to_release_.push_back(context); }
+
+void ServerDaemon::Closed(ClientContext* context) { closed_.push_back(context); }
+
+void ServerDaemon::_EndOfTurn() {
+  // Releasing may close connections, which lists them for freeing below.
+  std::vector<ClientContext*> release;
+  release.swap(to_release_);
+  // Replies that wait for no save go before the save blocks the loop.
+  for (ClientContext* context : release) context->ReleaseReplies();
+  if (data_.save_pending) {
+    SaveIfPending(data_);
+    for (auto& [raw, context] : contexts_) {
+      if (context->holding()) context->ReleaseReplies();
+    }
+  }
+  // Freed here, never inside their own callbacks.
+  for (ClientContext* context : closed_) contexts_.erase(context);
+  closed_.clear();
 }
 
 }  // namespace corvane

@@ -1,9 +1,21 @@
 // The running server: its loop, its trees, the listener with its 60-second
 // retry, and every open connection.
+//
+// Requests are handled as their bytes arrive, on any connection, and change
+// only memory. Once per loop turn, after every callback of the turn, the
+// server sends the replies that wait for no save, saves both files once if
+// anything asks for it, sends the replies that save covered, then frees the
+// connections that closed. Requests that arrive during a save are all
+// covered by the next one. No reply leaves before what its connection
+// changed and what it shows are on disk. A handler that answers from
+// another source of the loop (a timer, a child process) queues its reply on
+// the connection and calls ChangeToSave for what it changed; the same turn
+// end covers it.
 #pragma once
 
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "ClientContext.h"
 #include "HomeFolderWalks.h"
@@ -17,7 +29,7 @@ inline constexpr double kListenerRetrySeconds = 60;
 inline constexpr const char* kServiceType = "_corvane5._tcp";
 inline constexpr const char* kLocalServiceType = "_corvane5local._tcp";
 
-class ServerDaemon {
+class ServerDaemon : public ConnectionTurn {
  public:
   ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, bool loopback_only);
   ~ServerDaemon();
@@ -34,7 +46,9 @@ class ServerDaemon {
   bool StartListener();
   void StartListenerOrRetry();
   void AcceptConnection(Server& server, AcceptedConnection* connection, int domain, int code);
-  void ReleaseContext(ClientContext* context);
+  void ReleaseAfterSave(ClientContext* context) override;
+  void Closed(ClientContext* context) override;
+  void _EndOfTurn();
 
   EventLoop& loop_;
   ServerData& data_;
@@ -45,6 +59,9 @@ class ServerDaemon {
   size_t max_connections_ = 0;
   std::unique_ptr<Server> server_;
   std::unique_ptr<EventLoop::Source> retry_timer_;
+  std::unique_ptr<EventLoop::Source> turn_end_;
+  std::vector<ClientContext*> to_release_;  // listed this turn
+  std::vector<ClientContext*> closed_;      // to free at the turn's end
   std::unordered_map<ClientContext*, std::unique_ptr<ClientContext>> contexts_;
   HomeFolderWalks home_walks_{loop_};
 };

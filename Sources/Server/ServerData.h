@@ -6,10 +6,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "AbsoluteTime.h"
 #include "IpAddress.h"
+#include "NewKeyAllowance.h"
 #include "Platform/ProcessOwner.h"
 #include "Plist.h"
 #include "SerializedTree.h"
@@ -37,7 +40,29 @@ struct ServerData {
   void StatsChanged(std::string_view user) { stats_xml.Touch(stats, user); }
 
   // Set by SaveCredit and MinuteUsed; cleared once both files are written.
+  // The server saves at the end of the loop turn in which it was set.
   bool save_pending = false;
+
+  // Saves are numbered in order: how many were started and how many are on
+  // disk. Each user whose data a save must cover before a reply may show
+  // it maps to that save; a connection whose own request changed anything
+  // waits for it too (changes_to_save tells it so).
+  uint64_t saves_started = 0, saves_done = 0;
+  uint64_t changes_to_save = 0;
+  std::unordered_map<std::string, uint64_t> unsaved_users;
+  // A change that must reach the disk before anything is answered after it.
+  void ChangeToSave(std::string_view user) {
+    save_pending = true;
+    ++changes_to_save;
+    unsaved_users[std::string(user)] = saves_started + 1;
+  }
+  // The save that a reply about `user` waits for; 0 for none.
+  uint64_t SaveCovering(std::string_view user) const {
+    auto it = unsaved_users.find(std::string(user));
+    return it != unsaved_users.end() && it->second > saves_done ? it->second : 0;
+  }
+  // New statistics keys each peer may still create.
+  NewKeyAllowance new_keys;
 
   // Platform actions; the fuzz target and tests swap them.
   std::function<AbsoluteTime()> now;

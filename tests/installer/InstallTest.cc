@@ -1,6 +1,10 @@
 // The real install tool against a private root, with systemd played by a
 // recording stub.
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
 
 #include <filesystem>
 #include <string>
@@ -67,7 +71,7 @@ TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
   struct stat st;
   ASSERT_EQ(stat(rig.Path(kServer).c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 0u);
-  EXPECT_TRUE(st.st_mode & S_ISUID);
+  EXPECT_FALSE(st.st_mode & S_ISUID);
   EXPECT_EQ(rig.Read(kBuild), "570\r");
   EXPECT_EQ(rig.Read(kUnit),
             "[Unit]\nDescription=Corvane 5 Server\nAfter=network.target avahi-daemon.service\n\n"
@@ -106,6 +110,57 @@ TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
   EXPECT_EQ(rig.Run({"Uninstall"}).output, "1");
   EXPECT_EQ(rig.SystemctlLog(), calls);
   EXPECT_FALSE(rig.Has(kSupport));
+}
+
+// Every file below `folder` with its bytes and modification time.
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_regular_file()) continue;
+    struct stat st;
+    stat(entry.path().c_str(), &st);
+    std::string& seen = files[entry.path()];
+    seen = ReadFileOrEmpty(entry.path());
+    seen += "@" + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+  }
+  return files;
+}
+
+// The installed server is no set-user-id program, and an earlier install
+// loses the bit. Started by any account but root where it is installed, it
+// quits at once with a message, changing no file, its log included.
+TEST(InstallTest, InstalledServerIsNotSetUserIdAndOtherAccountsCannotStartIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to start the server as another account";
+  EngineRig rig;
+  rig.StartServerOnEnable();  // a stand-in, so the engine does not wait
+  ASSERT_EQ(rig.Run({"InstallAndRun"}).output, "1");
+  ASSERT_EQ(chmod(rig.Path(kServer).c_str(), 04755), 0);  // as an earlier install left it
+  WriteServerData(rig);
+  WriteFileOrDie(rig.Path(kSupport + "/ServerLog.log"), "the last run\n");
+  // nobody must reach the program, as on a real install.
+  for (fs::path p = rig.Path(kSupport); p.string().size() >= rig.Path("").size(); p = p.parent_path()) {
+    chmod(p.c_str(), 0755);
+  }
+  auto start_as_nobody = [&] {
+    std::string err = rig.release() + "/../nobody.err";
+    std::string command = "runuser -u nobody -- env CORVANE_ROOT='" + rig.Path("") + "' '" +
+                          rig.Path(kServer) + "' >/dev/null 2>'" + err + "'";
+    int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    EXPECT_THAT(ReadFileOrEmpty(err), HasSubstr("only root may run the installed server"));
+  };
+  auto before = FilesBelow(rig.Path(""));
+  start_as_nobody();
+  EXPECT_EQ(FilesBelow(rig.Path("")), before);
+
+  // The same build again: the installed copy stays, its bit goes.
+  ASSERT_EQ(rig.Run({"InstallAndRun"}).output, "1");
+  struct stat st;
+  ASSERT_EQ(stat(rig.Path(kServer).c_str(), &st), 0);
+  EXPECT_FALSE(st.st_mode & S_ISUID);
+  before = FilesBelow(rig.Path(""));
+  start_as_nobody();
+  EXPECT_EQ(FilesBelow(rig.Path("")), before);
 }
 
 TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByteEvenWhenKilled) {

@@ -10,7 +10,9 @@
 
 #include "Paths.h"
 #include "Platform/PeerUser.h"
+#include "NewKeyAllowance.h"
 #include "PlistFile.h"
+#include "PlistXml.h"
 #include "ServerHarness.h"
 
 namespace corvane::test {
@@ -172,6 +174,70 @@ TEST_F(ServerAuthorityTest, NothingNobodySendsChangesSettings) {
   });
   EXPECT_TRUE(answered);
   EXPECT_EQ(server_.DataFile("settings.plist"), before);
+  EXPECT_TRUE(server_.Running());
+}
+
+// Minutes and refills from a child's account count only for that account:
+// a sibling's credit and minutes stay as they were, and however many fresh
+// or overlong names come, stats.plist grows by a few keys a minute at most.
+// A burst of queued minutes for the child's own known application is all
+// counted.
+void Append(Bytes* all, const Bytes& frame) { all->insert(all->end(), frame.begin(), frame.end()); }
+
+TEST_F(ServerAuthorityTest, MinutesOnlyForTheirOwnUserAndNoFloodGrowsTheFiles) {
+  ASSERT_TRUE(server_.Start());
+  ASSERT_TRUE(SaveAs("root", 60));
+  Exchange({UserAppRequest(kMinuteUsed, "alice", kLogin), UserAppRequest(kMinuteUsed, "nobody", "a"),
+            UserAppRequest(kGetStats, "alice", kLogin)});
+  std::string settings = server_.DataFile("settings.plist");
+  auto alice_stats = Exchange({UserAppRequest(kGetStats, "alice", kLogin)});
+  int port = server_.port();
+  auto send_as_nobody = [port](const Bytes& frames) {
+    return RunAsUser("nobody", [port, frames] {
+      Connection c(port);
+      return c.Send(frames) && c.Send(UserAppRequest(kGetCredit, "nobody", "a")) &&
+             c.ReadReply(30000).has_value();
+    });
+  };
+  Bytes sibling;
+  for (int i = 0; i < 1000; ++i) {
+    Append(&sibling, UserAppRequest(i % 2 ? kMinuteUsed : kAutoUpdateCredit, "alice", kLogin));
+  }
+  for (int i = 0; i < 30; ++i) Append(&sibling, UserAppRequest(kMinuteUsed, "nobody", "a"));
+  ASSERT_TRUE(send_as_nobody(sibling));
+  EXPECT_EQ(server_.DataFile("settings.plist"), settings);
+  EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", kLogin)}), alice_stats);
+  auto own = Exchange({UserAppRequest(kGetStats, "nobody", "a")});
+  ASSERT_TRUE(own && own->IsDictionary() && !own->AsDictionary()->empty());
+  EXPECT_EQ(NumberValue(&own->AsDictionary()->entries().back().second, 32), 31);
+
+  size_t stats_before = server_.DataFile("stats.plist").size();
+  Bytes flood;
+  for (int i = 0; i < 10000; ++i) {
+    std::string fresh = "app" + std::to_string(i);
+    if (i % 3 == 0) fresh.append(300, 'x');  // over the bound: refused whole
+    Append(&flood, UserAppRequest(kMinuteUsed, i % 2 ? "nobody" : fresh, fresh));
+  }
+  ASSERT_TRUE(send_as_nobody(flood));
+  auto stats = ParsePlistXml(server_.DataFile("stats.plist"));
+  ASSERT_TRUE(stats && stats->IsDictionary());
+  const Plist* apps = stats->AsDictionary()->Find("nobody");
+  ASSERT_TRUE(apps && apps->IsDictionary());
+  // 20 a minute, and a few more for the seconds the flood took.
+  EXPECT_LE(apps->AsDictionary()->size(), 1u + kNewKeysPerMinute + 5);
+  EXPECT_LE(server_.DataFile("stats.plist").size(), stats_before + 40 * 300);
+  EXPECT_EQ(stats->AsDictionary()->size(), 2u);  // alice and nobody only
+  // Each kind of refusal once per connection.
+  std::string log = server_.Log();
+  auto count = [&log](const std::string& text) {
+    size_t n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Refused minute used from 127.0.0.1 (user nobody) for user alice"), 1u) << log;
+  EXPECT_EQ(count("Refused auto update credit from 127.0.0.1 (user nobody)"), 1u);
+  EXPECT_EQ(count("is longer than 255 bytes"), 1u);
+  EXPECT_EQ(count("Refused new statistics keys from 127.0.0.1 (user nobody)"), 1u);
   EXPECT_TRUE(server_.Running());
 }
 

@@ -1,4 +1,10 @@
 // settings.plist and stats.plist across restarts, damage and kill -9.
+#include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <map>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -58,23 +64,66 @@ TEST_F(ServerPersistenceTest, FirstStartRestartAndDamagedFiles) {
   EXPECT_NE(std::system(("ls \"" + folder + "\" | grep -q tmp").c_str()), 0);
 }
 
-TEST_F(ServerPersistenceTest, GroupedRequestsLeaveWhatPerRequestSavesWould) {
+// Requests of many connections that land in one turn of the server's loop:
+// one save covers them all, before the first reply leaves. A refill among
+// them is saved with the rest, so the file holds what memory holds.
+TEST_F(ServerPersistenceTest, ManyConnectionsInOneTurnShareOneSaveBeforeAnyReply) {
+  constexpr int kConnections = 40;
   ASSERT_TRUE(server_.Start());
   AppSettings due = SampleRecord(10, true);
-  due.NextAutoUpdate = 1;  // long past: a refill would change the credit
-  due.WeValue = 2;         // 120 whatever the day of the last round
-  Bytes batch = Concat({SettingsRequest(kSaveCredit, "u", "a", due),
-                        UserAppRequest(kMinuteUsed, "u", "a"),
-                        UserAppRequest(kAutoUpdateCredit, "u", "a"),
-                        UserAppRequest(kGetCredit, "u", "a")});
-  // Memory has the refill; the file stops at the MinuteUsed, as it would
-  // had each request been saved on its own.
-  EXPECT_EQ(CreditOf(Exchange({batch})), 120);
-  auto stored = Stored("settings.plist");
-  ASSERT_TRUE(stored);
-  const Plist* app = FindAppSettings(*stored->AsDictionary(), "u", "a");
+  due.NextAutoUpdate = 1;  // long past: a refill sets the credit
+  due.WeValue = due.AutoUpdateValue = 2;  // 120 whatever the day
+  Exchange({SettingsRequest(kSaveCredit, "u", "a", due), UserAppRequest(kGetCredit, "u", "a")});
+  std::vector<std::unique_ptr<Connection>> connections;
+  for (int i = 0; i < kConnections; ++i) {
+    connections.push_back(std::make_unique<Connection>(server_.port()));
+    ASSERT_TRUE(connections.back()->Send(UserAppRequest(kGetCredit, "u", "a")));
+    ASSERT_TRUE(connections.back()->ReadReply());  // accepted and served
+  }
+  int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  ASSERT_GE(inotify_add_watch(watch, root_.Path(std::string(kSupportFolder)).c_str(), IN_MOVED_TO),
+            0);
+  // Stopped, the server finds every request waiting when it goes on.
+  kill(server_.pid(), SIGSTOP);
+  for (int i = 0; i < kConnections; ++i) {
+    std::string user = "user" + std::to_string(i);
+    Bytes requests = i == 0 ? Concat({UserAppRequest(kMinuteUsed, "u", "a"),
+                                      UserAppRequest(kAutoUpdateCredit, "u", "a"),
+                                      UserAppRequest(kGetCredit, "u", "a")})
+                            : Concat({UserAppRequest(kMinuteUsed, user, "a"),
+                                      UserAppRequest(kGetStats, user, "a")});
+    ASSERT_TRUE(connections[i]->Send(requests));
+  }
+  kill(server_.pid(), SIGCONT);
+  auto first = connections[kConnections - 1]->ReadPlistReply();
+  ASSERT_TRUE(first);
+  // The first reply out finds every connection's minute on disk.
+  auto stats = Stored("stats.plist");
+  for (int i = 1; i < kConnections; ++i) {
+    std::string user = "user" + std::to_string(i);
+    EXPECT_EQ(LastDayMinutes(stats, user.c_str(), "a"), 1) << user;
+  }
+  EXPECT_EQ(LastDayMinutes(stats, "u", "a"), 1);
+  EXPECT_EQ(CreditOf(connections[0]->ReadPlistReply()), 120);
+  for (int i = 1; i < kConnections - 1; ++i) EXPECT_TRUE(connections[i]->ReadPlistReply());
+  auto settings = Stored("settings.plist");
+  ASSERT_TRUE(settings);
+  const Plist* app = FindAppSettings(*settings->AsDictionary(), "u", "a");
   ASSERT_TRUE(app);
-  EXPECT_EQ(NumberValue(app->AsDictionary()->Find("Credit"), 32), 9);
+  EXPECT_EQ(NumberValue(app->AsDictionary()->Find("Credit"), 32), 120);
+  // One save: each file was renamed into place once.
+  std::map<std::string, int> renamed;
+  alignas(inotify_event) char buffer[4096];
+  for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
+    for (char* p = buffer; p < buffer + n;) {
+      auto* event = reinterpret_cast<inotify_event*>(p);
+      if (event->len) ++renamed[event->name];
+      p += sizeof(inotify_event) + event->len;
+    }
+  }
+  close(watch);
+  EXPECT_EQ(renamed["stats.plist"], 1);
+  EXPECT_EQ(renamed["settings.plist"], 1);
 }
 
 TEST_F(ServerPersistenceTest, KillNineLosesNothingSaved) {

@@ -73,7 +73,7 @@ TEST_F(ServerSaveTest, FilesEqualAFullSerialisationAfterRandomRequests) {
         break;
       default: request = UserAppRequest(kMinuteUsed, user, app);
     }
-    DispatchCommand(data_, request, {true, {}});
+    DispatchCommand(data_, request, {true, {}, {}, nullptr});
     SaveIfPending(data_);
     now_ += static_cast<double>(random() % 20000);  // a new day now and then
     if (saves) ExpectFilesMatchTrees(step);

@@ -51,6 +51,10 @@ class EventLoop {
   std::unique_ptr<Source> AddTimer(double seconds, std::function<void()> callback);
   // Runs `callback` once, in a later turn of the loop, before waiting again.
   bool Defer(std::function<void()> callback);
+  // Runs `callback` at the end of every turn that dispatched any other
+  // callback, before the loop waits again: what the turn's callbacks left
+  // to do together (a save for all of them) is done once. None on failure.
+  std::unique_ptr<Source> AddTurnEnd(std::function<void()> callback);
   // SIGTERM and SIGINT become events of the loop; the callback gets the
   // signal number.
   bool HandleTerminationSignals(std::function<void(int)> callback);

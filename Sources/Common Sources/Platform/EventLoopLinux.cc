@@ -54,6 +54,11 @@ int _DeferCallBack(sd_event_source* source, void* userdata) {
   return 0;
 }
 
+int _TurnEndCallBack(sd_event_source*, void* userdata) {
+  static_cast<Callback<std::function<void()>>*>(userdata)->function();
+  return 0;
+}
+
 int _SignalCallBack(sd_event_source*, const struct signalfd_siginfo* info, void* userdata) {
   static_cast<Callback<std::function<void(int)>>*>(userdata)->function(
       static_cast<int>(info->ssi_signo));
@@ -210,6 +215,20 @@ bool EventLoop::Defer(std::function<void()> callback) {
     return false;
   }
   return AdoptFloating(source, cb);
+}
+
+std::unique_ptr<EventLoop::Source> EventLoop::AddTurnEnd(std::function<void()> callback) {
+  auto* cb = new Callback<std::function<void()>>{std::move(callback)};
+  sd_event_source* source = nullptr;
+  // A post source at the same priority as the rest: sd-event marks it
+  // pending whenever another source is dispatched, and a source that became
+  // ready later is served after it, so a busy loop cannot starve it.
+  if (sd_event_add_post(impl_->event, &source, _TurnEndCallBack, cb) < 0) {
+    delete cb;
+    return nullptr;
+  }
+  if (!Adopt(source, cb)) return nullptr;
+  return std::unique_ptr<Source>(new Source(source, nullptr, impl_.get()));
 }
 
 bool EventLoop::HandleTerminationSignals(std::function<void(int)> callback) {

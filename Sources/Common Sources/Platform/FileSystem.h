@@ -30,4 +30,8 @@ namespace corvane {
 // Creates `path` and any missing parents (mode 0755). OK when it exists.
 Status CreateFolders(const std::string& path);
 
+// True when `path` exists and this process, by its effective ids, may not
+// write into it.
+bool ExistsButNotWritable(const std::string& path);
+
 }  // namespace corvane

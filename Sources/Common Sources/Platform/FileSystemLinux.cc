@@ -141,4 +141,9 @@ Status CreateFolders(const std::string& path) {
   return Status::OK();
 }
 
+bool ExistsButNotWritable(const std::string& path) {
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return false;
+  return errno != ENOENT && errno != ENOTDIR;
+}
+
 }  // namespace corvane
