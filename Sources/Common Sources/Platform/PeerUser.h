@@ -21,6 +21,12 @@ bool IsOwnAddress(const IpAddress& address);
 // the system will not say. Asks the kernel's socket diagnostics and falls
 // back to the system's TCP tables.
 std::optional<uint32_t> LocalPeerUser(const SocketHandle& connection);
+// The user id owning the TCP socket of this machine that listens for
+// connections to `address` at `port` (bound to it or to every address). None
+// when nothing listens there or the system will not say; when several
+// sockets listen, a user other than root wins, so that a socket of anyone
+// else never passes for root's.
+std::optional<uint32_t> ListeningSocketUser(const IpAddress& address, uint16_t port);
 // The fallback alone, for tests: the same answer from the TCP tables.
 std::optional<uint32_t> LocalPeerUserFromTcpTable(const SocketHandle& connection);
 
