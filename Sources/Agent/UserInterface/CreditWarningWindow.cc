@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AlertTimers.h"
+#include "CoverGuard.h"
 #include "WarningText.h"
 
 namespace corvane {
@@ -82,10 +83,12 @@ void CreditWarningWindow::Run(const AgentState& state, const WatchedApp& record)
   window.showFullScreen();
   window.raise();
   window.activateWindow();
-  // Switching applications by keyboard is refused while the warning stands.
-  window.grabKeyboard();
+  // Nothing else can be used while the warning stands, so the tick may wait
+  // for it: the guard puts it back when it is taken off the screen.
+  std::vector<QWidget*> raw_blanks;
+  for (const auto& blank : blanks) raw_blanks.push_back(blank.get());
+  CoverGuard guard(&window, raw_blanks);
   loop.exec();
-  window.releaseKeyboard();
 }
 
 }  // namespace corvane
