@@ -73,9 +73,11 @@ void CoverGuard::Round() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
     if (w->isVisible() && w->testAttribute(Qt::WA_WState_Created)) own.push_back(w->winId());
   }
-  if (display_ == nullptr || display_->IsCovered(id, own)) {
-    for (QWidget* blank : blanks_) blank->raise();
+  if (display_ == nullptr) {
     cover_->raise();
+  } else if (display_->IsCovered(id, own)) {
+    for (QWidget* blank : blanks_) display_->MapAndRaise(blank->winId());
+    display_->MapAndRaise(id);
   }
   // A grab fails while another client holds one; it is tried again each
   // round until it holds.
