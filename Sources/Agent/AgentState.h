@@ -24,6 +24,8 @@ struct AgentState {
   // Launched while the server was away and never known: identified again
   // when it is back. Bounded the same way.
   std::vector<RunningApplication> unanswered;
+  // The pid of the record a warning window is up for; 0 when none is.
+  int32_t warnedPid = 0;
   // Alert preferences, read once at start-up.
   bool lastMinuteCredit = true;
   bool autoHideAlerts = false;
