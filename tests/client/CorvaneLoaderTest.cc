@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -328,7 +329,7 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
   test::TempRoot root;
   FakeServer pinned(AnswerCredit(30));
   auto pin = [&root](const std::string& address) {
-    test::MakeFolders(root.Path("/Library/Preferences"));
+    test::MakeFolders(std::filesystem::path(SystemPath(kPreferenceFile)).parent_path());
     ASSERT_TRUE(SetPlistFileKey(SystemPath(kPreferenceFile), kServerAddressKey,
                                 Plist::String(address)));
     ResetClientStateForTesting();

@@ -128,7 +128,7 @@ TEST_F(BlockingMessageTest, TimersOnlyWhenAskedAndNestedMessagesHandBackTheInput
 // What a child can do to a cover from a script, each undone within a
 // second, and keys typed meanwhile never reach the terminal behind.
 TEST_F(BlockingMessageTest, CoversComeBackAfterUnmapMinimiseAndRaise) {
-  std::string typed = "/tmp/c5-cover-" + std::to_string(getpid()) + ".txt";
+  std::string typed = testing::TempDir() + "c5-cover-" + std::to_string(getpid()) + ".txt";
   test::Child term({"xterm", "-class", "C5CoverTerm", "-geometry", "60x10+40+40", "-e", "sh",
                     "-c", "cat >'" + typed + "'"});
   if (!Shell("for i in $(seq 50); do xdotool search --class C5CoverTerm && exit 0; sleep 0.1; "
