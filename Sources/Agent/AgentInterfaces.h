@@ -69,11 +69,17 @@ class AgentServerLink {
   virtual ~AgentServerLink() = default;
   virtual int ConnectToServer() = 0;
   virtual void RequestRefill(const std::string& user, const std::string& app) = 0;
-  // Disabled defaults when the server cannot be reached.
-  virtual void FetchAppSettings(const std::string& user, const std::string& app,
+  // True when the server answered. Otherwise *out holds the disabled
+  // defaults, which stand for nothing: a time-out is not a reply.
+  virtual bool FetchAppSettings(const std::string& user, const std::string& app,
                                 AppSettings* out) = 0;
+  // A minute the server cannot be told now is kept and told later.
   virtual void MinuteUsed(const std::string& user, const std::string& app,
                           const AppSettings& settings) = 0;
+  // Called at the start of every pass: while the server is away, tries to
+  // reach it again now and then, never for longer than a connect takes.
+  // True when it is back now (the kept minutes are on their way).
+  virtual bool ReconnectIfAway() { return false; }
   // DisconnectionRequest over the local connection; 0 on success.
   virtual int DisconnectionRequest(int32_t pid) = 0;
   // GetStats: the minutes the statistics hold for (user, app) on `day` (a

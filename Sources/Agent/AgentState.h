@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "AgentInterfaces.h"
 #include "WatchedApp.h"
@@ -15,6 +17,15 @@ struct AgentState {
   WatchedAppList watchedApps;
   int32_t loginPid = 0;
   int16_t diskQuotaCountdown = 0;
+  // The settings each application had when last known (a reply, or a
+  // minute counted down since), for a launch while the server is away.
+  // Bounded: the child can make up any number of application keys.
+  std::map<std::string, AppSettings> lastSettings;
+  // Launched while the server was away and never known: identified again
+  // when it is back. Bounded the same way.
+  std::vector<RunningApplication> unanswered;
+  // The pid of the record a warning window is up for; 0 when none is.
+  int32_t warnedPid = 0;
   // Alert preferences, read once at start-up.
   bool lastMinuteCredit = true;
   bool autoHideAlerts = false;

@@ -1,5 +1,6 @@
 #include "ApplicationWatching.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "AbsoluteTime.h"
@@ -23,12 +24,28 @@ int32_t CreditForRecord(AgentState& state, const std::string& identifier, int32_
   return used && *used == 0 ? 1 : kNoCreditMarker;
 }
 
-// Refill, read, and append a record when enabled.
+constexpr size_t kMaxRememberedApps = 256;
+
+// Refill, read, and append a record when enabled. Without an answer the
+// settings last known for the application stand in (a game quit and started
+// again while the server is away goes on counting down); an application
+// never known is put in `state.unanswered` when `later` is given.
 bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
-               std::optional<std::string> display_name) {
+               std::optional<std::string> display_name, const RunningApplication* later) {
   state.server->RequestRefill(state.userName, identifier);
   AppSettings settings;
-  state.server->FetchAppSettings(state.userName, identifier, &settings);
+  if (state.server->FetchAppSettings(state.userName, identifier, &settings)) {
+    RememberSettings(state, identifier, settings);
+  } else if (auto known = state.lastSettings.find(identifier); known != state.lastSettings.end()) {
+    settings = known->second;
+  } else {
+    bool listed = std::any_of(state.unanswered.begin(), state.unanswered.end(),
+                              [pid](const RunningApplication& a) { return a.pid == pid; });
+    if (later != nullptr && !listed && state.unanswered.size() < kMaxRememberedApps) {
+      state.unanswered.push_back(*later);
+    }
+    return false;
+  }
   if (!settings.Enabled) return false;
   auto record = std::make_shared<WatchedApp>();
   settings.Credit = CreditForRecord(state, identifier, settings.Credit);
@@ -41,6 +58,16 @@ bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
 }
 
 }  // namespace
+
+void RememberSettings(AgentState& state, const std::string& identifier,
+                      const AppSettings& settings) {
+  auto it = state.lastSettings.find(identifier);
+  if (it != state.lastSettings.end()) {
+    it->second = settings;
+  } else if (state.lastSettings.size() < kMaxRememberedApps) {
+    state.lastSettings.emplace(identifier, settings);
+  }
+}
 
 int32_t ApplyNoCreditMarker(int32_t credit, bool last_minute_credit) {
   if (credit >= 1) return credit;
@@ -64,14 +91,15 @@ bool IdentifyApplication(AgentState& state, const RunningApplication& app) {
     } else if (!display_name.empty()) {
       name = display_name;
     }
-    if (AddRecord(state, app.pid, key, std::move(name))) return true;
+    if (AddRecord(state, app.pid, key, std::move(name), &app)) return true;
   }
   return false;
 }
 
 void EnumerateRunningApplications(AgentState& state,
                                   const std::vector<RunningApplication>& applications) {
-  AddRecord(state, state.loginPid, std::string(kComputerAppKey), LocalizedString("computer"));
+  AddRecord(state, state.loginPid, std::string(kComputerAppKey), LocalizedString("computer"),
+            nullptr);
   for (const RunningApplication& app : applications) IdentifyApplication(state, app);
 
   AppSettings fetched;
@@ -85,7 +113,12 @@ void EnumerateRunningApplications(AgentState& state,
 
 bool RefreshWatchedApp(AgentState& state, WatchedApp& record, bool apply_last_minute) {
   AppSettings settings;
-  state.server->FetchAppSettings(state.userName, record.identifier, &settings);
+  if (!state.server->FetchAppSettings(state.userName, record.identifier, &settings)) {
+    // No answer is not "disabled": the record counts on from what it has.
+    record.secondsInMinute = 0;
+    return false;
+  }
+  RememberSettings(state, record.identifier, settings);
   if (!settings.Enabled) return true;
   if (apply_last_minute) settings.Credit = CreditForRecord(state, record.identifier, settings.Credit);
   record.settings = settings;
@@ -99,9 +132,18 @@ bool HandleApplicationLaunched(AgentState& state, const RunningApplication& app)
   return added;
 }
 
+void IdentifyUnansweredApplications(AgentState& state) {
+  std::vector<RunningApplication> apps = std::move(state.unanswered);
+  state.unanswered.clear();
+  for (const RunningApplication& app : apps) {
+    if (state.system->IsProcessAlive(app.pid)) HandleApplicationLaunched(state, app);
+  }
+}
+
 void HandleApplicationTerminated(AgentState& state, int32_t pid) {
   // The session record lives as long as the agent.
   if (pid == 0 || pid == state.loginPid) return;
+  std::erase_if(state.unanswered, [pid](const RunningApplication& a) { return a.pid == pid; });
   if (RemoveWatchedAppsByPid(pid, &state.watchedApps) > 0) state.ui->RemoveAppMenuItem(pid);
 }
 

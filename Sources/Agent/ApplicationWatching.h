@@ -29,11 +29,20 @@ bool IdentifyApplication(AgentState& state, const RunningApplication& app);
 void EnumerateRunningApplications(AgentState& state,
                                   const std::vector<RunningApplication>& applications);
 
-// Reads the record's settings again. True when they are now disabled (the
-// record is left as it was, for the caller to remove); otherwise the record
-// takes them, with the no-credit marker rule when `apply_last_minute`, and
-// starts a new minute.
+// Reads the record's settings again. True when the server says they are now
+// disabled (the record is left as it was, for the caller to remove);
+// otherwise the record takes them, with the no-credit marker rule when
+// `apply_last_minute`, and starts a new minute. Without an answer the record
+// keeps its settings and starts a new minute.
 bool RefreshWatchedApp(AgentState& state, WatchedApp& record, bool apply_last_minute);
+
+// Keeps `settings` as the last known of `identifier` (bounded).
+void RememberSettings(AgentState& state, const std::string& identifier,
+                      const AppSettings& settings);
+
+// The server is back: applications launched while it was away and never
+// known are identified now.
+void IdentifyUnansweredApplications(AgentState& state);
 
 // Application launched: identify it; when a record was added, show the
 // credit strip. True when added.

@@ -1,7 +1,6 @@
 #include "CreditStripText.h"
 
 #include "Localization.h"
-#include "Localization.h"
 #include "TextFormat.h"
 
 namespace corvane {
@@ -53,6 +52,12 @@ std::string CreditStripText(const WatchedAppList& list, int32_t frontPid,
   std::string disk = FormatLocalized("Disk Quota Credit format", {left});
   if (record == nullptr) return disk;
   return credit + " " + disk;
+}
+
+int32_t CreditStripSubject(int32_t frontPid, int32_t ownPid, int32_t warnedPid, int32_t shownPid) {
+  if (warnedPid != 0) return warnedPid;
+  if (frontPid != 0 && frontPid == ownPid) return shownPid;
+  return frontPid;
 }
 
 bool CreditStripLifetime::Show() {

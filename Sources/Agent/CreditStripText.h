@@ -14,6 +14,13 @@ namespace corvane {
 std::string CreditStripText(const WatchedAppList& list, int32_t frontPid,
                             int16_t diskQuotaCountdown);
 
+// Whose record the strip shows: the front application's, except that
+// during a warning it is the warned record's (`warnedPid`, 0 when none is
+// up) and that the agent's own windows (`ownPid`: a warning, the lock
+// screen, its menu) are never the front application: the strip then keeps
+// the record it showed (`shownPid`).
+int32_t CreditStripSubject(int32_t frontPid, int32_t ownPid, int32_t warnedPid, int32_t shownPid);
+
 // The strip's four-pass life: showing the hidden strip sets the countdown to
 // 4, showing it again while visible does not extend it, each tick of the
 // visible strip takes one off and the strip hides at 0.

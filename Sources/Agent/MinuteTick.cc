@@ -45,6 +45,7 @@ void ProcessMinute(AgentState& state, WatchedApp& record) {
   s.Credit -= 1;
   // The terminated application's last minute is charged too.
   if (!is_global) {
+    RememberSettings(state, record.identifier, s);
     state.server->MinuteUsed(state.userName, record.identifier, s);
     if (RefreshWatchedApp(state, record, !record.warned)) remove = true;
   }
@@ -60,6 +61,7 @@ void ProcessMinute(AgentState& state, WatchedApp& record) {
 void OnTick(AgentState& state) {
   assert(state.ui != nullptr && state.system != nullptr && state.server != nullptr &&
          "MinuteTick: the agent's interfaces are not wired");
+  if (state.server->ReconnectIfAway()) IdentifyUnansweredApplications(state);
   state.ui->TickStatusMenu();
   // The pass walks a copy of the list: its references keep every record
   // alive while a warning's nested loop removes or adds records, and a

@@ -3,14 +3,20 @@
 #include <cassert>
 #include <chrono>
 #include <cstdio>
+#include <charconv>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "Paths.h"
 #include "Platform/Deadline.h"
 #include "Platform/DnsSdBrowser.h"
+#include "Platform/PeerUser.h"
 #include "Platform/StreamSocket.h"
+#include "PlistFile.h"
+#include "Preferences.h"
 #include "ReplyAssembler.h"
 #include "Utf8.h"
 
@@ -30,12 +36,18 @@ struct LoaderState {
   std::unique_ptr<StreamSocket> local;
   uint16_t local_port = kDefaultServerPort;
   std::string service_type = kServiceType;
-  // Set when the caller named the server: no discovery then.
+  // Set when the caller or root's "Server address" named the server: no
+  // discovery then. The name is looked up again while it gives no address.
+  bool pinned = false;
+  bool pin_read = false;
+  std::string pinned_host;
+  uint16_t pinned_port = kDefaultServerPort;
   std::vector<SocketAddress> fixed_addresses;
 
-  // Only during a discovery.
+  // Only during a discovery: every service reported, in order.
   DnsSdSession* session = nullptr;
   std::map<std::string, int> browsers;  // domain -> service browser
+  std::vector<DnsSdService> candidates;
   bool wait_ended = false;
 };
 
@@ -48,7 +60,9 @@ bool PrintableName(const std::string& text) {
   return text.size() < kNameTextBuffer && IsValidUtf8(text);
 }
 
-void ServiceBrowserCallBack(const std::string& domain, bool added, const DnsSdService& service) {
+// Every service found is a candidate; browsing goes on, since the first one
+// may turn out to be someone's fake on this machine.
+void ServiceBrowserCallBack(bool added, const DnsSdService& service) {
   LoaderState& s = State();
   assert(s.session != nullptr && "CorvaneLoader: service event outside a discovery");
   if (!added) return;
@@ -57,12 +71,7 @@ void ServiceBrowserCallBack(const std::string& domain, bool added, const DnsSdSe
   } else {
     std::printf("Found service with unprintable characters in name\n");
   }
-  s.found_service = service;
-  auto it = s.browsers.find(domain);
-  if (it != s.browsers.end()) {
-    s.session->StopServiceSearch(it->second);
-    s.browsers.erase(it);
-  }
+  s.candidates.push_back(service);
   s.wait_ended = true;
 }
 
@@ -72,8 +81,8 @@ void DomainBrowserCallBack(bool added, const std::string& domain) {
   if (added) {
     if (s.browsers.count(domain) != 0) return;
     int id = s.session->SearchForServices(
-        domain, s.service_type, [domain](bool service_added, const DnsSdService& service) {
-          ServiceBrowserCallBack(domain, service_added, service);
+        domain, s.service_type, [](bool service_added, const DnsSdService& service) {
+          ServiceBrowserCallBack(service_added, service);
         });
     if (id > 0) s.browsers[domain] = id;
     return;
@@ -139,17 +148,144 @@ int ConnectToAddresses(const std::vector<SocketAddress>& addresses,
   return status;
 }
 
-void Discover(DnsSdSession* session) {
+IpAddress IpOf(const SocketAddress& a) {
+  IpAddress ip;
+  ip.ipv6 = a.family == SocketAddress::Family::kIPv6;
+  ip.bytes = a.bytes;
+  return ip;
+}
+
+// Any account may publish a service of our type, so a service on this
+// machine is the server only when root owns the socket listening at its
+// port. Another machine's cannot be checked; "Server address" pins those.
+bool IsTrustedServiceAddress(const SocketAddress* address) {
+  if (address == nullptr) return false;
+  IpAddress ip = IpOf(*address);
+  if (!IsOwnAddress(ip)) return true;
+  std::optional<uint32_t> owner = ListeningSocketUser(ip, address->port);
+  if (owner == 0u) return true;
+  if (owner) {
+    std::printf("Ignoring service at port %u: it belongs to user %u, not root\n", address->port,
+                *owner);
+  } else {
+    std::printf("Ignoring service at port %u: no listener of this machine found\n",
+                address->port);
+  }
+  return false;
+}
+
+// Resolves `service` within what is left of `budget`; true when it resolved
+// to a trusted address.
+bool ResolveTrusted(DnsSdSession* session, const DnsSdService& service, const Deadline& budget,
+                    std::vector<SocketAddress>* addresses) {
+  double seconds = std::min(kResolveTimeoutSeconds, budget.RemainingMilliseconds() / 1000.0);
+  if (seconds <= 0) return false;
+  addresses->clear();
+  int err = session->Resolve(service, seconds, addresses);
+  if (err != 0) {
+    std::printf("CFNetServiceResolve failed (err %i).\n", err);
+    return false;
+  }
+  return IsTrustedServiceAddress(PickAddress(*addresses));
+}
+
+// Browses for up to the discovery window and takes the first service found
+// that passes the check, else the one taken last time if it still passes.
+// Resolving and checking stop when the window and one resolve time-out have
+// passed, however many services a fake publishes.
+bool Discover(DnsSdSession* session, std::vector<SocketAddress>* addresses) {
   LoaderState& s = State();
   s.session = session;
   s.browsers.clear();
-  s.wait_ended = false;
-  if (session->SearchForDomains(DomainBrowserCallBack)) {
-    session->RunUntil(Deadline::After(kDiscoveryWindowSeconds), &s.wait_ended);
+  s.candidates.clear();
+  Deadline window = Deadline::After(kDiscoveryWindowSeconds);
+  Deadline budget = Deadline::After(kDiscoveryWindowSeconds + kResolveTimeoutSeconds);
+  std::set<std::string> tried;
+  auto fresh = [&tried](const DnsSdService& c) {
+    return tried.insert(c.name + '\0' + c.type + '\0' + c.domain).second;
+  };
+  bool searching = session->SearchForDomains(DomainBrowserCallBack);
+  size_t next = 0;
+  while (searching) {
+    if (next == s.candidates.size()) {
+      if (window.Passed()) break;
+      s.wait_ended = false;
+      session->RunUntil(window, &s.wait_ended);
+      continue;
+    }
+    DnsSdService candidate = s.candidates[next++];
+    if (!fresh(candidate)) continue;
+    if (ResolveTrusted(session, candidate, budget, addresses)) {
+      s.found_service = candidate;
+      return true;
+    }
+    if (budget.Passed()) break;
+  }
+  if (s.found_service && fresh(*s.found_service)) {
+    return ResolveTrusted(session, *s.found_service, Deadline::After(kResolveTimeoutSeconds),
+                          addresses);
+  }
+  return false;
+}
+
+// host, host:port, [v6]:port or a bare IPv6 address; the port defaults to
+// the server's own.
+bool ParseHostAndPort(std::string_view text, std::string* host, uint16_t* port) {
+  std::string_view port_text;
+  *port = kDefaultServerPort;
+  if (!text.empty() && text.front() == '[') {
+    size_t close = text.find(']');
+    if (close == std::string_view::npos) return false;
+    *host = std::string(text.substr(1, close - 1));
+    std::string_view rest = text.substr(close + 1);
+    if (!rest.empty() && (rest.front() != ':' || rest.size() == 1)) return false;
+    if (!rest.empty()) port_text = rest.substr(1);
+  } else if (size_t colon = text.find(':');
+             colon != std::string_view::npos && text.find(':', colon + 1) == std::string_view::npos) {
+    *host = std::string(text.substr(0, colon));
+    port_text = text.substr(colon + 1);
+    if (port_text.empty()) return false;
+  } else {
+    *host = std::string(text);
+  }
+  if (host->empty()) return false;
+  if (port_text.empty()) return true;
+  unsigned value = 0;
+  auto [end, ec] = std::from_chars(port_text.data(), port_text.data() + port_text.size(), value);
+  if (ec != std::errc() || end != port_text.data() + port_text.size() || value == 0 ||
+      value > 65535) {
+    return false;
+  }
+  *port = static_cast<uint16_t>(value);
+  return true;
+}
+
+// Root's "Server address", read once: as a preference, or else from the file
+// the install tool's SetPrefKey writes (both only root may write). A value
+// that does not parse still pins, to no server at all: a typo must not turn
+// discovery, and with it any fake, back on.
+void ReadPinnedServer() {
+  LoaderState& s = State();
+  if (s.pin_read || s.pinned) return;
+  s.pin_read = true;
+  std::optional<Plist> value = CopyPreference(kServerAddressKey);
+  if (!value) {
+    auto file = ReadPlistFile(SystemPath(kPreferenceFile));
+    const Plist* entry =
+        file && file->IsDictionary() ? file->AsDictionary()->Find(kServerAddressKey) : nullptr;
+    if (entry != nullptr) value = *entry;
+  }
+  const std::string* text = value ? value->AsString() : nullptr;
+  if (text == nullptr || text->empty()) return;
+  s.pinned = true;
+  if (!ParseHostAndPort(*text, &s.pinned_host, &s.pinned_port)) {
+    std::printf("\"%s\" is not a server address; no server is used.\n",
+                PrintableName(*text) ? text->c_str() : "?");
+    s.pinned_host.clear();
   }
 }
 
-int SocketHandle(const std::unique_ptr<StreamSocket>& socket) {
+int HandleOf(const std::unique_ptr<StreamSocket>& socket) {
   return socket != nullptr ? socket->Handle() : 0;
 }
 
@@ -158,7 +294,12 @@ int SocketHandle(const std::unique_ptr<StreamSocket>& socket) {
 int ConnectToServer() {
   LoaderState& s = State();
   if (s.server != nullptr) return kClientOK;
-  if (!s.fixed_addresses.empty()) {
+  ReadPinnedServer();
+  if (s.pinned) {
+    if (s.fixed_addresses.empty() && !s.pinned_host.empty()) {
+      s.fixed_addresses = LookUpHost(s.pinned_host, s.pinned_port);
+    }
+    if (s.fixed_addresses.empty()) return kClientNoServer;
     std::unique_ptr<StreamSocket> socket;
     int status = ConnectToAddresses(s.fixed_addresses, &socket);
     if (status == kClientOK) s.server = std::move(socket);
@@ -167,28 +308,25 @@ int ConnectToServer() {
 
   int session_error = 0;
   std::unique_ptr<DnsSdSession> session = DnsSdSession::Open(&session_error);
-  if (session != nullptr) Discover(session.get());
+  std::vector<SocketAddress> addresses;
+  bool found = session != nullptr && Discover(session.get(), &addresses);
+  if (session == nullptr && s.found_service) {
+    std::printf("CFNetServiceResolve failed (err %i).\n", session_error);
+  }
 
   int status = kClientNoServer;
   std::unique_ptr<StreamSocket> socket;
-  if (s.found_service) {
-    std::vector<SocketAddress> addresses;
-    int err = session != nullptr
-                  ? session->Resolve(*s.found_service, kResolveTimeoutSeconds, &addresses)
-                  : session_error;
-    if (err != 0) {
-      std::printf("CFNetServiceResolve failed (err %i).\n", err);
-    } else {
-      status = ConnectToAddresses(addresses, &socket);
-      if (status != kClientOK) {
-        std::printf("Resolving streams failed err %i, wStream=%i, rStream=%i\n", status,
-                    SocketHandle(socket), SocketHandle(socket));
-      }
+  if (found) {
+    status = ConnectToAddresses(addresses, &socket);
+    if (status != kClientOK) {
+      std::printf("Resolving streams failed err %i, wStream=%i, rStream=%i\n", status,
+                  HandleOf(socket), HandleOf(socket));
     }
   }
   if (status == kClientOK) s.server = std::move(socket);
   // Stopping the session stops the domain browser and every service browser.
   s.browsers.clear();
+  s.candidates.clear();
   s.session = nullptr;
   return status;
 }
@@ -241,10 +379,12 @@ void DrainReadyBytes(StreamSocket* socket) {
   }
 }
 
+bool UsesLocalConnection(uint8_t command) { return command == kDisconnectionRequest; }
+
 // The connection a request went over can no longer be trusted to be in step
 // with the server: forget it.
 void DropConnection(uint8_t command) {
-  if (command == kDisconnectionRequest) {
+  if (UsesLocalConnection(command)) {
     State().local.reset();
   } else {
     DropServerConnection();
@@ -254,14 +394,18 @@ void DropConnection(uint8_t command) {
 }  // namespace
 
 int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
-                bool reply_wanted, std::optional<Bytes>* reply) {
+                bool reply_wanted, std::optional<Bytes>* reply, bool* complete) {
   Deadline deadline = Deadline::After(timeout_seconds);
   if (reply != nullptr) reply->reset();
-  if (ConnectToServer() != kClientOK) return kClientNoServer;
-
-  StreamSocket* socket = State().server.get();
-  if (command == kDisconnectionRequest && OpenLocalConnection(&socket) != kClientOK) {
-    return kClientNoServer;
+  if (complete != nullptr) *complete = false;
+  // A kill must not wait for the server connection, which may be to another
+  // machine and down, or take seconds of discovery to come back.
+  StreamSocket* socket = nullptr;
+  if (UsesLocalConnection(command)) {
+    if (OpenLocalConnection(&socket) != kClientOK) return kClientNoServer;
+  } else {
+    if (ConnectToServer() != kClientOK) return kClientNoServer;
+    socket = State().server.get();
   }
 
   Bytes request = BuildRequest(command, payload);
@@ -276,8 +420,7 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
       continue;
     }
     if (state != StreamSocket::State::kOpen) {
-      DropServerConnection();
-      if (command == kDisconnectionRequest) State().local.reset();
+      DropConnection(command);
       std::fputs("Corvane client: connection lost.\n", stderr);
       lost = true;
       break;
@@ -315,6 +458,7 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
   if (!reply_wanted) return kClientOK;
   // An announced body above the bound is no reply at all.
   if (assembler.refused()) return kClientNotWritten;
+  if (complete != nullptr) *complete = assembler.complete();
   if (reply != nullptr) *reply = assembler.TakeBody();
   return kClientOK;
 }
@@ -337,6 +481,9 @@ int SendLocalCommand(uint8_t command, std::span<const uint8_t> payload) {
 bool UseServerAddress(const std::string& host, uint16_t port) {
   LoaderState& s = State();
   s.server.reset();
+  s.pinned = true;
+  s.pinned_host = host;
+  s.pinned_port = port;
   s.fixed_addresses = LookUpHost(host.c_str(), port);
   return !s.fixed_addresses.empty();
 }
@@ -349,6 +496,9 @@ void ResetClientStateForTesting() {
   s.local_port = kDefaultServerPort;
   s.service_type = kServiceType;
   s.fixed_addresses.clear();
+  s.pinned = false;
+  s.pin_read = false;
+  s.pinned_host.clear();
 }
 
 void SetServiceTypeForTesting(const char* type) { State().service_type = type; }

@@ -22,6 +22,9 @@ inline constexpr double kResolveTimeoutSeconds = 5.0;
 inline constexpr int kConnectAttempts = 30;
 inline constexpr int kConnectPauseTicks = 10;  // ticks of 1/60 second
 inline constexpr const char* kLocalServerHost = "localhost";
+// Root's preference naming the one server to use (host or host:port); with
+// it nothing is browsed.
+inline constexpr const char* kServerAddressKey = "Server address";
 
 // Status codes of ConnectToServer and SendCommand.
 enum ClientStatus {
@@ -32,17 +35,22 @@ enum ClientStatus {
   kClientOpenFailed = -4,        // the connect could not be started
 };
 
-// 0 when the server connection exists (made now or earlier).
+// 0 when the server connection exists (made now or earlier). The server is
+// the one root's "Server address" or UseServerAddress names; otherwise the
+// first service discovery finds that is on another machine or, on this
+// machine, listens on a socket of root's.
 int ConnectToServer();
 
 // Sends `command` with `payload` and, when `reply_wanted`, collects the reply
 // until `timeout_seconds` have passed since the call. With status 0 and a
 // wanted reply, *reply holds the body without its length bytes; it may be
-// shorter than announced, or empty, when the deadline came first. Without a
-// complete reply the server connection is dropped, so a late answer can
-// never be read as the answer to the next request.
+// shorter than announced, or empty, when the deadline came first, and then
+// *complete (when given) is false. Without a complete reply the server
+// connection is dropped, so a late answer can never be read as the answer
+// to the next request. A kill request goes over the local connection only
+// and never waits for the server connection.
 int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
-                bool reply_wanted, std::optional<Bytes>* reply);
+                bool reply_wanted, std::optional<Bytes>* reply, bool* complete = nullptr);
 
 // The connection to the server on this machine; 0, or -1 when it cannot be
 // opened. The connection stays owned by this module.
@@ -64,7 +72,8 @@ void DropServerConnection();
 void ReportReconnect();
 
 // Talk to the server at host:port instead of discovering one (an admin
-// tool's explicit choice). True when the host name resolved to an address.
+// tool's explicit choice, over root's "Server address"). True when the host
+// name resolved to an address.
 bool UseServerAddress(const std::string& host, uint16_t port);
 
 // Tests: forget everything, as in a new process; browse a service type of

@@ -18,26 +18,30 @@ Bytes UserAppPayload(std::string_view user, std::string_view app) {
 
 }  // namespace
 
-void FetchAppSettings(std::string_view user, std::string_view app, AppSettings* out) {
+bool FetchAppSettings(std::string_view user, std::string_view app, AppSettings* out) {
   Bytes payload = UserAppPayload(user, app);
   std::optional<Bytes> reply;
+  bool complete = false;
   for (int attempt = 0; attempt < kFetchTries; ++attempt) {
-    SendCommand(kGetCredit, payload, kFetchTimeoutSeconds, true, &reply);
+    SendCommand(kGetCredit, payload, kFetchTimeoutSeconds, true, &reply, &complete);
     // Any reply ends the tries, even an empty one.
     if (reply) break;
     if (attempt + 1 < kFetchTries) ReportReconnect();
   }
-  ReadSettingsReply(reply ? *reply : Bytes(), out);
+  bool parsed = ReadSettingsReply(reply ? *reply : Bytes(), out);
+  return complete && parsed;
 }
 
-void ReadSettingsReply(const Bytes& body, AppSettings* out) {
+bool ReadSettingsReply(const Bytes& body, AppSettings* out) {
   std::optional<Plist> parsed;
   if (!body.empty()) {
     parsed = ParsePlistXml(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
   }
+  bool answered = parsed && parsed->IsDictionary();
   Plist settings = parsed ? std::move(*parsed) : Plist::Dictionary();
   *out = AppSettings();
   ReadAppSettings(&settings, out);
+  return answered;
 }
 
 std::optional<int32_t> MinutesOnDay(const Bytes& body, std::string_view day) {

@@ -50,8 +50,9 @@ class UnreachableServer : public AgentServerLink {
  public:
   int ConnectToServer() override { return -1; }
   void RequestRefill(const std::string&, const std::string&) override {}
-  void FetchAppSettings(const std::string&, const std::string&, AppSettings* out) override {
+  bool FetchAppSettings(const std::string&, const std::string&, AppSettings* out) override {
     *out = AppSettings();
+    return false;
   }
   void MinuteUsed(const std::string&, const std::string&, const AppSettings&) override {}
   int DisconnectionRequest(int32_t) override { return 0; }

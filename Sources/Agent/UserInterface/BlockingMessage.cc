@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "CoverGuard.h"
 #include "Localization.h"
 #include "TickTimer.h"
 
@@ -20,9 +21,6 @@ namespace {
 constexpr Qt::WindowFlags kCoverFlags = Qt::Window | Qt::FramelessWindowHint |
                                         Qt::WindowStaysOnTopHint |
                                         Qt::X11BypassWindowManagerHint;
-// Another client may map a window of its own above ours or hold a grab for
-// a moment (a menu that is open); both are undone this often.
-constexpr int kGuardMilliseconds = 200;
 constexpr double kTickRestartSeconds = 1.0;
 
 // The open windows, innermost last: only that one may raise itself and hold
@@ -79,41 +77,24 @@ BlockingMessageWindow::BlockingMessageWindow(const QString& message,
     beep_->start(kBeepMilliseconds);
   }
   // The window below gives up the input to this one.
-  for (BlockingMessageWindow* below : OpenWindows()) {
-    below->keyboard_held_ = false;
-    below->pointer_held_ = false;
-  }
+  for (BlockingMessageWindow* below : OpenWindows()) below->guard_->SetInCharge(false);
   OpenWindows().push_back(this);
   show();
-  guard_ = new QTimer(this);
-  connect(guard_, &QTimer::timeout, this, &BlockingMessageWindow::KeepOnTopAndHoldInput);
-  guard_->start(kGuardMilliseconds);
-  KeepOnTopAndHoldInput();
+  guard_ = std::make_unique<CoverGuard>(this, blanks_);
 }
 
 BlockingMessageWindow::~BlockingMessageWindow() {
   auto& open = OpenWindows();
   open.erase(std::remove(open.begin(), open.end(), this), open.end());
-  if (QWindow* handle = windowHandle()) {
-    handle->setKeyboardGrabEnabled(false);
-    handle->setMouseGrabEnabled(false);
-  }
+  guard_.reset();  // lets go of the input
   for (QWidget* blank : blanks_) delete blank;
   // The message below takes the screen and the input back at once.
-  if (!open.empty()) open.back()->KeepOnTopAndHoldInput();
+  if (!open.empty()) open.back()->guard_->SetInCharge(true);
 }
 
-void BlockingMessageWindow::KeepOnTopAndHoldInput() {
-  if (OpenWindows().empty() || OpenWindows().back() != this) return;
-  for (QWidget* blank : blanks_) blank->raise();
-  raise();
-  QWindow* handle = windowHandle();
-  if (handle == nullptr || !handle->isExposed()) return;
-  // A grab fails while another client holds one; it is tried again at the
-  // next guard tick until it holds.
-  if (!keyboard_held_) keyboard_held_ = handle->setKeyboardGrabEnabled(true);
-  if (!pointer_held_) pointer_held_ = handle->setMouseGrabEnabled(true);
-}
+bool BlockingMessageWindow::HoldsInput() const { return guard_ != nullptr && guard_->HoldsInput(); }
+
+int BlockingMessageWindow::restores() const { return guard_ != nullptr ? guard_->restores() : 0; }
 
 void BlockingMessageWindow::paintEvent(QPaintEvent*) {
   QPainter painter(this);

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ class QTimer;
 
 namespace corvane {
 
+class CoverGuard;
 class TickTimer;
 
 struct BlockingMessageOptions {
@@ -40,7 +42,9 @@ class BlockingMessageWindow : public QWidget {
   bool HasBeepTimer() const { return beep_ != nullptr; }
   int beeps() const { return beeps_; }
   // Both the keyboard and the pointer are held by this window.
-  bool HoldsInput() const { return keyboard_held_ && pointer_held_; }
+  bool HoldsInput() const;
+  // How often the window had to be put back over the display.
+  int restores() const;
   // Ends the call that shows this window, as a click does.
   void End();
 
@@ -49,16 +53,12 @@ class BlockingMessageWindow : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
-  void KeepOnTopAndHoldInput();
-
   QString message_;
   QEventLoop* loop_;
   QTimer* auto_hide_ = nullptr;
   QTimer* beep_ = nullptr;
-  QTimer* guard_ = nullptr;  // raises the window and retries the grabs
   std::vector<QWidget*> blanks_;  // one plain black window per other screen
-  bool keyboard_held_ = false;
-  bool pointer_held_ = false;
+  std::unique_ptr<CoverGuard> guard_;
   int beeps_ = 0;
 };
 

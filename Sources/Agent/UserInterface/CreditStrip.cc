@@ -1,5 +1,6 @@
 #include "CreditStrip.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -62,7 +63,12 @@ void CreditStrip::RefreshCreditStrip() {
   } else if (state_.system != nullptr) {
     front = state_.system->FrontmostPid();
   }
-  text_ = QString::fromStdString(CreditStripText(state_.watchedApps, front, state_.diskQuotaCountdown));
+  int32_t own = state_.system != nullptr
+                    ? state_.system->OwnPid()
+                    : static_cast<int32_t>(QCoreApplication::applicationPid());
+  shownPid_ = CreditStripSubject(front, own, state_.warnedPid, shownPid_);
+  text_ = QString::fromStdString(
+      CreditStripText(state_.watchedApps, shownPid_, state_.diskQuotaCountdown));
   update();
 }
 

@@ -41,6 +41,7 @@ class CreditStrip : public QWidget {
   AgentState& state_;
   std::function<int32_t()> frontmostPid_;
   CreditStripLifetime lifetime_;
+  int32_t shownPid_ = 0;  // whose record the strip showed last
   QString text_;
   QPropertyAnimation fade_;
 };

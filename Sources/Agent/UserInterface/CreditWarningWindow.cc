@@ -9,13 +9,17 @@
 #include <vector>
 
 #include "AlertTimers.h"
+#include "CoverGuard.h"
 #include "WarningText.h"
 
 namespace corvane {
 namespace {
 
-constexpr Qt::WindowFlags kFullScreenFlags =
-    Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+// Past the window manager, like the blocking message: it can then be neither
+// minimised nor stacked under another program's window by it.
+constexpr Qt::WindowFlags kFullScreenFlags = Qt::Window | Qt::FramelessWindowHint |
+                                             Qt::WindowStaysOnTopHint |
+                                             Qt::X11BypassWindowManagerHint;
 
 void DrawCentred(QPainter& painter, const QRect& box, const QString& text) {
   painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
@@ -67,7 +71,7 @@ void CreditWarningWindow::Run(const AgentState& state, const WatchedApp& record)
     auto blank = std::make_unique<QWidget>(nullptr, kFullScreenFlags);
     blank->setStyleSheet("background: black");
     blank->setGeometry(screen->geometry());
-    blank->showFullScreen();
+    blank->show();
     blanks.push_back(std::move(blank));
   }
 
@@ -79,13 +83,15 @@ void CreditWarningWindow::Run(const AgentState& state, const WatchedApp& record)
   QObject::connect(&redraw, &QTimer::timeout, &window, qOverload<>(&QWidget::update));
   redraw.start(1000);
 
-  window.showFullScreen();
+  window.show();
   window.raise();
   window.activateWindow();
-  // Switching applications by keyboard is refused while the warning stands.
-  window.grabKeyboard();
+  // Nothing else can be used while the warning stands, so the tick may wait
+  // for it: the guard puts it back when it is taken off the screen.
+  std::vector<QWidget*> raw_blanks;
+  for (const auto& blank : blanks) raw_blanks.push_back(blank.get());
+  CoverGuard guard(&window, raw_blanks);
   loop.exec();
-  window.releaseKeyboard();
 }
 
 }  // namespace corvane

@@ -36,12 +36,31 @@ void QtAgentUserInterface::ShowBlockingMessage(const std::string& text, bool wit
   corvane::ShowBlockingMessage(text, options, tick_);
 }
 
+namespace {
+
+// While a warning is up the strip names the record it is about.
+class WarnedRecord {
+ public:
+  WarnedRecord(AgentState& state, int32_t pid) : state_(state), before_(state.warnedPid) {
+    state_.warnedPid = pid;
+  }
+  ~WarnedRecord() { state_.warnedPid = before_; }
+
+ private:
+  AgentState& state_;
+  int32_t before_;
+};
+
+}  // namespace
+
 void QtAgentUserInterface::ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) {
+  WarnedRecord warned(state_, record.pid);
   alerts_->ShowCreditWarning(record, kind);
 }
 
 void QtAgentUserInterface::ShowCurfewWarning(bool isEarly, const WatchedApp& record,
                                              double curfewMinutes) {
+  WarnedRecord warned(state_, record.pid);
   alerts_->ShowCurfewWarning(isEarly, record, curfewMinutes);
 }
 

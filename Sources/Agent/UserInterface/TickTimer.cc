@@ -1,5 +1,6 @@
 #include "TickTimer.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace corvane {
@@ -18,10 +19,13 @@ TickTimer::TickTimer(std::function<void()> on_tick, QObject* parent)
 }
 
 void TickTimer::Start(double first_delay_seconds) {
+  ++starts_;
   timer_.stop();
   first_.stop();
   if (pauses_ > 0 || !session_active_) return;
-  first_.start(static_cast<int>(std::lround(first_delay_seconds * 1000.0)));
+  int delay_ms = static_cast<int>(std::lround(first_delay_seconds * 1000.0));
+  next_due_ = Clock::now() + std::chrono::milliseconds(delay_ms);
+  first_.start(delay_ms);
 }
 
 void TickTimer::Pause() {
@@ -47,7 +51,21 @@ void TickTimer::Fire() {
   // before the next one begins.
   if (firing_) return;
   firing_ = true;
-  on_tick_();
+  auto late = Clock::now() - next_due_;
+  int passes = 1;
+  if (late >= std::chrono::seconds(1)) {
+    auto whole = std::chrono::duration_cast<std::chrono::seconds>(late).count();
+    passes += static_cast<int>(std::min<long long>(whole, kMaxLatePasses));
+    if (whole > kMaxLatePasses) next_due_ = Clock::now() - std::chrono::seconds(passes - 1);
+  }
+  unsigned starts = starts_;
+  for (int i = 0; i < passes; ++i) {
+    on_tick_();
+    // A window took the screen meanwhile, or the session left: the timer
+    // was re-armed, and the time behind it is not to be counted.
+    if (starts_ != starts || pauses_ > 0 || !session_active_) break;
+    next_due_ += std::chrono::seconds(1);
+  }
   firing_ = false;
 }
 

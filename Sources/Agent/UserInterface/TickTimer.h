@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 
 namespace corvane {
@@ -32,12 +33,20 @@ class TickTimer : public QObject {
  private:
   void Fire();
 
+  using Clock = std::chrono::steady_clock;
+  // Passes the loop could not run on time (it waited on the network) are
+  // run late, at most this many at once: a blocked loop must not slow the
+  // countdown, and a machine back from sleep must not charge for it.
+  static constexpr int kMaxLatePasses = 60;
+
   std::function<void()> on_tick_;
   QTimer first_;  // the one-shot first fire, whatever its delay
   QTimer timer_;  // then every second
   bool firing_ = false;
   int pauses_ = 0;
   bool session_active_ = true;
+  Clock::time_point next_due_{};  // when the next pass is due
+  unsigned starts_ = 0;           // Start calls, to see one happen inside a pass
 };
 
 }  // namespace corvane

@@ -28,6 +28,12 @@ struct PeerSocket {
   uint64_t inode = 0;
 };
 std::optional<PeerSocket> LocalPeerSocket(const SocketHandle& connection);
+// The user id owning the TCP socket of this machine that listens for
+// connections to `address` at `port` (bound to it or to every address). None
+// when nothing listens there or the system will not say; when several
+// sockets listen, a user other than root wins, so that a socket of anyone
+// else never passes for root's.
+std::optional<uint32_t> ListeningSocketUser(const IpAddress& address, uint16_t port);
 // The fallback alone, for tests: the same answer from the TCP tables.
 std::optional<uint32_t> LocalPeerUserFromTcpTable(const SocketHandle& connection);
 

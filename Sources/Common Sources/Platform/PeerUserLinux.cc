@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Platform/PeerUser.h"
 
@@ -158,7 +159,82 @@ std::optional<PeerSocket> PeerUserFromTable(const Ends& ends) {
   return user;
 }
 
+// Whether a socket listening on `bound` (of `family`) takes connections to
+// `target`: the same address, the wildcard of its family, or an IPv6
+// socket bound to the wildcard or to the IPv4-mapped form of an IPv4
+// target (a dual-stack socket takes IPv4 connections too).
+bool ListenerTakes(int family, const uint8_t* bound, const IpAddress& target) {
+  static const uint8_t kZero[16] = {};
+  if (family == AF_INET) {
+    return !target.ipv6 && (std::memcmp(bound, kZero, 4) == 0 ||
+                            std::memcmp(bound, target.bytes.data(), 4) == 0);
+  }
+  if (std::memcmp(bound, kZero, 16) == 0) return true;
+  if (target.ipv6) return std::memcmp(bound, target.bytes.data(), 16) == 0;
+  static const uint8_t kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+  return std::memcmp(bound, kMappedPrefix, 12) == 0 &&
+         std::memcmp(bound + 12, target.bytes.data(), 4) == 0;
+}
+
+// Dumps the listening TCP sockets of `family` and notes the owners of those
+// that take connections to `target`:`port`. False when the kernel would not
+// answer in full.
+bool ListenersFromDiag(int family, const IpAddress& target, uint16_t port,
+                       std::vector<uint32_t>* owners) {
+  NetlinkSocket nl;
+  if (nl.fd() < 0) return false;
+  timeval timeout{1, 0};
+  setsockopt(nl.fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } message{};
+  message.header.nlmsg_len = sizeof message;
+  message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  message.request.sdiag_family = static_cast<uint8_t>(family);
+  message.request.sdiag_protocol = IPPROTO_TCP;
+  message.request.idiag_states = 1u << TCP_LISTEN;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  if (sendto(nl.fd(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
+             sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
+    return false;
+  }
+  alignas(nlmsghdr) char buffer[16384];
+  for (;;) {
+    ssize_t n = recv(nl.fd(), buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    auto left = static_cast<unsigned>(n);
+    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left);
+         h = NLMSG_NEXT(h, left)) {
+      if (h->nlmsg_type == NLMSG_DONE) return true;
+      if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY) return false;  // an error
+      if (h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) return false;
+      auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+      if (ntohs(found->id.idiag_sport) != port || found->idiag_state != TCP_LISTEN) continue;
+      if (!ListenerTakes(family, reinterpret_cast<const uint8_t*>(found->id.idiag_src), target)) {
+        continue;
+      }
+      owners->push_back(found->idiag_uid);
+    }
+  }
+}
+
 }  // namespace
+
+std::optional<uint32_t> ListeningSocketUser(const IpAddress& address, uint16_t port) {
+  std::vector<uint32_t> owners;
+  // A machine without IPv6 answers no dump for it; an IPv4 target can then
+  // only be taken by IPv4 sockets.
+  bool v4 = ListenersFromDiag(AF_INET, address, port, &owners);
+  bool v6 = ListenersFromDiag(AF_INET6, address, port, &owners);
+  if (!(address.ipv6 ? v6 : v4) || owners.empty()) return std::nullopt;
+  for (uint32_t owner : owners) {
+    if (owner != 0) return owner;
+  }
+  return 0u;
+}
 
 bool IsOwnAddress(const IpAddress& address) {
   if (!address.ipv6 && address.bytes[0] == 127) return true;

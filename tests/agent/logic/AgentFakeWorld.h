@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -75,9 +76,10 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   void RequestRefill(const std::string&, const std::string& app) override {
     requests.push_back("refill " + app);
   }
-  void FetchAppSettings(const std::string&, const std::string& app, AppSettings* out) override {
+  bool FetchAppSettings(const std::string&, const std::string& app, AppSettings* out) override {
     requests.push_back("fetch " + app);
     *out = reachable && settings.count(app) ? settings[app] : AppSettings();
+    return reachable;
   }
   void MinuteUsed(const std::string&, const std::string& app, const AppSettings&) override {
     if (!reachable) return;
@@ -91,6 +93,8 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
     if (!reachable || stats_unknown) return std::nullopt;
     return charged.count(app) ? charged[app] : 0;
   }
+  bool back = false;  // the next ReconnectIfAway says the server came back
+  bool ReconnectIfAway() override { return std::exchange(back, false); }
   int DisconnectionRequest(int32_t pid) override {
     Log("server kill", pid);
     if (disconnection_status == 0) dead.insert(pid);

@@ -123,16 +123,36 @@ TEST_F(AgentLogicTest, RefusedKillGoesToTheServerAndCapturedScreenGoesFirst) {
   }
 }
 
-TEST_F(AgentLogicTest, ServerGoneDropsRecordsAndKillsNothing) {
+// No answer is no reprieve: the records count down from their last
+// settings, warn and kill; a game started again meanwhile counts on from
+// where it stopped, and one never known is identified once the server is
+// back.
+TEST_F(AgentLogicTest, ServerAwayKeepsCountingWarningAndKilling) {
   Allow("a", 10);
   Allow("b", 3);
+  Allow("c", 5);
   ASSERT_TRUE(Launch(100, "a") && Launch(200, "b"));
   Tick(2);
   world.reachable = false;
-  Tick(60);
-  EXPECT_THAT(world.events,
-              ElementsAre("0 strip", "0 strip", "61 unlisted 100", "61 unlisted 200"));
-  EXPECT_TRUE(state.watchedApps.empty());
+  world.events.clear();
+  Tick(180);
+  EXPECT_THAT(world.events, ElementsAre("121 warn last 200", "181 kill 200", "181 unlisted 200"));
+  ASSERT_EQ(state.watchedApps.size(), 1u);
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, 6);
+  EXPECT_EQ(world.charged["a"] + world.charged["b"], 2);
+
+  world.events.clear();
+  EXPECT_TRUE(Launch(201, "b"));   // last known: no credit, one last minute
+  EXPECT_FALSE(Launch(300, "c"));  // never known
+  Tick(61);
+  EXPECT_THAT(world.events, ElementsAre("182 strip", "183 warn last 201", "243 kill 201",
+                                        "243 unlisted 201"));
+  world.reachable = true;
+  world.back = true;
+  Tick(1);
+  ASSERT_EQ(state.watchedApps.size(), 2u);
+  EXPECT_EQ(state.watchedApps[1]->pid, 300);
+  EXPECT_TRUE(state.unanswered.empty());
 }
 
 TEST_F(AgentLogicTest, RecordRemovedDuringWarningIsNeverTouchedAgain) {

@@ -22,6 +22,21 @@ TEST(CreditStripTextTest, FrontApplicationElseComputerElseNotWatching) {
   EXPECT_EQ(CreditStripText(list, 77, 0), "Not watching");
 }
 
+TEST(CreditStripTextTest, AgentsOwnWindowIsNeverTheFrontApplication) {
+  struct Case {
+    int32_t front, warned, shown, subject;
+  } cases[] = {
+      {20, 0, 7, 20},   // an application in front
+      {42, 0, 20, 20},  // the agent's own window: the record shown before
+      {42, 20, 7, 20},  // a warning is up: its record
+      {7, 20, 7, 20},   // whatever is in front
+      {0, 0, 20, 0},    // nothing in front: the computer
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CreditStripSubject(c.front, 42, c.warned, c.shown), c.subject) << c.front;
+  }
+}
+
 TEST(CreditStripTextTest, LastMinuteInSecondsMarkerSilentDiskCountdown) {
   WatchedAppList list{MakeRecord(20, "org.example.Game", "Game", 1, 15, true), MakeGlobal(50)};
   EXPECT_EQ(CreditStripText(list, 20, 0), "Game: 45 seconds left");

@@ -343,7 +343,7 @@ TEST_F(AgentSessionTest, NoSecondLastMinuteAndOtherApplicationsOffChargeNothing)
   EXPECT_EQ(Stats().find("com.quarlant.otherApps"), std::string::npos);
 }
 
-TEST_F(AgentSessionTest, ServerGoneMidSessionKillsNothing) {
+TEST_F(AgentSessionTest, ServerGoneMidSessionStillWarnsAndKills) {
   WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100, true) +
                                      AppEntry("c5test-term", 2, true));
   ASSERT_TRUE(StartServer());
@@ -351,13 +351,13 @@ TEST_F(AgentSessionTest, ServerGoneMidSessionKillsNothing) {
   StartAgent();
   EXPECT_TRUE(Charged("c5test-term", 20));
   server_.Kill9();
-  // The last minute is warned of at the next boundary; without the server
-  // the record is then dropped instead of being ended a minute later.
-  if (MessageShown("Credit low|Test Terminal", 2 * kMinute)) Click();
-  std::this_thread::sleep_for(std::chrono::duration<double>(2.5 * kMinute));
-  EXPECT_EQ(SecondsUntilGone(term->pid(), 0.5), -1);
+  // The agent counts on from the last credit it was told: the last minute
+  // is warned of at the next boundary and the terminal ends a minute later.
+  EXPECT_TRUE(MessageShown("Credit low|Test Terminal", 2 * kMinute));
+  Click();
+  EXPECT_GT(SecondsUntilGone(term->pid(), 2.5 * kMinute), 0);
   EXPECT_TRUE(LeaderAlive());
-  EXPECT_EQ(agent_->output().find("Killed pid"), std::string::npos);
+  EXPECT_TRUE(agent_->WaitForOutput("Server away", 1));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include "BlockingMessage.h"
 #include "AgentUiWindowTestSupport.h"
 #include "ClientTestSupport.h"
+#include "CreditWarningWindow.h"
+#include "Platform/CoverWindow.h"
 #include "QtAgentUserInterface.h"
 #include "TickTimer.h"
 
@@ -121,6 +124,100 @@ TEST_F(BlockingMessageTest, TimersOnlyWhenAskedAndNestedMessagesHandBackTheInput
   ui.LockComputer();
   ui.ShowBlockingMessage("Cannot contact remote server", true);
   EXPECT_EQ(shown, 3);
+}
+
+// A loop blocked on the network must not slow the countdown: the passes it
+// missed are run late. Time under a message is not counted.
+TEST_F(BlockingMessageTest, PassesABlockedLoopMissedAreRunLateButNotThoseUnderAMessage) {
+  int ticks = 0;
+  TickTimer tick([&] {
+    if (++ticks == 1) std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  });
+  tick.Start(0.1);
+  ASSERT_TRUE(WaitUntil([&] { return ticks >= 1; }, 2000));
+  Pump(500);
+  EXPECT_GE(ticks, 3);
+  EXPECT_LE(ticks, 4);
+  int before = ticks;
+  SetBlockingMessageObserverForTesting([](BlockingMessageWindow* window) {
+    Pump(2500);
+    QTimer::singleShot(0, window, [window] { window->End(); });
+  });
+  LockComputer(&tick);
+  Pump(1300);
+  EXPECT_EQ(ticks - before, 1);
+}
+
+// What a child can do to a cover from a script, each undone within a
+// second, and keys typed meanwhile never reach the terminal behind.
+TEST_F(BlockingMessageTest, CoversComeBackAfterUnmapMinimiseAndRaise) {
+  std::string typed = testing::TempDir() + "c5-cover-" + std::to_string(getpid()) + ".txt";
+  test::Child term({"xterm", "-class", "C5CoverTerm", "-geometry", "60x10+40+40", "-e", "sh",
+                    "-c", "cat >'" + typed + "'"});
+  if (!Shell("for i in $(seq 50); do xdotool search --class C5CoverTerm && exit 0; sleep 0.1; "
+             "done; exit 1")) {
+    GTEST_SKIP() << "the terminal did not appear";
+  }
+  std::unique_ptr<CoverWindowDisplay> display = CoverWindowDisplay::Open();
+  ASSERT_NE(display, nullptr);
+  // A window of the child's own that asks the window manager for nothing
+  // and can be raised over anything.
+  test::Child child_window({CHILD_TOP_WINDOW});
+  ASSERT_TRUE(child_window.WaitForOutput("\n", 5)) << child_window.output();
+  std::string child_id = child_window.output().substr(child_window.output().find("window ") + 7);
+  child_id = child_id.substr(0, child_id.find('\n'));
+  std::string raise_child = "xdotool windowraise " + child_id;
+  // Runs every trick on the cover `window` (shown and held), then ends it.
+  auto trick_all = [&](QWidget* window, const std::function<bool()>& holds,
+                       const std::string& name) {
+    ASSERT_TRUE(WaitUntil(holds, 5000)) << name;
+    uint64_t id = window->winId();
+    std::string hex = std::to_string(id);
+    for (const std::string& trick :
+         {"xdotool windowunmap " + hex, "xdotool windowminimize " + hex, raise_child}) {
+      Shell(trick);
+      // The trick took (the loop that undoes it has not run since): the
+      // cover is off the screen or under the child's window. A window
+      // manager leaves a window it does not manage alone when asked to
+      // minimise it.
+      if (trick.find("minimize") == std::string::npos) {
+        EXPECT_TRUE(!display->IsViewable(id) || display->IsCovered(id, {id})) << name << trick;
+      }
+      QElapsedTimer back;
+      back.start();
+      EXPECT_TRUE(WaitUntil([&] {
+        return display->IsViewable(id) && !display->IsCovered(id, {id}) && holds();
+      }, 1000)) << name << ": " << trick;
+      Pump(200);  // settled: nothing undoes it again
+      EXPECT_TRUE(display->IsViewable(id) && !display->IsCovered(id, {id})) << name << ": " << trick;
+    }
+    Shell("xdotool type --delay 20 'leak'; xdotool key Return");
+    Pump(300);
+    test::SaveScreenshot(name);
+    Shell("xdotool mousemove 640 400 click 1");
+  };
+  SetBlockingMessageObserverForTesting([&](BlockingMessageWindow* window) {
+    trick_all(window, [window] { return window->HoldsInput(); }, "lock-screen-held");
+    EXPECT_GE(window->restores(), 1);
+  });
+  LockComputer(nullptr);
+
+  AgentState state;
+  WatchedApp record;
+  record.identifier = "c5test-term";
+  record.displayName = "Test Terminal";
+  record.settings.Credit = 1;
+  record.settings.Enabled = true;
+  QTimer::singleShot(0, [&] {
+    auto* warning = test::FindShown<CreditWarningWindow>();
+    ASSERT_NE(warning, nullptr);
+    trick_all(warning, [&] { return display->IsViewable(warning->winId()); },
+              "credit-warning-held");
+  });
+  CreditWarningWindow::Run(state, record);
+  Pump(300);
+  EXPECT_EQ(test::ReadFileOrEmpty(typed), "");
+  unlink(typed.c_str());
 }
 
 }  // namespace
