@@ -15,6 +15,7 @@ struct DesktopEntry {
   std::string startup_wm_class;  // StartupWMClass
   std::string try_exec;          // TryExec
   std::string exec_program;      // the program of the Exec line
+  std::string icon;              // Icon: a theme icon name or an absolute file
 };
 
 // Reads the [Desktop Entry] group of one file. False for anything but a
