@@ -30,6 +30,7 @@ std::optional<Plist> AdminClient::Ask(uint8_t command, const Bytes& payload, boo
   error_.clear();
   std::optional<Plist> reply;
   int status = t_.Send(command, payload, true, &reply);
+  reached_ = status == 0;
   if (status != 0) {
     error_ = "cannot reach the Corvane server (status " + std::to_string(status) + ")";
     return std::nullopt;
@@ -74,6 +75,7 @@ SaveOutcome AdminClient::Save(const std::string& user, const std::string& app,
     return SaveOutcome::kUnreachable;
   }
   int status = t_.Send(kSaveCredit, payload, false, nullptr);
+  reached_ = status == 0;
   if (status != 0) {
     error_ = "could not send the settings (status " + std::to_string(status) + ")";
     return SaveOutcome::kUnreachable;

@@ -49,12 +49,15 @@ class AdminClient {
 
   // Why the last request failed ("" after a success).
   const std::string& error() const { return error_; }
+  // Whether the last request got to the server and back.
+  bool reached() const { return reached_; }
 
  private:
   std::optional<Plist> Ask(uint8_t command, const Bytes& payload, bool want_array);
 
   AdminTransport& t_;
   std::string error_;
+  bool reached_ = false;
 };
 
 // The record with the changes of `c` applied; absent members stay.
