@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "AppIcon.h"
 #include "AppNames.h"
 #include "Text.h"
 
@@ -25,12 +26,10 @@ AddApplicationDialog::AddApplicationDialog(const std::vector<DesktopEntry>& choi
   filter_label->setBuddy(filter_);
   list_ = new QListWidget;
   list_->setIconSize(QSize(32, 32));
+  list_->setSpacing(2);
   list_->setMinimumSize(420, 360);
   for (const DesktopEntry& e : choices) {
-    QString icon = QString::fromStdString(e.icon);
-    QIcon i = icon.startsWith('/') ? QIcon(icon)
-                                   : QIcon::fromTheme(icon, QIcon::fromTheme("application-x-executable"));
-    auto* item = new QListWidgetItem(i, QString::fromStdString(e.name));
+    auto* item = new QListWidgetItem(AppIcon(e.icon), QString::fromStdString(e.name));
     item->setData(Qt::UserRole, QString::fromStdString(e.id));
     item->setToolTip(QString::fromStdString(e.id));
     list_->addItem(item);
@@ -50,8 +49,9 @@ AddApplicationDialog::AddApplicationDialog(const std::vector<DesktopEntry>& choi
   layout->addWidget(id_);
   layout->addWidget(buttons);
   connect(filter_, &QLineEdit::textChanged, this, &AddApplicationDialog::Filter);
-  // Down from the filter goes into the list, so typing and arrows suffice.
-  connect(filter_, &QLineEdit::returnPressed, list_, qOverload<>(&QWidget::setFocus));
+  connect(filter_, &QLineEdit::returnPressed, this, [this] {
+    if (!chosen().empty()) accept();
+  });
   connect(list_, &QListWidget::currentItemChanged, this, &AddApplicationDialog::UpdateOk);
   connect(list_, &QListWidget::itemActivated, this, &QDialog::accept);
   connect(id_, &QLineEdit::textChanged, this, [this] {
@@ -68,6 +68,17 @@ void AddApplicationDialog::Filter(const QString& text) {
     QListWidgetItem* item = list_->item(i);
     item->setHidden(!item->text().contains(text, Qt::CaseInsensitive));
   }
+  // The first match is picked, so typing and Enter add it.
+  QListWidgetItem* current = list_->currentItem();
+  if (current == nullptr || current->isHidden()) {
+    for (int i = 0; i < list_->count(); ++i) {
+      if (!list_->item(i)->isHidden()) {
+        list_->setCurrentRow(i);
+        break;
+      }
+    }
+  }
+  UpdateOk();
 }
 
 void AddApplicationDialog::UpdateOk() { ok_->setEnabled(!chosen().empty()); }

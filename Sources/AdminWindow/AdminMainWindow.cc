@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "AppIcon.h"
 #include "LimitsPage.h"
 #include "ServerBar.h"
 #include "Text.h"
@@ -35,6 +36,8 @@ AdminMainWindow::AdminMainWindow(QWidget* parent) : QMainWindow(parent) {
   auto* children_label = new QLabel(T("Admin.Children.Label"));
   child_list_ = new QListWidget;
   child_list_->setObjectName("children");
+  child_list_->setIconSize(QSize(24, 24));
+  child_list_->setSpacing(2);
   children_label->setBuddy(child_list_);
   new_child_ = new QLineEdit;
   new_child_->setPlaceholderText(T("Admin.Children.AddPlaceholder"));
@@ -109,9 +112,7 @@ void AdminMainWindow::LoadChildren() {
     if (c.full_name != c.name) text += " (" + QString::fromStdString(c.name) + ")";
     if (c.non_watched) text += " — " + T("Admin.Children.NonWatched");
     else if (c.filed) text += " — " + T("Admin.Children.Filed");
-    auto* item = new QListWidgetItem(QIcon::fromTheme(c.non_watched ? "dialog-information"
-                                                                    : "user-identity"),
-                                     text);
+    auto* item = new QListWidgetItem(AppIcon("user-identity"), text);
     child_list_->addItem(item);
     if (c.name == child_) current = child_list_->count() - 1;
   }

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "AddApplicationDialog.h"
+#include "AppIcon.h"
 #include "AppNames.h"
 #include "Editors.h"
 #include "Text.h"
@@ -22,12 +23,6 @@ namespace {
 
 constexpr int kAppRole = Qt::UserRole;
 constexpr int kMaxCustomGrant = 12 * 60;
-
-QIcon IconOf(const std::string& name) {
-  if (name.empty()) return QIcon::fromTheme("application-x-executable");
-  QString n = QString::fromStdString(name);
-  return n.startsWith('/') ? QIcon(n) : QIcon::fromTheme(n, QIcon::fromTheme("application-x-executable"));
-}
 
 QString TitleText(const AppTitle& t) {
   return t.localize ? T(t.text.c_str()) : QString::fromStdString(t.text);
@@ -44,6 +39,7 @@ LimitsPage::LimitsPage(AdminClient& client, const std::vector<DesktopEntry>& ent
   auto* list_label = new QLabel(T("Admin.Limits.Apps"));
   list_ = new QListWidget;
   list_->setIconSize(QSize(32, 32));
+  list_->setSpacing(3);
   list_->setMinimumWidth(320);
   list_label->setBuddy(list_);
   add_ = new QPushButton(T("Admin.Limits.AddApp"));
@@ -158,7 +154,7 @@ void LimitsPage::ShowChild(const std::string& user) {
   list_->clear();
   for (const std::string& app : apps_) {
     AppTitle title = TitleOfApp(app, entries_);
-    auto* item = new QListWidgetItem(IconOf(title.icon), TitleText(title));
+    auto* item = new QListWidgetItem(AppIcon(title.icon), TitleText(title));
     item->setData(kAppRole, QString::fromStdString(app));
     list_->addItem(item);
     auto s = enabled ? client_.Settings(user, app) : std::nullopt;
@@ -229,7 +225,10 @@ void LimitsPage::RefreshItem(const std::string& app, const AppSettings& s) {
   QString title = TitleText(TitleOfApp(app, entries_));
   QString detail;
   if (KindOfApp(app) == LimitsKind::kAccount) {
-    detail = s.DqEnabled ? TF("Admin.Limits.QuotaOf", {QString::number(s.DqValue), T("MB")})
+    ChildLimits l = LimitsOfSettings(s);
+    detail = s.DqEnabled ? TF("Admin.Limits.QuotaOf",
+                              {QString::number(l.quota),
+                               T(l.quota_unit == SizeUnit::kGB ? "GB" : "MB")})
                          : T("Admin.Limits.NoQuota");
   } else {
     detail = s.Enabled ? TF("Admin.Limits.LeftToday", {Duration(s.Credit)})

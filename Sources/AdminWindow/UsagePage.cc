@@ -63,6 +63,13 @@ UsagePage::UsagePage(AdminClient& client, const std::vector<DesktopEntry>& entri
   chart_ = new QChart;
   chart_->legend()->hide();
   chart_->setAnimationOptions(QChart::NoAnimation);
+  // One pair of axes for the page's life; each drawing refills them.
+  days_axis_ = new QBarCategoryAxis;
+  minutes_axis_ = new QValueAxis;
+  minutes_axis_->setLabelFormat("%d");
+  minutes_axis_->setTitleText(T("Admin.Usage.Minutes"));
+  chart_->addAxis(days_axis_, Qt::AlignBottom);
+  chart_->addAxis(minutes_axis_, Qt::AlignLeft);
   view_ = new QChartView(chart_);
   view_->setRenderHint(QPainter::Antialiasing);
   view_->setFocusPolicy(Qt::NoFocus);
@@ -128,10 +135,6 @@ void UsagePage::Reload() {
 void UsagePage::Draw() {
   UsageSpan span = week_->isChecked() ? UsageSpan::kWeek : UsageSpan::kMonth;
   chart_->removeAllSeries();
-  for (QAbstractAxis* axis : chart_->axes()) {
-    chart_->removeAxis(axis);
-    delete axis;
-  }
   chart_->setTheme(DarkPalette(palette()) ? QChart::ChartThemeDark : QChart::ChartThemeLight);
   chart_->setBackgroundBrush(palette().window());
   chart_->setTitleBrush(palette().windowText());
@@ -151,23 +154,22 @@ void UsagePage::Draw() {
   series->setLabelsFormat("@value");
   bars_->setLabelColor(palette().color(QPalette::WindowText));
   chart_->addSeries(series);
-  auto* x = new QBarCategoryAxis;
-  x->append(labels);
-  auto* y = new QValueAxis;
+  days_axis_->clear();
+  days_axis_->append(labels);
   UsageSummary sum = Summarize(days_);
   int64_t top = AxisTop(sum.most);
-  y->setRange(0, static_cast<qreal>(top));
-  y->setTickCount(static_cast<int>(std::min<int64_t>(top / 60, 8)) + 1);
-  y->setLabelFormat("%d");
-  y->setTitleText(T("Admin.Usage.Minutes"));
-  for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(x), static_cast<QAbstractAxis*>(y)}) {
+  // A line every hour, or every few hours on a busy month; never below the
+  // highest bar.
+  int64_t hours = top / 60, step = (hours + 7) / 8, lines = (hours + step - 1) / step;
+  minutes_axis_->setTickCount(static_cast<int>(lines) + 1);
+  minutes_axis_->setRange(0, static_cast<qreal>(lines * step * 60));
+  for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(days_axis_),
+                              static_cast<QAbstractAxis*>(minutes_axis_)}) {
     axis->setLabelsBrush(palette().windowText());
     axis->setTitleBrush(palette().windowText());
   }
-  chart_->addAxis(x, Qt::AlignBottom);
-  chart_->addAxis(y, Qt::AlignLeft);
-  series->attachAxis(x);
-  series->attachAxis(y);
+  series->attachAxis(days_axis_);
+  series->attachAxis(minutes_axis_);
   int i = app_->currentIndex();
   chart_->setTitle(i < 0 ? QString()
                          : TF(span == UsageSpan::kWeek ? "Admin.Usage.TitleWeek"

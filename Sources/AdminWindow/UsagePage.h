@@ -9,7 +9,9 @@
 #include "LimitsPage.h"
 #include "UsageSeries.h"
 
+class QBarCategoryAxis;
 class QBarSet;
+class QValueAxis;
 class QChart;
 class QChartView;
 class QComboBox;
@@ -49,6 +51,8 @@ class UsagePage : public QWidget {
   QRadioButton* week_;
   QRadioButton* month_;
   QChart* chart_;
+  QBarCategoryAxis* days_axis_;
+  QValueAxis* minutes_axis_;
   QChartView* view_;
   QBarSet* bars_ = nullptr;
   QLabel* total_;

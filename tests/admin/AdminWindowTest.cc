@@ -1,6 +1,7 @@
 // The Corvane 5 Admin window on the display in DISPLAY against the real
 // server in a private root: editors round-trip, grants, refusals, the chart,
 // and screenshots of each page under build/screenshots/.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include "PlistFile.h"
 #include "PlistXml.h"
 #include "ServerBar.h"
+#include "ServerBrowsing.h"
 #include "ServerHarness.h"
 #include "Text.h"
 #include "UsagePage.h"
@@ -194,6 +196,12 @@ TEST_F(AdminWindowTest, ChartBarsFollowGetStatsForASeededMonth) {
   test::WriteFileOrDie(root_.Path(std::string(kStatsFile)), test::PlistXml(Plist::Dictionary(stats)));
   ASSERT_NO_FATAL_FAILURE(StartServer());
 
+  // The server is listed by DNS-SD with the name of its host.
+  std::vector<FoundServer> found = BrowseAllServers(2.0);
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const FoundServer& s) {
+    return s.port == server_->port() && !s.host_name.empty() && s.address == "127.0.0.1";
+  })) << found.size() << " servers found";
+
   // What GetStats itself answers, day by day.
   test::Connection c(server_->port());
   ASSERT_TRUE(c.Send(test::UserAppRequest(kGetStats, "alice", kComputer)));
@@ -238,6 +246,9 @@ TEST_F(AdminWindowTest, RefusedChangeShowsTheWayInAndStoresNothing) {
                 .status,
             0);
   std::string before = server_->DataFile("settings.plist");
+  // The window run as nobody leaves its screenshot beside the others.
+  test::MakeFolders(CORVANE_BINARY_DIR "/screenshots");
+  chmod(CORVANE_BINARY_DIR "/screenshots", 0777);
   char self[4096] = {};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
   test::RunResult r = test::RunProgram(
