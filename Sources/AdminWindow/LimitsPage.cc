@@ -41,6 +41,7 @@ LimitsPage::LimitsPage(AdminClient& client, const std::vector<DesktopEntry>& ent
   list_->setIconSize(QSize(32, 32));
   list_->setSpacing(3);
   list_->setMinimumWidth(320);
+  list_->setMaximumWidth(420);
   list_label->setBuddy(list_);
   add_ = new QPushButton(T("Admin.Limits.AddApp"));
   left->addWidget(list_label);
@@ -91,8 +92,8 @@ LimitsPage::LimitsPage(AdminClient& client, const std::vector<DesktopEntry>& ent
   grants->addWidget(custom_);
   grants->addWidget(give);
   grants->addStretch();
-  add_row("Admin.Limits.Grant", grant_row_, &time_rows_);
   grant_row_->setFocusProxy(grants->itemAt(0)->widget());
+  add_row("Admin.Limits.Grant", grant_row_, &time_rows_);
 
   credit_ = new DurationEdit(kMaxDayMinutes * 7);
   add_row("Admin.Limits.Credit", credit_, &time_rows_);

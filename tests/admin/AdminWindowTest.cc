@@ -9,6 +9,7 @@
 #include <QChart>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTabWidget>
 #include <QValueAxis>
 #include <gtest/gtest.h>
@@ -157,6 +158,15 @@ TEST_F(AdminWindowTest, EditorsRoundTripAndGrantsAddExactly) {
     credit = Credit();
   }
   Screenshot(w.get(), "limits");
+
+  // Without a mouse: Alt+G reaches the first grant button, Space presses it.
+  QApplication::setActiveWindow(w.get());
+  QTest::keyClick(w.get(), Qt::Key_G, Qt::AltModifier);
+  ASSERT_NE(QApplication::focusWidget(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), "grant15");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  Settle();
+  EXPECT_EQ(Credit(), credit + 15) << "granted from the keyboard";
 
   // A curfew that ends before it starts is not sent.
   std::string before = server_->DataFile("settings.plist");
