@@ -89,7 +89,11 @@ bool ServerBar::ConnectTo(const QString& text) {
       servers_->addItem(trimmed, trimmed);
     }
   }
-  server_ = trimmed.isEmpty() ? T("Admin.Server.Discovered") : trimmed;
+  // A server found on the network is named as the list names it.
+  int listed = servers_->findData(trimmed);
+  server_ = trimmed.isEmpty() ? T("Admin.Server.Discovered")
+            : listed >= 0     ? servers_->itemText(listed)
+                              : trimmed;
   // Any query tells whether the server answers; an unknown user has none.
   bool reached = client_.EnabledApps("").has_value();
   ShowState(reached, QString::fromStdString(client_.error()));
