@@ -20,7 +20,10 @@ namespace corvane::admin {
 
 AdminMainWindow::AdminMainWindow(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(T("Admin.Window.Title"));
-  setWindowIcon(QIcon::fromTheme("corvane5-admin"));
+  QIcon icon;
+  icon.addFile(":/corvane/corvane5-admin-64.png");
+  icon.addFile(":/corvane/corvane5-admin-128.png");
+  setWindowIcon(QIcon::fromTheme("corvane5-admin", icon));
   entries_ = LoadDesktopEntries();
   auto report = [this](bool reached, const QString& why) { Report(reached, why); };
 
