@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -186,6 +187,11 @@ void UsagePage::Draw() {
     const DayUsage& d = days_[static_cast<size_t>(index)];
     hover_->setText(TF("Admin.Usage.Hover", {QString::fromStdString(d.date), Duration(d.minutes)}));
   });
+}
+
+void UsagePage::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) Draw();
 }
 
 bool UsagePage::ExportPng(const QString& path) { return view_->grab().save(path, "PNG"); }

@@ -36,6 +36,10 @@ class UsagePage : public QWidget {
   bool ExportPng(const QString& path);
   bool ExportSvg(const QString& path);
 
+ protected:
+  // The desktop's light or dark palette may change while the window is open.
+  void changeEvent(QEvent* event) override;
+
  private:
   void Draw();
   void Export();

@@ -159,6 +159,15 @@ TEST_F(AdminWindowTest, EditorsRoundTripAndGrantsAddExactly) {
   }
   Screenshot(w.get(), "limits");
 
+  // A curfew that ends before it starts is not sent.
+  std::string before = server_->DataFile("settings.plist");
+  ChildLimits bad = page->Limits();
+  bad.weekday_curfew = {true, 20 * 60, 8 * 60};
+  page->SetLimits(bad);
+  Click(page, "save");
+  EXPECT_EQ(page->message(), T("Admin.Check.WeekdayCurfew")) << page->message().toStdString();
+  EXPECT_EQ(server_->DataFile("settings.plist"), before);
+
   // Without a mouse: Alt+G reaches the first grant button, Space presses it.
   QApplication::setActiveWindow(w.get());
   QTest::keyClick(w.get(), Qt::Key_G, Qt::AltModifier);
@@ -167,15 +176,6 @@ TEST_F(AdminWindowTest, EditorsRoundTripAndGrantsAddExactly) {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
   Settle();
   EXPECT_EQ(Credit(), credit + 15) << "granted from the keyboard";
-
-  // A curfew that ends before it starts is not sent.
-  std::string before = server_->DataFile("settings.plist");
-  ChildLimits bad = page->Limits();
-  bad.weekday_curfew = {true, 20 * 60, 8 * 60};
-  page->SetLimits(bad);
-  Click(page, "save");
-  EXPECT_EQ(page->message(), T("Admin.Check.WeekdayCurfew"));
-  EXPECT_EQ(server_->DataFile("settings.plist"), before);
 
   AddApplicationDialog dialog(
       {DesktopEntry{.id = "org.example.Chess", .name = "Chess", .icon = "applications-games"},
@@ -237,6 +237,23 @@ TEST_F(AdminWindowTest, ChartBarsFollowGetStatsForASeededMonth) {
     EXPECT_GE(static_cast<QValueAxis*>(axes[0])->max(), most) << "no bar above the chart";
     Screenshot(w.get(), span == UsageSpan::kWeek ? "usage-week" : "usage-month");
   }
+  // A dark desktop: the chart and the texts follow its palette.
+  QPalette light = QApplication::palette(), dark = light;
+  for (auto [role, color] : {std::pair{QPalette::Window, QColor(45, 45, 48)},
+                             {QPalette::WindowText, QColor(230, 230, 230)},
+                             {QPalette::Base, QColor(30, 30, 32)},
+                             {QPalette::Text, QColor(230, 230, 230)},
+                             {QPalette::Button, QColor(60, 60, 64)},
+                             {QPalette::ButtonText, QColor(230, 230, 230)},
+                             {QPalette::PlaceholderText, QColor(150, 150, 150)}}) {
+    dark.setColor(role, color);
+  }
+  usage->ShowApp(kComputer, UsageSpan::kWeek);
+  QApplication::setPalette(dark);
+  Screenshot(w.get(), "usage-week-dark");
+  QApplication::setPalette(light);
+  usage->ShowApp(kComputer, UsageSpan::kMonth);
+
   std::string png = root_.path() + "/usage.png", svg = root_.path() + "/usage.svg";
   EXPECT_TRUE(usage->ExportPng(QString::fromStdString(png)));
   EXPECT_TRUE(usage->ExportSvg(QString::fromStdString(svg)));
@@ -259,6 +276,7 @@ TEST_F(AdminWindowTest, RefusedChangeShowsTheWayInAndStoresNothing) {
   // The window run as nobody leaves its screenshot beside the others.
   test::MakeFolders(CORVANE_BINARY_DIR "/screenshots");
   chmod(CORVANE_BINARY_DIR "/screenshots", 0777);
+  unlink(CORVANE_BINARY_DIR "/screenshots/refused.png");
   char self[4096] = {};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
   test::RunResult r = test::RunProgram(
