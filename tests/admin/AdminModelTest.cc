@@ -120,7 +120,10 @@ TEST(AdminModelTest, ChildrenAppsAndDaysAreNamed) {
   std::vector<DesktopEntry> entries;
   for (auto [id, name] : {std::pair{"org.b.Zeta", "zeta"}, {"org.a.Game", "Alpha"},
                           {"org.c.Chat", "Chat"}, {"org.a.Game", "Other"}}) {
-    entries.push_back(DesktopEntry{.id = id, .name = name});
+    DesktopEntry e;
+    e.id = id;
+    e.name = name;
+    entries.push_back(e);
   }
   auto choices = ChoosableEntries(entries, {"org.c.Chat"});
   ASSERT_EQ(choices.size(), 2u);
