@@ -93,17 +93,15 @@ void AdminMainWindow::Report(bool reached, const QString& why) { server_->ShowSt
 
 void AdminMainWindow::LoadChildren() {
   std::vector<LocalAccount> accounts = LocalAccounts(kFirstPersonUid);
-  // No query lists the users the server files; ask for each one known.
+  // No query lists the users the server files; ask for each one known, and
+  // stop at the first unanswered request rather than wait on each name.
+  std::vector<std::string> names = typed_;
+  for (const LocalAccount& a : accounts) names.push_back(a.name);
   std::vector<std::string> filed;
-  for (const auto* names : {&typed_}) {
-    for (const std::string& n : *names) {
-      auto apps = client_.EnabledApps(n);
-      if (apps && !apps->empty()) filed.push_back(n);
-    }
-  }
-  for (const LocalAccount& a : accounts) {
-    auto apps = client_.EnabledApps(a.name);
-    if (apps && !apps->empty()) filed.push_back(a.name);
+  for (const std::string& n : names) {
+    auto apps = client_.EnabledApps(n);
+    if (!client_.reached()) break;
+    if (apps && !apps->empty()) filed.push_back(n);
   }
   Report(client_.reached(), QString::fromStdString(client_.error()));
   children_ = MergeChildren(accounts, filed, typed_, NonWatchedAccountName());
