@@ -79,6 +79,7 @@ UsagePage::UsagePage(AdminClient& client, const std::vector<DesktopEntry>& entri
   total_->setObjectName("usageTotal");
   total_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   hover_ = new QLabel(T("Admin.Usage.HoverHint"));
+  hover_->setObjectName("usageHover");
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(total_, 1);
   bottom->addWidget(hover_);
@@ -179,7 +180,7 @@ void UsagePage::Draw() {
   total_->setText(days_.empty() ? QString()
                                 : TF("Admin.Usage.Total",
                                      {Duration(sum.total), Duration(sum.average), Duration(sum.most)}));
-  connect(bars_, &QBarSet::hovered, this, [this, span](bool on, int index) {
+  connect(bars_, &QBarSet::hovered, this, [this](bool on, int index) {
     if (!on || index < 0 || index >= static_cast<int>(days_.size())) {
       hover_->setText(T("Admin.Usage.HoverHint"));
       return;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QBarSet>
 #include <QChart>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -236,6 +237,11 @@ TEST_F(AdminWindowTest, ChartBarsFollowGetStatsForASeededMonth) {
     auto axes = usage->chart()->axes(Qt::Vertical);
     ASSERT_EQ(axes.size(), 1);
     EXPECT_GE(static_cast<QValueAxis*>(axes[0])->max(), most) << "no bar above the chart";
+    // Pointing at the newest bar shows its date and value.
+    emit bars->hovered(true, static_cast<int>(n) - 1);
+    EXPECT_EQ(usage->findChild<QLabel*>("usageHover")->text(),
+              TF("Admin.Usage.Hover", {QString::fromStdString(usage->days().back().date),
+                                       Duration(bars->at(static_cast<int>(n) - 1))}));
     Screenshot(w.get(), span == UsageSpan::kWeek ? "usage-week" : "usage-month");
   }
   // A dark desktop: the chart and the texts follow its palette.
