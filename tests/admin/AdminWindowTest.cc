@@ -3,6 +3,7 @@
 // and screenshots of each page under build/screenshots/.
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QBarSet>
@@ -37,6 +38,27 @@ constexpr const char* kRefusalPortVariable = "CORVANE_TEST_REFUSAL_PORT";
 const std::string kComputer(kComputerAppKey);
 const std::string kAccount(kGlobalSettingsAppKey);
 
+// The one application object, made when a test first needs the display;
+// never destroyed (Qt torn down among other statics at exit crashes). Null
+// when no X server answers at DISPLAY.
+QApplication* App() {
+  static QApplication* app = nullptr;
+  static int argc = 1;
+  static char name[] = "admin_window_tests";
+  static char* argv[] = {name, nullptr};
+  if (app == nullptr) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return nullptr;
+    xcb_connection_t* c = xcb_connect(display, nullptr);
+    bool reachable = xcb_connection_has_error(c) == 0;
+    xcb_disconnect(c);
+    if (!reachable) return nullptr;
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    app = new QApplication(argc, argv);
+  }
+  return app;
+}
+
 void Settle() {
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
 }
@@ -70,7 +92,7 @@ void Screenshot(QWidget* w, const std::string& name) {
 class AdminWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display: run scripts/test-env start";
+    if (App() == nullptr) GTEST_SKIP() << "no X display answers: run scripts/test-env start";
     if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
   }
   void StartServer() {
@@ -320,10 +342,8 @@ int DriveRefusedWindow(int port) {
 }  // namespace corvane::admin
 
 int main(int argc, char** argv) {
-  static QApplication* app = nullptr;
-  if (std::getenv("DISPLAY") != nullptr) app = new QApplication(argc, argv);
   if (const char* port = std::getenv(corvane::admin::kRefusalPortVariable)) {
-    return app == nullptr ? 2 : corvane::admin::DriveRefusedWindow(std::atoi(port));
+    return corvane::admin::App() == nullptr ? 2 : corvane::admin::DriveRefusedWindow(std::atoi(port));
   }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
