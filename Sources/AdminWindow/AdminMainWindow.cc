@@ -87,6 +87,8 @@ AdminMainWindow::AdminMainWindow(QWidget* parent) : QMainWindow(parent) {
   }
   auto* reload = new QShortcut(QKeySequence::Refresh, this);
   connect(reload, &QShortcut::activated, this, &AdminMainWindow::LoadChildren);
+  // The accounts are known before any server answers.
+  ShowChildren({});
 }
 
 void AdminMainWindow::Report(bool reached, const QString& why) { server_->ShowState(reached, why); }
@@ -103,8 +105,12 @@ void AdminMainWindow::LoadChildren() {
     if (!client_.reached()) break;
     if (apps && !apps->empty()) filed.push_back(n);
   }
-  Report(client_.reached(), QString::fromStdString(client_.error()));
-  children_ = MergeChildren(accounts, filed, typed_, NonWatchedAccountName());
+  if (!names.empty()) Report(client_.reached(), QString::fromStdString(client_.error()));
+  ShowChildren(filed);
+}
+
+void AdminMainWindow::ShowChildren(const std::vector<std::string>& filed) {
+  children_ = MergeChildren(LocalAccounts(kFirstPersonUid), filed, typed_, NonWatchedAccountName());
   QSignalBlocker block(child_list_);
   child_list_->clear();
   int current = -1;

@@ -38,6 +38,8 @@ class AdminMainWindow : public QMainWindow {
 
  private:
   void Report(bool reached, const QString& why);
+  // Fills the list; `filed` names those with settings on the server.
+  void ShowChildren(const std::vector<std::string>& filed);
 
   LoaderTransport transport_;
   AdminClient client_{transport_};
