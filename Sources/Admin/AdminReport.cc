@@ -8,10 +8,6 @@
 namespace corvane::admin {
 namespace {
 
-int64_t RefillMinutes(int32_t value, int8_t coeff) {
-  return static_cast<int64_t>(value) * coeff;
-}
-
 std::string Curfew(bool enabled, int32_t start, int32_t stop) {
   return enabled ? FormatClock(start) + "-" + FormatClock(stop) : "off";
 }

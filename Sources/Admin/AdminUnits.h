@@ -23,6 +23,10 @@ struct Refill {
   int8_t coeff = 1;
 };
 Refill RefillOfMinutes(int32_t minutes);
+// The minutes a stored refill stands for.
+inline int64_t RefillMinutes(int32_t value, int8_t coeff) {
+  return static_cast<int64_t>(value) * coeff;
+}
 
 // "HH:MM-HH:MM" as minutes since midnight; the end may be "24:00". None when
 // malformed or when the start is not before the end.

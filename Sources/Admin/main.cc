@@ -8,30 +8,12 @@
 #include <vector>
 
 #include "AdminCommands.h"
-#include "CorvaneLoader.h"
-#include "PlistXml.h"
+#include "LoaderTransport.h"
 
 using namespace corvane;
 using namespace corvane::admin;
 
 namespace {
-
-// Requests through the shared client module, with the time-outs the other
-// clients use for a reply (a statistics reply may be larger: more time).
-class LoaderTransport : public AdminTransport {
- public:
-  int Send(uint8_t command, const Bytes& payload, bool reply_wanted,
-           std::optional<Plist>* reply) override {
-    int timeout = command == kGetStats ? 10 : reply_wanted ? 2 : 3;
-    std::optional<Bytes> body;
-    int status = SendCommand(command, payload, timeout, reply_wanted, reply_wanted ? &body : nullptr);
-    if (status != 0 || !reply_wanted) return status;
-    if (body && !body->empty()) {
-      *reply = ParsePlistXml(std::string_view(reinterpret_cast<const char*>(body->data()), body->size()));
-    }
-    return 0;
-  }
-};
 
 void WriteAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -63,8 +45,7 @@ int main(int argc, char** argv) {
   dup2(STDERR_FILENO, STDOUT_FILENO);
 
   if (request.server) {
-    uint16_t port = request.server->port != 0 ? request.server->port : kDefaultServerPort;
-    if (!UseServerAddress(request.server->host, port)) {
+    if (!UseAdminServer(*request.server)) {
       std::fprintf(stderr, "c5admin: cannot find the address of %s\n", request.server->host.c_str());
       return 1;
     }

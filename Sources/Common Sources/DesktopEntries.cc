@@ -116,6 +116,7 @@ bool ParseDesktopEntry(std::string_view text, std::string_view language, Desktop
     if (key == "Exec") exec = value;
     if (key == "TryExec") out->try_exec = value;
     if (key == "StartupWMClass") out->startup_wm_class = value;
+    if (key == "Icon") out->icon = value;
     if (key == "Name" && best_name_rank == SIZE_MAX) out->name = value;
     for (size_t rank = 0; rank < language_keys.size(); ++rank) {
       if (rank < best_name_rank && key == "Name[" + language_keys[rank] + "]") {

@@ -17,6 +17,7 @@ struct DesktopEntry {
   std::string exec_program;      // the program of the Exec line
   std::vector<std::string> exec_arguments;  // its further words, field codes (%f, %U) left out
   bool users_own = false;        // from the user's own folder, which the user can write
+  std::string icon;              // Icon: a theme icon name or an absolute file
 };
 
 // Reads the [Desktop Entry] group of one file. False for anything but a

@@ -45,10 +45,12 @@ class DnsSdSession {
   // Delivers events until `*stop` turns true or the deadline passes.
   virtual void RunUntil(const Deadline& deadline, const bool* stop) = 0;
 
-  // Resolves to socket addresses, IPv4 ones first. 0, or the daemon's
-  // (negative) error code; a time-out is an error too.
+  // Resolves to socket addresses, IPv4 ones first, and (when `host_name`
+  // is given) the name of the host that offers the service. 0, or the
+  // daemon's (negative) error code; a time-out is an error too.
   virtual int Resolve(const DnsSdService& service, double timeout_seconds,
-                      std::vector<SocketAddress>* addresses) = 0;
+                      std::vector<SocketAddress>* addresses,
+                      std::string* host_name = nullptr) = 0;
 };
 
 }  // namespace corvane

@@ -35,6 +35,7 @@ struct FamilyResolve {
   bool done = false;
   int error = 0;
   std::vector<SocketAddress> addresses;
+  std::string host_name;
 };
 
 class AvahiSession final : public DnsSdSession {
@@ -97,7 +98,7 @@ class AvahiSession final : public DnsSdSession {
   }
 
   int Resolve(const DnsSdService& service, double timeout_seconds,
-              std::vector<SocketAddress>* addresses) override {
+              std::vector<SocketAddress>* addresses, std::string* host_name) override {
     Deadline deadline = Deadline::After(timeout_seconds);
     // A resolve is one synchronous step: browsers still open do not report
     // during it.
@@ -121,6 +122,7 @@ class AvahiSession final : public DnsSdSession {
     addresses->clear();
     addresses->insert(addresses->end(), v4.addresses.begin(), v4.addresses.end());
     addresses->insert(addresses->end(), v6.addresses.begin(), v6.addresses.end());
+    if (host_name != nullptr) *host_name = !v4.host_name.empty() ? v4.host_name : v6.host_name;
     if (!addresses->empty()) return 0;
     if (v4.error != 0) return v4.error;
     if (v6.error != 0) return v6.error;
@@ -173,7 +175,7 @@ class AvahiSession final : public DnsSdSession {
 
   static void _ResolveEvent(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol,
                             AvahiResolverEvent event, const char*, const char*, const char*,
-                            const char*, const AvahiAddress* address, uint16_t port,
+                            const char* host_name, const AvahiAddress* address, uint16_t port,
                             AvahiStringList*, AvahiLookupResultFlags, void* userdata) {
     auto* into = static_cast<FamilyResolve*>(userdata);
     into->done = true;
@@ -182,6 +184,7 @@ class AvahiSession final : public DnsSdSession {
       if (into->error == 0) into->error = AVAHI_ERR_TIMEOUT;
       return;
     }
+    if (host_name != nullptr) into->host_name = host_name;
     SocketAddress a;
     a.port = port;
     if (address->proto == AVAHI_PROTO_INET) {

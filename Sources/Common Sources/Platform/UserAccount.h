@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -23,5 +24,15 @@ std::string HomeFolderOfID(uint32_t uid);
 // True when the account `uid` belongs to the group named `group`, as its
 // primary group or a supplementary one. False when either has no entry.
 bool UserIsInGroup(uint32_t uid, const std::string& group);
+
+// The accounts of the password database with a user id from `min_uid` on
+// (people, not system accounts), in the database's order; the "nobody"
+// account (65534) is left out.
+struct LocalAccount {
+  uint32_t uid = 0;
+  std::string name;
+  std::string full_name;  // first GECOS field, or the login name
+};
+std::vector<LocalAccount> LocalAccounts(uint32_t min_uid);
 
 }  // namespace corvane

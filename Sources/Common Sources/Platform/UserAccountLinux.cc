@@ -86,4 +86,18 @@ bool UserIsInGroup(uint32_t uid, const std::string& group) {
   return false;
 }
 
+std::vector<LocalAccount> LocalAccounts(uint32_t min_uid) {
+  constexpr uid_t kNobody = 65534;
+  std::vector<LocalAccount> accounts;
+  setpwent();
+  while (passwd* pw = getpwent()) {
+    if (pw->pw_uid < min_uid || pw->pw_uid == kNobody || pw->pw_name == nullptr) continue;
+    std::string gecos = pw->pw_gecos != nullptr ? pw->pw_gecos : "";
+    std::string full = gecos.substr(0, gecos.find(','));
+    accounts.push_back({pw->pw_uid, pw->pw_name, full.empty() ? pw->pw_name : full});
+  }
+  endpwent();
+  return accounts;
+}
+
 }  // namespace corvane
