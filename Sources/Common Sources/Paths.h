@@ -19,21 +19,17 @@ namespace corvane {
 
 #if CORVANE_LAYOUT_DEBIAN
 
-inline constexpr std::string_view kLayoutName = "debian";
 // The server's data folder.
 inline constexpr std::string_view kSupportFolder = "/var/lib/corvane5";
 inline constexpr std::string_view kSettingsFile = "/var/lib/corvane5/settings.plist";
 inline constexpr std::string_view kStatsFile = "/var/lib/corvane5/stats.plist";
-inline constexpr std::string_view kLogFolder = "/var/log/corvane5";
 inline constexpr std::string_view kServerLogFile = "/var/log/corvane5/ServerLog.log";
 inline constexpr std::string_view kEngineLogFile = "/var/log/corvane5/InstallationEngine.log";
 inline constexpr std::string_view kPreferenceFile = "/etc/corvane5/com.quarlant.corvane5.plist";
 inline constexpr std::string_view kHostPreferenceFile =
     "/etc/corvane5/ByHost/com.quarlant.corvane5.plist";
-// Where the programs are installed; the package manager puts them there.
-inline constexpr std::string_view kProgramFolder = "/usr/lib/corvane5";
+// The programs; the package manager puts them there.
 inline constexpr std::string_view kInstalledServer = "/usr/lib/corvane5/Corvane 5 Server";
-inline constexpr std::string_view kInstalledAgentBundle = "/usr/lib/corvane5/Corvane 5 Login Item";
 inline constexpr std::string_view kInstalledAgent = "/usr/lib/corvane5/Corvane 5 Login Item";
 inline constexpr std::string_view kServerUnitName = "corvane5-server.service";
 inline constexpr std::string_view kServerUnitFile = "/lib/systemd/system/corvane5-server.service";
@@ -47,12 +43,10 @@ inline constexpr bool kLocaleBesideProgram = false;
 
 #else
 
-inline constexpr std::string_view kLayoutName = "classic";
 inline constexpr std::string_view kSupportFolder = "/Library/Application Support/Corvane 5";
 inline constexpr std::string_view kSettingsFile =
     "/Library/Application Support/Corvane 5/settings.plist";
 inline constexpr std::string_view kStatsFile = "/Library/Application Support/Corvane 5/stats.plist";
-inline constexpr std::string_view kLogFolder = "/Library/Application Support/Corvane 5";
 inline constexpr std::string_view kServerLogFile =
     "/Library/Application Support/Corvane 5/ServerLog.log";
 inline constexpr std::string_view kEngineLogFile =
@@ -60,12 +54,9 @@ inline constexpr std::string_view kEngineLogFile =
 inline constexpr std::string_view kPreferenceFile = "/Library/Preferences/com.quarlant.corvane5.plist";
 inline constexpr std::string_view kHostPreferenceFile =
     "/Library/Preferences/ByHost/com.quarlant.corvane5.plist";
-// The install tool copies the programs here.
-inline constexpr std::string_view kProgramFolder = "/Library/Application Support/Corvane 5";
+// The programs, copied there by the install tool.
 inline constexpr std::string_view kInstalledServer =
     "/Library/Application Support/Corvane 5/Corvane 5 Server";
-inline constexpr std::string_view kInstalledAgentBundle =
-    "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app";
 inline constexpr std::string_view kInstalledAgent =
     "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app/Contents/MacOS/"
     "Corvane 5 Login Item";
