@@ -124,6 +124,10 @@ def need_root_machine():
 
 def build(source_dir, package_dir):
     need_root_machine()
+    missing = subprocess.run(["dpkg-checkbuilddeps"], cwd=source_dir, text=True,
+                             capture_output=True)
+    if missing.returncode != 0:
+        skip(f"build dependencies missing (scripts/install-deps): {missing.stderr.strip()}")
     for old in glob.glob(os.path.join(package_dir, "corvane5*.deb")):
         os.remove(old)
     run(os.path.join(source_dir, "scripts/make-deb"), package_dir)
