@@ -142,11 +142,15 @@ class Client:
         import corvane_request
         self.codec, self.port = corvane_request, port
 
-    def ask(self, command, *args):
+    def ask(self, command, *args, before=()):
+        """The reply to one request; `before` are requests sent first on the
+        same connection, which stays open until the reply: the server asks
+        the kernel who owns a connection and refuses changes from a closed
+        one."""
         with socket.create_connection(("127.0.0.1", self.port), timeout=5) as sock:
+            for earlier in before:
+                sock.sendall(self.codec.request(earlier[0], list(earlier[1:])))
             sock.sendall(self.codec.request(command, list(args)))
-            if command not in ("GetCredit", "GetEnabledApps", "GetStats"):
-                return None
             length = int.from_bytes(self.codec.receive_exactly(sock, 4), "big")
             return plistlib.loads(self.codec.receive_exactly(sock, length))
 
@@ -289,8 +293,8 @@ def lifecycle(source_dir, package_dir):
     try:
         check(client.ask("GetCredit", "kid", "org.example.game").get("Credit") == 15,
               "the server does not serve the moved settings")
-        client.ask("SaveCredit", "kid", "org.example.game", "Credit=37", "Enabled=1")
-        check(client.ask("GetCredit", "kid", "org.example.game").get("Credit") == 37,
+        save = ("SaveCredit", "kid", "org.example.game", "Credit=37", "Enabled=1")
+        check(client.ask("GetCredit", "kid", "org.example.game", before=[save]).get("Credit") == 37,
               "SaveCredit from root was not applied")
     finally:
         stop_server(server)
