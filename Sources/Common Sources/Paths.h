@@ -79,7 +79,7 @@ inline constexpr bool kLocaleBesideProgram = true;
 // Locations the same in both layouts.
 inline constexpr std::string_view kAllUsersAutostartFolder = "/etc/xdg/autostart";
 inline constexpr std::string_view kSystemLocaleFolder = "/usr/share/locale";
-// XDG data dirs when the environment names none (Desktop Entry spec).
+// The XDG data dirs when the environment names none (the XDG default).
 inline constexpr std::string_view kDefaultXdgDataDirs = "/usr/local/share:/usr/share";
 
 // Earlier versions' locations, which the install tool removes.
