@@ -178,7 +178,7 @@ void ApplicationCatalogue::Load(std::vector<DesktopEntry> entries, std::string_v
   // applets, this agent.
   autostart_.clear();
   std::error_code ec;
-  for (fs::directory_iterator it(std::string(kSystemAutostartFolder), ec), end; !ec && it != end;
+  for (fs::directory_iterator it(std::string(kAllUsersAutostartFolder), ec), end; !ec && it != end;
        it.increment(ec)) {
     if (it->path().extension() != ".desktop") continue;
     std::ifstream in(it->path(), std::ios::binary);

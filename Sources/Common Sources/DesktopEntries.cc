@@ -7,6 +7,8 @@
 #include <set>
 #include <sstream>
 
+#include "Paths.h"
+
 namespace corvane {
 namespace {
 
@@ -77,7 +79,7 @@ std::vector<fs::path> DataFolders() {
     folders.push_back(fs::path(home) / ".local/share");
   }
   const char* dirs = std::getenv("XDG_DATA_DIRS");
-  std::string list = dirs != nullptr && *dirs != 0 ? dirs : "/usr/local/share:/usr/share";
+  std::string list = dirs != nullptr && *dirs != 0 ? dirs : std::string(kDefaultXdgDataDirs);
   std::stringstream ss(list);
   std::string item;
   while (std::getline(ss, item, ':')) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "Paths.h"
 #include "Platform/ProgramLocation.h"
 
 namespace corvane {
@@ -26,8 +27,7 @@ void InitLocalization() {
       std::strcmp(messages, "POSIX") == 0 || std::strncmp(messages, "C.", 2) == 0) {
     if (std::setlocale(LC_MESSAGES, "C.UTF-8") != nullptr) setenv("LANGUAGE", "en", 0);
   }
-  std::string folder = ProgramFolder();
-  std::string locale_dir = folder.empty() ? "/usr/share/locale" : folder + "/../share/locale";
+  std::string locale_dir = LocaleFolder(ProgramFolder());
   bindtextdomain(kTextDomain, locale_dir.c_str());
   bind_textdomain_codeset(kTextDomain, "UTF-8");
 }

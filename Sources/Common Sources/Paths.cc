@@ -36,6 +36,11 @@ std::string SystemPath(std::string_view system_path) {
   return RootPrefix() + std::string(system_path);
 }
 
+std::string LocaleFolder(const std::string& program_folder) {
+  if (!kLocaleBesideProgram || program_folder.empty()) return std::string(kSystemLocaleFolder);
+  return program_folder + "/../share/locale";
+}
+
 void ResetRootPrefixForTesting() { CachedRoot().reset(); }
 
 }  // namespace corvane

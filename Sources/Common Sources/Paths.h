@@ -1,6 +1,15 @@
-// Every absolute path the system names lives below one root prefix, taken
-// from CORVANE_ROOT (default "/"), so tests and the demo can run the whole
-// system in a private folder. No other module builds an absolute path.
+// Every absolute path the system names, in one place, for the layout the
+// build selects (CORVANE_LAYOUT in CMake):
+//
+//   classic  everything in one support folder and "/Library/Preferences";
+//            the default for source builds, the tests and the install
+//            tool's own install route.
+//   debian   the layout of the Debian package: data in /var/lib, logs in
+//            /var/log, preferences in /etc, programs in /usr.
+//
+// Every path lives below one root prefix, taken from CORVANE_ROOT (default
+// "/"), in both layouts, so tests and the demo can run the whole system in a
+// private folder. No other module names an absolute path of the system.
 #pragma once
 
 #include <string>
@@ -8,7 +17,32 @@
 
 namespace corvane {
 
-// The files and folders the system names, as on a real install.
+#if CORVANE_LAYOUT_DEBIAN
+
+// The server's data folder.
+inline constexpr std::string_view kSupportFolder = "/var/lib/corvane5";
+inline constexpr std::string_view kSettingsFile = "/var/lib/corvane5/settings.plist";
+inline constexpr std::string_view kStatsFile = "/var/lib/corvane5/stats.plist";
+inline constexpr std::string_view kServerLogFile = "/var/log/corvane5/ServerLog.log";
+inline constexpr std::string_view kEngineLogFile = "/var/log/corvane5/InstallationEngine.log";
+inline constexpr std::string_view kPreferenceFile = "/etc/corvane5/com.quarlant.corvane5.plist";
+inline constexpr std::string_view kHostPreferenceFile =
+    "/etc/corvane5/ByHost/com.quarlant.corvane5.plist";
+// The programs; the package manager puts them there.
+inline constexpr std::string_view kInstalledServer = "/usr/lib/corvane5/Corvane 5 Server";
+inline constexpr std::string_view kInstalledAgent = "/usr/lib/corvane5/Corvane 5 Login Item";
+inline constexpr std::string_view kServerUnitName = "corvane5-server.service";
+inline constexpr std::string_view kServerUnitFile = "/lib/systemd/system/corvane5-server.service";
+inline constexpr std::string_view kAgentAutostartFile = "/etc/xdg/autostart/corvane5-agent.desktop";
+inline constexpr std::string_view kBuildNumberFile = "/var/lib/corvane5/BuildNumber";
+inline constexpr std::string_view kKeptDataFolder = "/var/lib/corvane5 Kept Data";
+// The package manager installs and removes the programs, not the install tool.
+inline constexpr bool kInstallToolInstalls = false;
+// Catalogues are where the system keeps everyone's.
+inline constexpr bool kLocaleBesideProgram = false;
+
+#else
+
 inline constexpr std::string_view kSupportFolder = "/Library/Application Support/Corvane 5";
 inline constexpr std::string_view kSettingsFile =
     "/Library/Application Support/Corvane 5/settings.plist";
@@ -20,10 +54,33 @@ inline constexpr std::string_view kEngineLogFile =
 inline constexpr std::string_view kPreferenceFile = "/Library/Preferences/com.quarlant.corvane5.plist";
 inline constexpr std::string_view kHostPreferenceFile =
     "/Library/Preferences/ByHost/com.quarlant.corvane5.plist";
-// The agent program as the install tool installs it.
-inline constexpr std::string_view kInstalledAgentProgram =
+// The programs, copied there by the install tool.
+inline constexpr std::string_view kInstalledServer =
+    "/Library/Application Support/Corvane 5/Corvane 5 Server";
+inline constexpr std::string_view kInstalledAgent =
     "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app/Contents/MacOS/"
     "Corvane 5 Login Item";
+inline constexpr std::string_view kServerUnitName = "com.quarlant.corvane5server.service";
+inline constexpr std::string_view kServerUnitFile =
+    "/etc/systemd/system/com.quarlant.corvane5server.service";
+inline constexpr std::string_view kAgentAutostartFile =
+    "/etc/xdg/autostart/com.quarlant.corvane5login.desktop";
+inline constexpr std::string_view kBuildNumberFile =
+    "/Library/Application Support/Corvane 5/BuildNumber";
+inline constexpr std::string_view kKeptDataFolder =
+    "/Library/Application Support/Corvane 5 Kept Data";
+inline constexpr bool kInstallToolInstalls = true;
+// A program carries its catalogues at ../share/locale (the agent's folder
+// tree, the build folder, a release folder).
+inline constexpr bool kLocaleBesideProgram = true;
+
+#endif
+
+// Locations the same in both layouts.
+inline constexpr std::string_view kAllUsersAutostartFolder = "/etc/xdg/autostart";
+inline constexpr std::string_view kSystemLocaleFolder = "/usr/share/locale";
+// The XDG data dirs when the environment names none (the XDG default).
+inline constexpr std::string_view kDefaultXdgDataDirs = "/usr/local/share:/usr/share";
 
 // What the kernel and logind publish about processes and login sessions.
 // These are the machine's own, never below the root prefix: a private root
@@ -34,20 +91,42 @@ inline constexpr std::string_view kCgroupFolder = "/sys/fs/cgroup";
 
 // Places of this machine's own programs, used as they are (never below the
 // root prefix, which the session's user can set for the agent): helpers the
-// desktop runs for itself, and the programs every graphical session starts.
+// desktop runs for itself.
 inline constexpr std::string_view kSystemHelperFolder = "/usr/libexec";
-inline constexpr std::string_view kSystemAutostartFolder = "/etc/xdg/autostart";
 // Where programs are looked up when PATH is not set.
 inline constexpr std::string_view kDefaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
 
+// Earlier versions' locations, which the install tool removes.
+inline constexpr std::string_view kVersion2Folder = "/Library/Application Support/Corvane2";
+inline constexpr std::string_view kVersion2StartupItem = "/Library/StartupItems/Corvane_Server";
+inline constexpr std::string_view kVersion3Folder = "/Library/Application Support/Corvane";
+inline constexpr std::string_view kVersion3StartupItem = "/Library/StartupItems/Corvane_3_Server";
+inline constexpr std::string_view kVersion4Folder = "/Library/Application Support/Corvane 4/";
+inline constexpr std::string_view kVersion4EngineLog =
+    "/Library/Application Support/Corvane 4/InstallationEngine.log";
+inline constexpr std::string_view kVersion4StartupItem = "/Library/StartupItems/Corvane 4 Server/";
+inline constexpr std::string_view kVersion4ServerUnit =
+    "/etc/systemd/system/Corvane4ServerDaemon.service";
+inline constexpr std::string_view kVersion4AgentAutostart =
+    "/etc/xdg/autostart/Corvane4LoginItem.desktop";
+inline constexpr std::string_view kVersion4Agent =
+    "/Library/Application Support/Corvane 4/Corvane 4 Login Item.app/Contents/MacOS/"
+    "Corvane 4 Login Item";
+inline constexpr std::string_view kVersion5StartupItem = "/Library/StartupItems/Corvane 5 Server/";
+
 // The root prefix in force, without a trailing slash ("" for "/").
-// A process whose real and effective user or group ids differ (the server is
+// A process whose real and effective user or group ids differ (a program
 // installed set-user-id root) ignores CORVANE_ROOT: otherwise any user could
 // make it write as root wherever they like.
 const std::string& RootPrefix();
 
 // `system_path` must be absolute; returns it below the root prefix.
 std::string SystemPath(std::string_view system_path);
+
+// The folder of the message catalogues for a program in `program_folder`
+// ("" when unknown). Not below the root prefix: the catalogues belong to the
+// programs, not to the installation they work on.
+std::string LocaleFolder(const std::string& program_folder);
 
 // Forgets the cached root so the next call reads CORVANE_ROOT again (tests).
 void ResetRootPrefixForTesting();

@@ -17,12 +17,6 @@ namespace {
 constexpr int kMaxKillRounds = 64;
 constexpr int kPauseTicks = 10;
 
-constexpr std::string_view kVersion4ServerUnit = "/etc/systemd/system/Corvane4ServerDaemon.service";
-constexpr std::string_view kVersion4AgentAutostart = "/etc/xdg/autostart/Corvane4LoginItem.desktop";
-constexpr std::string_view kVersion4Agent =
-    "/Library/Application Support/Corvane 4/Corvane 4 Login Item.app/Contents/MacOS/"
-    "Corvane 4 Login Item";
-
 bool Exists(std::string_view system_path) {
   std::error_code ec;
   return std::filesystem::exists(std::filesystem::symlink_status(SystemPath(system_path), ec));
@@ -56,28 +50,28 @@ void KillAll(InstallerHost& host, const ProcessProbe& probe, bool pause) {
 
 void RemoveVersion2(InstallerHost& host) {
   KillAll(host, kServer2Probe, false);
-  Delete(host, "/Library/Application Support/Corvane2");
-  Delete(host, "/Library/StartupItems/Corvane_Server");
+  Delete(host, kVersion2Folder);
+  Delete(host, kVersion2StartupItem);
 }
 
 void RemoveVersion3(InstallerHost& host) {
   KillAll(host, kServer3Probe, false);
   KillAll(host, kAgent3Probe, false);
-  Delete(host, "/Library/Application Support/Corvane");
-  Delete(host, "/Library/StartupItems/Corvane_3_Server");
+  Delete(host, kVersion3Folder);
+  Delete(host, kVersion3StartupItem);
 }
 
 void RemoveVersion4(InstallerHost& host) {
   StopUnit(host, kVersion4ServerUnit, "Corvane4ServerDaemon.service");
   RemoveLoginItemsWithPath(LoginItemScope::kAllUsers, SystemPath(kVersion4Agent));
   CloseEngineLog();
-  Delete(host, "/Library/Application Support/Corvane 4/InstallationEngine.log");
+  Delete(host, kVersion4EngineLog);
   Delete(host, kVersion4ServerUnit);
   Delete(host, kVersion4AgentAutostart);
   KillAll(host, kServer4Probe, true);
   KillAll(host, kAgent4Probe, true);
-  Delete(host, "/Library/Application Support/Corvane 4/");
-  Delete(host, "/Library/StartupItems/Corvane 4 Server/");
+  Delete(host, kVersion4Folder);
+  Delete(host, kVersion4StartupItem);
 }
 
 bool RemoveVersion5(InstallerHost& host, bool keep_user_data) {
@@ -96,7 +90,7 @@ bool RemoveVersion5(InstallerHost& host, bool keep_user_data) {
   // Taken now that the server is stopped, so its last minutes are in them.
   if (keep_user_data && !SaveUserData()) return false;
   Delete(host, kSupportFolder);
-  Delete(host, "/Library/StartupItems/Corvane 5 Server/");
+  Delete(host, kVersion5StartupItem);
   if (!keep_user_data) Delete(host, kKeptDataFolder);
   if (had_unit) host.RunCommand("systemctl daemon-reload");
   return true;

@@ -15,7 +15,6 @@
 namespace corvane {
 namespace {
 
-constexpr std::string_view kBuildNumberFile = "/Library/Application Support/Corvane 5/BuildNumber";
 constexpr int kServerProbes = 30;
 constexpr int kProbePauseTicks = 10;
 constexpr int kSettleTicks = 120;
@@ -80,7 +79,16 @@ void WaitForServer(InstallerHost& host) {
   host.Delay(kSettleTicks);
 }
 
+// Where the package manager owns the programs, installing or removing them
+// here would fight it (and remove the data it keeps on an upgrade).
+bool PackageManagerOwnsPrograms() {
+  if (kInstallToolInstalls) return false;
+  EngineLog("Installation engine : the package manager installs and removes Corvane 5 here.");
+  return true;
+}
+
 bool Install(InstallerHost& host, bool remote) {
+  if (PackageManagerOwnsPrograms()) return false;
   EngineLog("Installation engine : uninstalling Corvane 2 & 3.");
   RemoveVersion2(host);
   RemoveVersion3(host);
@@ -121,6 +129,7 @@ bool InstallAndRun(InstallerHost& host) { return Install(host, false); }
 bool InstallAndRunRemote(InstallerHost& host) { return Install(host, true); }
 
 bool Uninstall(InstallerHost& host) {
+  if (PackageManagerOwnsPrograms()) return false;
   RemoveVersion5(host, /*keep_user_data=*/false);
   return true;
 }

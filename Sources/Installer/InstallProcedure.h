@@ -17,7 +17,9 @@ inline constexpr int kEngineBuildNumber = 570;
 bool InstallAndRun(InstallerHost& host);
 bool InstallAndRunRemote(InstallerHost& host);
 
-// Stops and removes everything of version 5. Always true.
+// Stops and removes everything of version 5. True, except in a layout whose
+// programs the package manager installs: there these commands change
+// nothing and answer false.
 bool Uninstall(InstallerHost& host);
 
 // True when "BuildNumber" in the support folder is missing or names another

@@ -6,20 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace corvane {
+#include "Paths.h"
 
-inline constexpr std::string_view kServerUnitName = "com.quarlant.corvane5server.service";
-inline constexpr std::string_view kServerUnitFile =
-    "/etc/systemd/system/com.quarlant.corvane5server.service";
-inline constexpr std::string_view kAgentAutostartFile =
-    "/etc/xdg/autostart/com.quarlant.corvane5login.desktop";
-inline constexpr std::string_view kInstalledServer =
-    "/Library/Application Support/Corvane 5/Corvane 5 Server";
-inline constexpr std::string_view kInstalledAgentBundle =
-    "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app";
-inline constexpr std::string_view kInstalledAgent =
-    "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app/Contents/MacOS/"
-    "Corvane 5 Login Item";
+namespace corvane {
 
 // The server's unit: kept running (Restart=always) as root with the
 // arguments "Corvane 5 Server" and, for a remote install, "local".

@@ -21,7 +21,7 @@ constexpr size_t kMaxItemPath = 1024;
 std::optional<std::string> AutostartFolder(LoginItemScope scope) {
   switch (scope) {
     case LoginItemScope::kAllUsers:
-      return SystemPath("/etc/xdg/autostart");
+      return SystemPath(kAllUsersAutostartFolder);
     case LoginItemScope::kCurrentUser: {
       std::string home = UserHomeFolder();
       if (home.empty() || home.front() != '/') return std::nullopt;

@@ -4,12 +4,8 @@
 // gives them back.
 #pragma once
 
-#include <string_view>
 
 namespace corvane {
-
-inline constexpr std::string_view kKeptDataFolder =
-    "/Library/Application Support/Corvane 5 Kept Data";
 
 // Copies both files (a missing one stays missing) into the keeping folder,
 // which appears complete or not at all. Data already kept by an interrupted

@@ -92,7 +92,7 @@ GuardPolicy ReadGuardPolicy() {
   if (console && console->AsString()) policy.guard_console = StringIntValue(*console->AsString()) != 0;
   std::string program = TextPreference("Agent program");
   policy.agent_program =
-      CanonicalProgram(program.empty() ? SystemPath(kInstalledAgentProgram) : program);
+      CanonicalProgram(program.empty() ? SystemPath(kInstalledAgent) : program);
   bool allowed = false;
   policy.allowed_environment = ListPreference("Agent environment allowed", &allowed);
   policy.non_watched_account = TextPreference("Non-watched account");
