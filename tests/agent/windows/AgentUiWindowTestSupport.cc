@@ -8,12 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-// The system's font and bus libraries keep caches for the life of the
-// process that they never free; the leak checker is to judge our code.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
-}
-
 namespace corvane::test {
 
 QApplication* WindowTestApp() {
