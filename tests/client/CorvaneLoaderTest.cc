@@ -311,7 +311,9 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
       "print('port', s.getsockname()[1], flush=True)\n"
       "os.execvp('avahi-publish', ['avahi-publish', '-s', '" + fake_name + "', '" + type_ +
       "', str(s.getsockname()[1])])\n";
-  test::Child fake({"runuser", "-u", "nobody", "--", "python3", "-c", script});
+  // setpriv execs in place, so ending the child ends avahi-publish too.
+  test::Child fake({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "/usr/bin/python3",
+                    "-c", script});
   if (!fake.WaitForOutput("Established", 10)) GTEST_SKIP() << "nobody cannot publish: " << fake.output();
   std::string fake_port = fake.output().substr(fake.output().find("port ") + 5);
   fake_port = fake_port.substr(0, fake_port.find('\n'));
