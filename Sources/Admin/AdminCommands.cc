@@ -2,7 +2,7 @@
 
 #include "AdminClient.h"
 #include "AdminReport.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 
 namespace corvane::admin {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/UserAccount.h"
+#include "Platform/System/UserAccount.h"
 
 namespace corvane::admin {
 

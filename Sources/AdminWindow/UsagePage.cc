@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 
 #include "AppNames.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "Text.h"
 
 namespace corvane::admin {

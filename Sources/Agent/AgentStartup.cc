@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "Paths.h"
-#include "Platform/Deadline.h"
+#include "Platform/System/Deadline.h"
 #include "PlistFile.h"
 #include "Preferences.h"
 

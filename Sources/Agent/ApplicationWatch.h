@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "Platform/ApplicationWindows.h"
+#include "Platform/X11/ApplicationWindows.h"
 
 namespace corvane {
 

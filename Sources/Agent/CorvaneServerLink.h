@@ -6,7 +6,7 @@
 
 #include "AgentInterfaces.h"
 #include "PendingMinutes.h"
-#include "Platform/Deadline.h"
+#include "Platform/System/Deadline.h"
 
 namespace corvane {
 

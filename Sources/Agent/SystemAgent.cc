@@ -6,9 +6,9 @@
 
 #include "CorvaneLoader.h"
 #include "HomeFolderSizeRequest.h"
-#include "Platform/ApplicationWindows.h"
-#include "Platform/Clock.h"
-#include "Platform/ProcessControl.h"
+#include "Platform/X11/ApplicationWindows.h"
+#include "Platform/System/Clock.h"
+#include "Platform/System/ProcessControl.h"
 
 namespace corvane {
 

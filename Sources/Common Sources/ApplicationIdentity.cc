@@ -16,8 +16,8 @@
 #include "AppSettings.h"
 #include "ArgumentList.h"
 #include "Paths.h"
-#include "Platform/FileIdentity.h"
-#include "Platform/ProcessDetails.h"
+#include "Platform/System/FileIdentity.h"
+#include "Platform/System/ProcessDetails.h"
 
 namespace corvane {
 namespace {

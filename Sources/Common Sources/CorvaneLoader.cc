@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "Paths.h"
-#include "Platform/Deadline.h"
-#include "Platform/DnsSdBrowser.h"
-#include "Platform/PeerUser.h"
-#include "Platform/StreamSocket.h"
+#include "Platform/System/Deadline.h"
+#include "Platform/Network/DnsSdBrowser.h"
+#include "Platform/Network/PeerUser.h"
+#include "Platform/Network/StreamSocket.h"
 #include "PlistFile.h"
 #include "Preferences.h"
 #include "ReplyAssembler.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "Platform/FileIdentity.h"
+#include "Platform/System/FileIdentity.h"
 #include "Sha256.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 
 #include "ApplicationIdentity.h"
 #include "DesktopEntries.h"
-#include "Platform/ActiveWindow.h"
+#include "Platform/X11/ActiveWindow.h"
 
 namespace corvane {
 

@@ -1,7 +1,7 @@
 #include "HomeFolderSize.h"
 
-#include "Platform/FolderTreeSize.h"
-#include "Platform/UserAccount.h"
+#include "Platform/System/FolderTreeSize.h"
+#include "Platform/System/UserAccount.h"
 
 namespace corvane {
 

@@ -5,8 +5,8 @@
 #include "CorvaneLoader.h"
 #include "HomeFolderSize.h"
 #include "HomeFolderSizeReply.h"
-#include "Platform/Deadline.h"
-#include "Platform/StreamSocket.h"
+#include "Platform/System/Deadline.h"
+#include "Platform/Network/StreamSocket.h"
 #include "ReplyAssembler.h"
 #include "WireCodec.h"
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "Platform/IpText.h"
+#include "Platform/Network/IpText.h"
 
 namespace corvane {
 

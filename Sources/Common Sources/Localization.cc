@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "Paths.h"
-#include "Platform/ProgramLocation.h"
+#include "Platform/System/ProgramLocation.h"
 
 namespace corvane {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "Platform/ProcessIdentity.h"
+#include "Platform/System/ProcessIdentity.h"
 
 namespace corvane {
 namespace {

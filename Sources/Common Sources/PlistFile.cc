@@ -1,6 +1,6 @@
 #include "PlistFile.h"
 
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "PlistXml.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Paths.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "PlistFile.h"
 
 namespace corvane {

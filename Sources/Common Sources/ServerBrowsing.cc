@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "IpAddress.h"
-#include "Platform/DnsSdBrowser.h"
+#include "Platform/Network/DnsSdBrowser.h"
 #include "Utf8.h"
 
 namespace corvane {

@@ -6,7 +6,7 @@
 #include "EngineLog.h"
 #include "InstallProcedure.h"
 #include "Paths.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "PlistFile.h"
 #include "Preferences.h"
 #include "Utf8.h"

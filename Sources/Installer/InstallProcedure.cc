@@ -6,7 +6,7 @@
 #include "EngineLog.h"
 #include "JobFiles.h"
 #include "Paths.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "Preferences.h"
 #include "ReleaseFolder.h"
 #include "TreeCopy.h"

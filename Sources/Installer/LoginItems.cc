@@ -7,8 +7,8 @@
 
 #include "DesktopEntry.h"
 #include "Paths.h"
-#include "Platform/FileSystem.h"
-#include "Platform/HomeFolder.h"
+#include "Platform/System/FileSystem.h"
+#include "Platform/System/HomeFolder.h"
 #include "TreeCopy.h"
 
 namespace corvane {

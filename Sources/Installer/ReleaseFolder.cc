@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "Platform/ProgramLocation.h"
+#include "Platform/System/ProgramLocation.h"
 
 namespace corvane {
 namespace {

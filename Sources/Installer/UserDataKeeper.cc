@@ -7,7 +7,7 @@
 
 #include "EngineLog.h"
 #include "Paths.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "PlistFile.h"
 #include "TreeCopy.h"
 

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "DispatchCommand.h"
-#include "Platform/PeerUser.h"
+#include "Platform/Network/PeerUser.h"
 #include "ServerLog.h"
 #include "SettingsAndStats.h"
 #include "WireCodec.h"

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "DispatchCommand.h"
-#include "Platform/EventLoop.h"
-#include "Platform/ProcessFacts.h"
-#include "Platform/TcpSocket.h"
+#include "Platform/System/EventLoop.h"
+#include "Platform/System/ProcessFacts.h"
+#include "Platform/Network/TcpSocket.h"
 #include "ServerData.h"
 
 namespace corvane {

@@ -7,7 +7,7 @@
 
 #include "GuardPreferences.h"
 #include "Paths.h"
-#include "Platform/ProcessIdentity.h"
+#include "Platform/System/ProcessIdentity.h"
 #include "Preferences.h"
 #include "ServerData.h"
 #include "ServerLog.h"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "Platform/FolderTreeSize.h"
-#include "Platform/UserAccount.h"
+#include "Platform/System/FolderTreeSize.h"
+#include "Platform/System/UserAccount.h"
 #include "ServerLog.h"
 
 namespace corvane {

@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
-#include "Platform/ChildTask.h"
-#include "Platform/EventLoop.h"
+#include "Platform/System/ChildTask.h"
+#include "Platform/System/EventLoop.h"
 
 namespace corvane {
 

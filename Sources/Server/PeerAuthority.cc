@@ -1,6 +1,6 @@
 #include "PeerAuthority.h"
 
-#include "Platform/UserAccount.h"
+#include "Platform/System/UserAccount.h"
 
 namespace corvane {
 namespace {

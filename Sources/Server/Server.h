@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "Platform/EventLoop.h"
-#include "Platform/ServicePublisher.h"
-#include "Platform/TcpSocket.h"
+#include "Platform/System/EventLoop.h"
+#include "Platform/Network/ServicePublisher.h"
+#include "Platform/Network/TcpSocket.h"
 
 namespace corvane {
 

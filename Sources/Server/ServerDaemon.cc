@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "Platform/ProcessControl.h"
+#include "Platform/System/ProcessControl.h"
 #include "Preferences.h"
 #include "ServerLog.h"
 #include "SettingsAndStats.h"

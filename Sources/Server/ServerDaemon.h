@@ -19,7 +19,7 @@
 
 #include "ClientContext.h"
 #include "HomeFolderWalks.h"
-#include "Platform/EventLoop.h"
+#include "Platform/System/EventLoop.h"
 #include "Server.h"
 #include "ServerData.h"
 

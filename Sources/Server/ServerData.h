@@ -13,7 +13,7 @@
 #include "AbsoluteTime.h"
 #include "IpAddress.h"
 #include "NewKeyAllowance.h"
-#include "Platform/ProcessOwner.h"
+#include "Platform/System/ProcessOwner.h"
 #include "Plist.h"
 #include "SerializedTree.h"
 

@@ -22,8 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Platform/LoginSessions.h"
-#include "Platform/ProcessFacts.h"
+#include "Platform/Sessions/LoginSessions.h"
+#include "Platform/System/ProcessFacts.h"
 
 namespace corvane {
 

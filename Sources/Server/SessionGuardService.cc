@@ -5,8 +5,8 @@
 #include <chrono>
 
 #include "AppSettings.h"
-#include "Platform/ProcessControl.h"
-#include "Platform/UserAccount.h"
+#include "Platform/System/ProcessControl.h"
+#include "Platform/System/UserAccount.h"
 #include "ServerLog.h"
 
 namespace corvane {

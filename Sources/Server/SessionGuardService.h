@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Platform/EventLoop.h"
-#include "Platform/LoginSessions.h"
-#include "Platform/LogindTerminator.h"
+#include "Platform/System/EventLoop.h"
+#include "Platform/Sessions/LoginSessions.h"
+#include "Platform/Sessions/LogindTerminator.h"
 #include "ServerData.h"
 #include "SessionGuard.h"
 

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "Paths.h"
-#include "Platform/EventLoop.h"
-#include "Platform/FileSystem.h"
-#include "Platform/ProcessIdentity.h"
+#include "Platform/System/EventLoop.h"
+#include "Platform/System/FileSystem.h"
+#include "Platform/System/ProcessIdentity.h"
 #include "ServerDaemon.h"
 #include "GuardPreferences.h"
 #include "ServerLog.h"

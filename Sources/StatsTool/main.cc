@@ -10,7 +10,7 @@
 #include "AppSettings.h"
 #include "FrontApplication.h"
 #include "HomeFolderSize.h"
-#include "Platform/UserAccount.h"
+#include "Platform/System/UserAccount.h"
 #include "SettingsRequests.h"
 
 namespace corvane {

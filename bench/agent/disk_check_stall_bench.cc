@@ -24,7 +24,7 @@
 
 #include "AgentState.h"
 #include "MinuteTick.h"
-#include "Platform/FolderTreeSize.h"
+#include "Platform/System/FolderTreeSize.h"
 #include "SystemAgent.h"
 
 namespace corvane {

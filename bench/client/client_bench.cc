@@ -16,7 +16,7 @@
 
 #include "CorvaneLoader.h"
 #include "Paths.h"
-#include "Platform/FileSystem.h"
+#include "Platform/System/FileSystem.h"
 #include "Preferences.h"
 #include "SettingsRequests.h"
 

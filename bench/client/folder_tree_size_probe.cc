@@ -2,7 +2,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "Platform/FolderTreeSize.h"
+#include "Platform/System/FolderTreeSize.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <thread>
 
-#include "Platform/ApplicationWindows.h"
+#include "Platform/X11/ApplicationWindows.h"
 
 extern char** environ;
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "Paths.h"
-#include "Platform/LoginSessions.h"
+#include "Platform/Sessions/LoginSessions.h"
 #include "SessionGuard.h"
 #include "SessionGuardService.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "Platform/WindowPropertyValues.h"
+#include "Platform/X11/WindowPropertyValues.h"
 
 using namespace corvane;
 

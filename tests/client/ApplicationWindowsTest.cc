@@ -12,9 +12,9 @@
 
 #include "ApplicationIdentity.h"
 #include "ClientTestSupport.h"
-#include "Platform/ApplicationWindows.h"
-#include "Platform/LoginSession.h"
-#include "Platform/ProcessIdentity.h"
+#include "Platform/X11/ApplicationWindows.h"
+#include "Platform/Sessions/LoginSession.h"
+#include "Platform/System/ProcessIdentity.h"
 
 namespace corvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "Platform/FolderTreeSize.h"
+#include "Platform/System/FolderTreeSize.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

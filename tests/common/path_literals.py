@@ -33,7 +33,7 @@ def main(root):
     for path in sorted(root.rglob('*')):
         if path.suffix not in ('.cc', '.h', '.cpp') or path.stem == 'Paths':
             continue
-        platform = path.parent.name == 'Platform' and path.stem.endswith('Linux')
+        platform = 'Platform' in path.parts and path.stem.endswith('Linux')
         for number, line in enumerate(path.read_text(errors='replace').splitlines(), 1):
             code = code_of(line)
             found = [m.group(1) for m in SYSTEM.finditer(code)]

@@ -8,7 +8,7 @@
 #include "DesktopEntry.h"
 #include "LoginItems.h"
 #include "Paths.h"
-#include "Platform/HomeFolder.h"
+#include "Platform/System/HomeFolder.h"
 #include "TestSupport.h"
 
 namespace corvane::test {

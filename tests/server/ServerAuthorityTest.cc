@@ -9,7 +9,7 @@
 #include <random>
 
 #include "Paths.h"
-#include "Platform/PeerUser.h"
+#include "Platform/Network/PeerUser.h"
 #include "NewKeyAllowance.h"
 #include "PlistFile.h"
 #include "PlistXml.h"

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "Paths.h"
-#include "Platform/ProcessFacts.h"
+#include "Platform/System/ProcessFacts.h"
 #include "Preferences.h"
 #include "ServerHarness.h"
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "Platform/CoverWindow.h"
+#include "Platform/X11/CoverWindow.h"
 
 namespace corvane {
 

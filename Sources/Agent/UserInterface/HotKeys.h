@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "Platform/GlobalHotKeys.h"
+#include "Platform/X11/GlobalHotKeys.h"
 
 namespace corvane {
 

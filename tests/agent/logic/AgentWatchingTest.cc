@@ -9,7 +9,7 @@
 #include "CorvaneServerLink.h"
 #include "Localization.h"
 #include "Paths.h"
-#include "Platform/Clock.h"
+#include "Platform/System/Clock.h"
 #include "PlistFile.h"
 #include "ServerHarness.h"
 

@@ -15,9 +15,9 @@
 
 #include "ClientTestSupport.h"
 #include "Paths.h"
-#include "Platform/UserAccount.h"
+#include "Platform/System/UserAccount.h"
 #include "AbsoluteTime.h"
-#include "Platform/Clock.h"
+#include "Platform/System/Clock.h"
 #include "PlistFile.h"
 #include "Preferences.h"
 #include "ServerHarness.h"

@@ -19,7 +19,7 @@
 #include "AgentUiWindowTestSupport.h"
 #include "ClientTestSupport.h"
 #include "CreditWarningWindow.h"
-#include "Platform/CoverWindow.h"
+#include "Platform/X11/CoverWindow.h"
 #include "QtAgentUserInterface.h"
 #include "TickTimer.h"
 

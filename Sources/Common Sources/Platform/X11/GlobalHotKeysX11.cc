@@ -1,0 +1,140 @@
+// A private xcb connection rather than Qt's own: the grabs and their events
+// stay in the platform layer, the connection is ours to read, and nothing
+// depends on which platform plugin Qt happens to run on.
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+
+#include "Platform/X11/GlobalHotKeys.h"
+
+namespace corvane {
+namespace {
+
+constexpr xcb_keysym_t kKeysymC = 0x0063;        // XK_c
+constexpr xcb_keysym_t kKeysymH = 0x0068;        // XK_h
+constexpr xcb_keysym_t kKeysymNumLock = 0xff7f;  // XK_Num_Lock
+constexpr uint16_t kHotKeyModifiers = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+
+// The modifier bit Num Lock sits on in this server's keymap (usually Mod2).
+uint16_t NumLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
+  xcb_keycode_t* numlock = xcb_key_symbols_get_keycode(symbols, kKeysymNumLock);
+  if (numlock == nullptr) return 0;
+  uint16_t mask = 0;
+  xcb_get_modifier_mapping_reply_t* reply =
+      xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+  if (reply != nullptr) {
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(reply);
+    const int per = reply->keycodes_per_modifier;
+    for (int modifier = 0; modifier < 8 && mask == 0; ++modifier) {
+      for (int k = 0; k < per; ++k) {
+        for (const xcb_keycode_t* n = numlock; *n != XCB_NO_SYMBOL; ++n) {
+          if (codes[modifier * per + k] == *n) mask = static_cast<uint16_t>(1u << modifier);
+        }
+      }
+    }
+    std::free(reply);
+  }
+  std::free(numlock);
+  return mask;
+}
+
+}  // namespace
+
+struct GlobalHotKeys::Impl {
+  xcb_connection_t* connection = nullptr;
+  xcb_key_symbols_t* symbols = nullptr;
+  std::vector<xcb_keycode_t> codesC, codesH;
+  uint16_t ignoredModifiers = XCB_MOD_MASK_LOCK;
+
+  ~Impl() {
+    if (symbols != nullptr) xcb_key_symbols_free(symbols);
+    if (connection != nullptr) xcb_disconnect(connection);
+  }
+
+  // Every keycode that carries the keysym (a keymap may list several).
+  std::vector<xcb_keycode_t> Codes(xcb_keysym_t keysym) {
+    std::vector<xcb_keycode_t> codes;
+    xcb_keycode_t* list = xcb_key_symbols_get_keycode(symbols, keysym);
+    if (list == nullptr) return codes;
+    for (const xcb_keycode_t* k = list; *k != XCB_NO_SYMBOL; ++k) codes.push_back(*k);
+    std::free(list);
+    return codes;
+  }
+
+  bool Grab(xcb_window_t root, xcb_keycode_t code, uint16_t numLock) {
+    const uint16_t extras[] = {0, XCB_MOD_MASK_LOCK, numLock,
+                               static_cast<uint16_t>(numLock | XCB_MOD_MASK_LOCK)};
+    bool ok = true;
+    for (uint16_t extra : extras) {
+      if (extra == numLock && numLock == 0) continue;
+      xcb_generic_error_t* error = xcb_request_check(
+          connection, xcb_grab_key_checked(connection, 1, root, kHotKeyModifiers | extra, code,
+                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+      if (error != nullptr) {
+        ok = false;
+        std::free(error);
+      }
+    }
+    return ok;
+  }
+};
+
+GlobalHotKeys::GlobalHotKeys() : impl_(std::make_unique<Impl>()) {}
+GlobalHotKeys::~GlobalHotKeys() = default;
+
+int GlobalHotKeys::Start() {
+  if (impl_->connection != nullptr) return 0;
+  int screenNumber = 0;
+  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return -1;
+  }
+  impl_->connection = c;
+  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (int i = 0; i < screenNumber && it.rem > 0; ++i) xcb_screen_next(&it);
+  if (it.rem == 0) return -1;
+  const xcb_window_t root = it.data->root;
+
+  impl_->symbols = xcb_key_symbols_alloc(c);
+  if (impl_->symbols == nullptr) return -1;
+  const uint16_t numLock = NumLockMask(c, impl_->symbols);
+  impl_->ignoredModifiers = static_cast<uint16_t>(XCB_MOD_MASK_LOCK | numLock);
+  impl_->codesC = impl_->Codes(kKeysymC);
+  impl_->codesH = impl_->Codes(kKeysymH);
+  bool ok = !impl_->codesC.empty() && !impl_->codesH.empty();
+  for (xcb_keycode_t code : impl_->codesC) ok = impl_->Grab(root, code, numLock) && ok;
+  for (xcb_keycode_t code : impl_->codesH) ok = impl_->Grab(root, code, numLock) && ok;
+  xcb_flush(c);
+  return ok ? 0 : -2;
+}
+
+int GlobalHotKeys::EventDescriptor() const {
+  return impl_->connection != nullptr ? xcb_get_file_descriptor(impl_->connection) : -1;
+}
+
+std::vector<HotKey> GlobalHotKeys::ReadPressed() {
+  std::vector<HotKey> pressed;
+  if (impl_->connection == nullptr) return pressed;
+  while (xcb_generic_event_t* event = xcb_poll_for_event(impl_->connection)) {
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_KEY_PRESS) {
+      auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+      const uint16_t state = key->state & ~impl_->ignoredModifiers;
+      if ((state & kHotKeyModifiers) == kHotKeyModifiers) {
+        for (xcb_keycode_t code : impl_->codesC)
+          if (key->detail == code) pressed.push_back(HotKey::CreditStrip);
+        for (xcb_keycode_t code : impl_->codesH)
+          if (key->detail == code) pressed.push_back(HotKey::StatusItem);
+      }
+    } else if (type == XCB_MAPPING_NOTIFY) {
+      xcb_refresh_keyboard_mapping(impl_->symbols,
+                                   reinterpret_cast<xcb_mapping_notify_event_t*>(event));
+    }
+    std::free(event);
+  }
+  return pressed;
+}
+
+}  // namespace corvane
