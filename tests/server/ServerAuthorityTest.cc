@@ -6,8 +6,6 @@
 #include <systemd/sd-login.h>
 #include <unistd.h>
 
-#include <random>
-
 #include "Paths.h"
 #include "Platform/Network/PeerUser.h"
 #include "NewKeyAllowance.h"
@@ -137,44 +135,6 @@ TEST_F(ServerAuthorityTest, LeaderOfTheUsersLoginSessionMayBeKilled) {
   ASSERT_TRUE(server_.Start());
   EXPECT_TRUE(KillAs("nobody", {leader}));
   EXPECT_TRUE(EndedBySignal9(leader)) << server_.Log();
-}
-
-TEST_F(ServerAuthorityTest, NothingNobodySendsChangesSettings) {
-  ASSERT_TRUE(server_.Start());
-  ASSERT_TRUE(SaveAs("root", 60));
-  std::string before = server_.DataFile("settings.plist");
-  int port = server_.port();
-  // Well-formed saves for filed and new entries among random frames; no
-  // refills, minutes or kills, which may rightly change or end things.
-  bool answered = RunAsUser("nobody", [port] {
-    std::mt19937 random(4711);
-    const char* users[] = {"alice", "nobody", "u"};
-    const std::string apps[] = {kLogin, "a"};
-    const uint8_t others[] = {0, kGetCredit, kSaveCredit, kGetStats, 8, 9};
-    Bytes all;
-    for (int i = 0; i < 3000; ++i) {
-      Bytes frame;
-      if (random() % 2) {
-        AppSettings s = SampleRecord(static_cast<int32_t>(random()), random() % 2);
-        s.DqValue = static_cast<int32_t>(random());
-        frame = SettingsRequest(kSaveCredit, users[random() % 3], apps[random() % 2], s);
-      } else {
-        Bytes payload(random() % 70);
-        for (uint8_t& b : payload) b = static_cast<uint8_t>(random());
-        frame = BuildRequest(others[random() % 6], payload);
-      }
-      all.insert(all.end(), frame.begin(), frame.end());
-    }
-    Connection c(port);
-    if (!c.Send(all) || !c.Send(SingleFieldRequest(kGetEnabledApps, "alice"))) return false;
-    for (auto reply = c.ReadPlistReply(); reply; reply = c.ReadPlistReply()) {
-      if (*reply == Plist::Array({Plist::String(kLogin)})) return true;
-    }
-    return false;
-  });
-  EXPECT_TRUE(answered);
-  EXPECT_EQ(server_.DataFile("settings.plist"), before);
-  EXPECT_TRUE(server_.Running());
 }
 
 // Minutes and refills from a child's account count only for that account:
