@@ -1,4 +1,4 @@
-#include "Server.h"
+#include "ServerListener.h"
 
 #include <cstdio>
 
@@ -6,17 +6,18 @@
 
 namespace corvane {
 
-std::unique_ptr<Server> Server::CreateServer(EventLoop& loop, AcceptCallback accept) {
-  std::unique_ptr<Server> server(new Server(loop, std::move(accept)));
-  if (!CreateListenerSocket(IpFamily::kIPv4, &server->_sockets[0]).ok()) return nullptr;
-  if (!CreateListenerSocket(IpFamily::kIPv6, &server->_sockets[1]).ok()) return nullptr;
-  return server;
+std::unique_ptr<ServerListener> ServerListener::CreateServer(EventLoop& loop,
+                                                             AcceptCallback accept) {
+  std::unique_ptr<ServerListener> listener(new ServerListener(loop, std::move(accept)));
+  if (!CreateListenerSocket(IpFamily::kIPv4, &listener->_sockets[0]).ok()) return nullptr;
+  if (!CreateListenerSocket(IpFamily::kIPv6, &listener->_sockets[1]).ok()) return nullptr;
+  return listener;
 }
 
-Server::~Server() { InvalidateServer(); }
+ServerListener::~ServerListener() { InvalidateServer(); }
 
-bool Server::RegisterServer(const std::string& name, const std::string& type, uint32_t port,
-                            bool loopback_only) {
+bool ServerListener::RegisterServer(const std::string& name, const std::string& type,
+                                    uint32_t port, bool loopback_only) {
   if (port > 65535) return false;
   auto fail = [this] {
     _service.reset();
@@ -48,20 +49,20 @@ bool Server::RegisterServer(const std::string& name, const std::string& type, ui
   return true;
 }
 
-void Server::InvalidateServer() {
+void ServerListener::InvalidateServer() {
   _service.reset();
   CloseSockets();
   accept_ = nullptr;
 }
 
-void Server::CloseSockets() {
+void ServerListener::CloseSockets() {
   for (int which = 0; which < 2; ++which) {
     watches_[which].reset();
     _sockets[which].Close();
   }
 }
 
-std::string Server::Description() const {
+std::string ServerListener::Description() const {
   char text[160];
   std::snprintf(text, sizeof text, "<Server %p>{sockets=[%d, %d] service=%s, info=<0x0>}",
                 static_cast<const void*>(this), _sockets[0].fd(), _sockets[1].fd(),
@@ -69,14 +70,14 @@ std::string Server::Description() const {
   return text;
 }
 
-void Server::_SocketCallBack(int which) {
+void ServerListener::_SocketCallBack(int which) {
   // Level-triggered: one connection per event keeps the loop fair.
   AcceptedConnection connection;
   if (!AcceptConnectionSocket(_sockets[which], &connection)) return;
   if (accept_) accept_(*this, &connection, 0, 0);
 }
 
-void Server::_NetServiceCallBack(int domain, int code) {
+void ServerListener::_NetServiceCallBack(int domain, int code) {
   // Called from inside the DNS-SD library: the publisher is only dropped
   // by the accept callback's owner after this returns (InvalidateServer is
   // deferred there).

@@ -75,15 +75,18 @@ void SaveSettingsAndStats(ServerData& data) {
     if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
   }
   data.save_pending = false;
-  // Everything changed so far is covered (a failed write is logged, and
-  // memory keeps the newer data for the next save, as it always has).
+  // Everything changed so far is covered: a failed write is logged, and
+  // memory keeps the newer data for the next save, so replies are not held
+  // forever behind a disk that refuses.
   data.saves_done = ++data.saves_started;
   data.unsaved_users.clear();
 }
 
-void SaveIfPending(ServerData& data) {
-  if (data.save_pending && data.save) data.save(data);
+bool SaveIfPending(ServerData& data) {
+  if (!data.save_pending) return false;
+  if (data.save) data.save(data);
   data.save_pending = false;
+  return true;
 }
 
 }  // namespace corvane
