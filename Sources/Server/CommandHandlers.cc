@@ -96,6 +96,8 @@ std::string HandleGetStats(ServerData& data, Request request) {
   UserAndApp f = ReadUserAndApp(request);
   const Plist* found = nullptr;
   if (f.both()) {
+    // Logged as "get credit" on purpose, the same line as GetCredit's: it is
+    // the line the log's readers know for a query.
     LogMessage("handling get credit for user %s and app %s", f.user->c_str(), f.app->c_str());
     found = ChildDictionary(ChildDictionary(ChildDictionary(&data.stats, *f.user), *f.app),
                             std::string(kStatsKey));

@@ -21,7 +21,8 @@ namespace corvane {
 
 // Who may change settings.
 struct AdminPolicy {
-  // "Admin addresses" holds "any": every peer may, as before these checks.
+  // "Admin addresses" holds "any": every peer may. For networks where every
+  // machine is trusted, and for admin tools that cannot tell who they run as.
   bool anyone = false;
   // Peers on other machines that may ("Admin addresses").
   std::vector<IpRange> addresses;
