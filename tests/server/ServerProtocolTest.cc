@@ -94,22 +94,6 @@ TEST_F(ServerProtocolTest, RequestsSplitByteByByteAndBatched) {
   EXPECT_EQ(CreditOf(c.ReadPlistReply()), 33);
 }
 
-TEST_F(ServerProtocolTest, DisconnectionRequestKillsOnlyRealTargets) {
-  pid_t victim = SpawnProcess({"sleep", "60"});
-  ASSERT_GT(victim, 0);
-  std::string own = std::to_string(server_.pid()), target = std::to_string(victim);
-  Connection c(server_.port());
-  for (std::string text : {"0", "-5", "abc", own.c_str(), "1", target.c_str()}) {
-    c.Send(SingleFieldRequest(kDisconnectionRequest, text));
-  }
-  EXPECT_TRUE(EndedBySignal9(victim));
-  EXPECT_TRUE(server_.Running());
-  const std::string got = "Got disconnection request for pid ";
-  EXPECT_TRUE(Logged(got + "0\n" + got + "-5\n" + got + "0\n" + got + own + "\n" + got + "1\n" +
-                     got + target + "\nKilled -9 pid " + target + "\n"))
-      << server_.Log();
-}
-
 class ServerRobustnessTest : public ServerProtocolTest {
  protected:
   void SetUp() override {

@@ -36,8 +36,6 @@ const char* kTiming = "12,9,0.5";
 const char* kPrivateServiceType = "_c5guardtest._tcp";
 const char* kFaketimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
 // A login session: a leader process in a POSIX session of its own, running
 // `script` with `sh` as `uid`, and logind's record of it.
 struct Session {
@@ -49,15 +47,16 @@ struct Session {
   double ended_after = -1;  // seconds from the start until the leader ended
 };
 
-class SessionGuardTest : public ::testing::Test {
+class SessionGuardTest : public test::ServerTest {
  protected:
   void SetUp() override {
+    ServerTest::SetUp();
+    if (IsSkipped()) return;
     if (geteuid() != 0) GTEST_SKIP() << "the guard needs a server running as root";
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display for the agent";
-    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     if (access(kFaketimeLibrary, R_OK) != 0) GTEST_SKIP() << "libfaketime missing";
-    if (!Shell("command -v useradd >/dev/null")) GTEST_SKIP() << "useradd missing";
+    if (std::system("command -v useradd >/dev/null") != 0) GTEST_SKIP() << "useradd missing";
     display_ = display;
     chmod(root_.path().c_str(), 0755);  // agents read the preferences there
     // Made here when logind is absent, and removed again if still empty.
@@ -85,11 +84,12 @@ class SessionGuardTest : public ::testing::Test {
     return std::filesystem::path(kLogindSessionsFolder).parent_path().string() + "/users";
   }
 
-  void Prefs(const std::string& guarded, const std::vector<std::string>& more_allowed = {}) {
+  // The guard's preferences: `guarded` accounts, the agent as the rig starts
+  // it, shortened times.
+  void Prefs(const std::string& guarded) {
     std::string allowed = "CORVANE_ROOT=" + root_.path() +
                           ",CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()) +
                           ",CORVANE_SERVICE_TYPE=" + kPrivateServiceType;
-    for (const auto& item : more_allowed) allowed += "," + item;
     SetPreference("Guarded users", Plist::String(guarded));
     SetPreference("Agent program", Plist::String(AGENT_PROGRAM));
     SetPreference("Agent environment allowed", Plist::String(allowed));
@@ -112,7 +112,7 @@ class SessionGuardTest : public ::testing::Test {
   }
 
   // Starts the leader; the record is written by Publish().
-  Session& Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
+  void Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
                  const std::string& script, const std::vector<std::string>& env) {
     Session s;
     s.id = "c5g" + std::to_string(getpid()) + id_suffix;
@@ -132,7 +132,6 @@ class SessionGuardTest : public ::testing::Test {
       _exit(127);
     }
     sessions_.push_back(s);
-    return sessions_.back();
   }
 
   std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
@@ -172,46 +171,36 @@ class SessionGuardTest : public ::testing::Test {
 
   double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
-  // Reaps every leader that ended; the seconds it took are kept.
-  void ReapLeaders() {
-    for (Session& s : sessions_) {
-      if (s.leader > 0 && s.ended_after < 0 && waitpid(s.leader, nullptr, WNOHANG) == s.leader) {
-        s.ended_after = Elapsed();
+  // Until `seconds` after the start, reaping every leader that ended; the
+  // seconds it took are kept.
+  void WatchFor(double seconds) {
+    for (; Elapsed() < seconds; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+      for (Session& s : sessions_) {
+        if (s.leader > 0 && s.ended_after < 0 && waitpid(s.leader, nullptr, WNOHANG) == s.leader) {
+          s.ended_after = Elapsed();
+        }
       }
     }
   }
-  // Until `seconds` after the start.
-  void WatchFor(double seconds) {
-    while (Elapsed() < seconds) {
-      ReapLeaders();
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  }
 
-  // The process of the session's POSIX session that runs the agent program.
-  static pid_t AgentOf(const Session& s, double seconds = 5) {
+  // A process of the session's POSIX session (the one that runs the agent
+  // program when `agent`), waited for up to `seconds`; -1 for none.
+  static pid_t ProcessOf(const Session& s, bool agent = true, double seconds = 5) {
     pid_t found = -1;
     test::WaitFor([&] {
       for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
         pid_t pid = std::atoi(entry.path().filename().c_str());
         if (pid <= 0 || getsid(pid) != s.leader) continue;
         ProcessFacts facts;
-        if (ReadProcessFacts(pid, false, &facts) && facts.executable == AGENT_PROGRAM) found = pid;
+        if (!agent || (ReadProcessFacts(pid, false, &facts) && facts.executable == AGENT_PROGRAM)) {
+          found = pid;
+        }
       }
       return found > 0;
     }, seconds);
     return found;
   }
 
-  bool Logged(const std::string& text) const {
-    return server_.Log().find(text) != std::string::npos;
-  }
-  std::string EndLine(const Session& s, const std::string& why) const {
-    return "Ended session " + s.id + " of user " + s.user + ": " + why;
-  }
-
-  test::TempRoot root_;
-  test::ServerProcess server_{root_};
   std::string display_;
   std::vector<Session> sessions_;
   std::vector<pid_t> orphans_;
@@ -287,19 +276,12 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   Publish();
   waitpid(sessions_.back().leader, nullptr, 0);
   sessions_.back().ended_after = 0;
-  pid_t left_behind = -1;
-  test::WaitFor([&] {
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
-      pid_t pid = std::atoi(entry.path().filename().c_str());
-      if (pid > 0 && getsid(pid) == sessions_.back().leader) left_behind = pid;
-    }
-    return left_behind > 0;
-  }, 5);
+  pid_t left_behind = ProcessOf(sessions_.back(), false);
   if (left_behind > 0) orphans_.push_back(left_behind);
 
   // The agents of the first two are alive; then one is killed, one stopped.
   std::this_thread::sleep_for(std::chrono::duration<double>(early_kill - Elapsed()));
-  pid_t killed = AgentOf(sessions_[0]), stopped = AgentOf(sessions_[1]);
+  pid_t killed = ProcessOf(sessions_[0]), stopped = ProcessOf(sessions_[1]);
   ASSERT_GT(killed, 0);
   ASSERT_GT(stopped, 0);
   kill(killed, SIGKILL);
@@ -310,7 +292,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   for (size_t i = 0; i < tricks.size(); ++i) {
     const Session& s = sessions_[i];
     SCOPED_TRACE(s.id + " (" + tricks[i].why + ")");
-    EXPECT_TRUE(Logged(EndLine(s, tricks[i].why)));
+    EXPECT_TRUE(Logged("Ended session " + s.id + " of user " + s.user + ": " + tricks[i].why));
     EXPECT_GE(s.ended_after, kGrace - 0.5) << "ended before the grace period was over";
     EXPECT_LE(s.ended_after, std::max(tricks[i].latest, kGrace) + slack);
   }
@@ -336,7 +318,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   }
   EXPECT_GT(left_behind, 0);
   EXPECT_EQ(kill(left_behind, 0), 0) << "the process left by the gone leader was signalled";
-  EXPECT_GT(AgentOf(sessions_[first_live], 1), 0);
+  EXPECT_GT(ProcessOf(sessions_[first_live], true, 1), 0);
 }
 
 }  // namespace
