@@ -1,6 +1,6 @@
 // What the server owns for its whole life: the settings tree and the
 // statistics tree (both dictionaries), whether they changed since the last
-// save, and the few platform actions the command handlers take.
+// save, and the machine the command handlers act on.
 #pragma once
 
 #include <functional>
@@ -13,9 +13,9 @@
 #include "AbsoluteTime.h"
 #include "IpAddress.h"
 #include "NewKeyAllowance.h"
-#include "Platform/System/ProcessOwner.h"
 #include "Plist.h"
 #include "SerializedTree.h"
+#include "ServerEnv.h"
 
 namespace corvane {
 
@@ -65,13 +65,9 @@ struct ServerData {
   // New statistics keys each peer may still create.
   NewKeyAllowance new_keys;
 
-  // Platform actions; the fuzz target and tests swap them.
-  std::function<AbsoluteTime()> now;
-  // Sends signal 9 if `allowed()` still holds for that same process (see
-  // KillProcessIf); 0, -EPERM when not allowed, or -errno.
-  std::function<int(int pid, const std::function<bool()>& allowed)> kill_process;
-  // Writes both files; none keeps the trees in memory only.
-  std::function<void(ServerData&)> save;
+  // The clock, signals, account and process tables and files; the fuzz
+  // target and tests hand in their own.
+  ServerEnv* env = ServerEnv::Default();
   // Measures the home folder of `uid` off the loop and calls `done` from a
   // later turn (none: not known). Unset, HomeFolderSize answers none at once.
   std::function<void(uint32_t uid, std::function<void(std::optional<uint64_t>)> done)>
@@ -82,9 +78,6 @@ struct ServerData {
   uint32_t own_uid = 0;
 
   AdminPolicy admin;
-  // Account and process lookups for the checks above; tests swap them.
-  std::function<bool(uint32_t uid, const std::string& group)> user_in_group;
-  std::function<ProcessOwners(int pid)> process_owners;
 
   // kAgentAlive from process `pid` whose socket is `user`'s; none when no
   // guard runs.
@@ -102,7 +95,7 @@ std::optional<Plist> CopyAdminPreference(const char* key);
 // allows.
 AdminPolicy ReadAdminPolicy();
 
-// A ServerData wired to the real clock, signals and files.
+// A ServerData of this process on the real machine.
 ServerData MakeServerData();
 
 }  // namespace corvane

@@ -1,13 +1,9 @@
 #include "SettingsAndStats.h"
 
 #include "Paths.h"
-#include "Platform/System/Clock.h"
-#include "Platform/System/FileSystem.h"
 #include "Platform/System/Memory.h"
 #include "Platform/System/ProcessControl.h"
-#include "Platform/System/ProcessOwner.h"
 #include "Platform/System/ProcessIdentity.h"
-#include "Platform/System/UserAccount.h"
 #include "PlistFile.h"
 #include "ServerLog.h"
 
@@ -30,7 +26,7 @@ constexpr DataFile kFiles[] = {
 int SaveFile(ServerData& data, const DataFile& file) {
   std::vector<std::string_view> document;
   if (!(data.*file.xml).Document(data.*file.tree, &document)) return -1;
-  Status s = WriteFileAtomically(SystemPath(file.system_path), document);
+  Status s = data.env->WriteFileAtomically(SystemPath(file.system_path), document);
   if (s.ok()) return 0;
   return s.Errno() != 0 ? -s.Errno() : -1;
 }
@@ -39,14 +35,9 @@ int SaveFile(ServerData& data, const DataFile& file) {
 
 ServerData MakeServerData() {
   ServerData data;
-  data.now = CurrentAbsoluteTime;
-  data.kill_process = KillProcessIf;
-  data.save = SaveSettingsAndStats;
   data.own_pid = CurrentProcessID();
   data.own_uid = EffectiveUserID();
   data.admin = ReadAdminPolicy();
-  data.user_in_group = UserIsInGroup;
-  data.process_owners = OwnersOfProcess;
   return data;
 }
 
@@ -84,8 +75,7 @@ void SaveSettingsAndStats(ServerData& data) {
 
 bool SaveIfPending(ServerData& data) {
   if (!data.save_pending) return false;
-  if (data.save) data.save(data);
-  data.save_pending = false;
+  SaveSettingsAndStats(data);
   return true;
 }
 
