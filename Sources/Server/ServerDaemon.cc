@@ -61,7 +61,7 @@ bool ServerDaemon::StartListener() {
     port = static_cast<uint32_t>(PreferenceInteger("Custom port").value_or(kDefaultServerPort));
   }
   const char* type = local_mode_ ? kLocalServiceType : kServiceType;
-  if (server_->RegisterServer("", type, port, loopback_only_)) return true;
+  if (server_->RegisterServer("", type, port, loopback_only_).ok()) return true;
   // The old object is abandoned with its sockets closed.
   server_.reset();
   return false;

@@ -16,37 +16,38 @@ std::unique_ptr<ServerListener> ServerListener::CreateServer(EventLoop& loop,
 
 ServerListener::~ServerListener() { InvalidateServer(); }
 
-bool ServerListener::RegisterServer(const std::string& name, const std::string& type,
-                                    uint32_t port, bool loopback_only) {
-  if (port > 65535) return false;
-  auto fail = [this] {
+Status ServerListener::RegisterServer(const std::string& name, const std::string& type,
+                                      uint32_t port, bool loopback_only) {
+  if (port > 65535) {
+    return Status::InvalidArgument("port " + std::to_string(port) + " is above 65535");
+  }
+  auto fail = [this](Status why) {
     _service.reset();
     CloseSockets();
-    return false;
+    return why;
   };
-  if (!BindAndListen(_sockets[0], IpFamily::kIPv4, static_cast<uint16_t>(port), loopback_only)
-           .ok()) {
-    return fail();
-  }
+  Status s = BindAndListen(_sockets[0], IpFamily::kIPv4, static_cast<uint16_t>(port),
+                           loopback_only);
+  if (!s.ok()) return fail(s);
   // With port 0 the system chose; IPv6 and the publication use the same.
   port_ = BoundPort(_sockets[0]);
-  if (port_ == 0) return fail();
-  if (!BindAndListen(_sockets[1], IpFamily::kIPv6, port_, loopback_only).ok()) return fail();
+  if (port_ == 0) return fail(Status::IOError("reading the port the IPv4 socket got"));
+  s = BindAndListen(_sockets[1], IpFamily::kIPv6, port_, loopback_only);
+  if (!s.ok()) return fail(s);
   for (int which = 0; which < 2; ++which) {
     watches_[which] = loop_.WatchFd(_sockets[which].fd(), EventLoop::kReadable,
                                     [this, which](uint32_t) { _SocketCallBack(which); });
-    if (!watches_[which]) return fail();
+    if (!watches_[which]) return fail(Status::IOError("watching the listening sockets"));
   }
   name_ = name;
   type_ = type;
   if (!type_.empty()) {
-    Status why;
     _service = ServicePublisher::Publish(
         loop_, type_, name_, port_,
-        [this](int domain, int code) { _NetServiceCallBack(domain, code); }, &why);
-    if (!_service) return fail();
+        [this](int domain, int code) { _NetServiceCallBack(domain, code); }, &s);
+    if (!_service) return fail(s);
   }
-  return true;
+  return Status::OK();
 }
 
 void ServerListener::InvalidateServer() {

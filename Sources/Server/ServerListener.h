@@ -10,6 +10,7 @@
 #include "Platform/System/EventLoop.h"
 #include "Platform/Network/ServicePublisher.h"
 #include "Platform/Network/TcpSocket.h"
+#include "Status.h"
 
 namespace corvane {
 
@@ -29,9 +30,10 @@ class ServerListener {
 
   // Binds IPv4 to `port` (0: the system picks), then IPv6 to the port IPv4
   // got, starts accepting on both and, when `type` is not empty, publishes
-  // `type` under `name` (empty: the default name). On failure both sockets
-  // are closed; the object is then of no further use.
-  bool RegisterServer(const std::string& name, const std::string& type, uint32_t port,
+  // `type` under `name` (empty: the default name). On failure, which the
+  // status names, both sockets are closed; the object is then of no
+  // further use.
+  Status RegisterServer(const std::string& name, const std::string& type, uint32_t port,
                       bool loopback_only);
   // Withdraws the publication, stops accepting, closes both sockets.
   void InvalidateServer();

@@ -23,12 +23,12 @@ constexpr DataFile kFiles[] = {
 };
 
 // Writes the file from the kept XML, serialising only what changed.
-int SaveFile(ServerData& data, const DataFile& file) {
+Status SaveFile(ServerData& data, const DataFile& file) {
   std::vector<std::string_view> document;
-  if (!(data.*file.xml).Document(data.*file.tree, &document)) return -1;
-  Status s = data.env->WriteFileAtomically(SystemPath(file.system_path), document);
-  if (s.ok()) return 0;
-  return s.Errno() != 0 ? -s.Errno() : -1;
+  if (!(data.*file.xml).Document(data.*file.tree, &document)) {
+    return Status::InvalidArgument(std::string("serialising ") + file.name);
+  }
+  return data.env->WriteFileAtomically(SystemPath(file.system_path), document);
 }
 
 }  // namespace
@@ -62,8 +62,12 @@ void LoadSettingsAndStats(ServerData* data) {
 
 void SaveSettingsAndStats(ServerData& data) {
   for (const DataFile& file : kFiles) {
-    int result = SaveFile(data, file);
-    if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
+    Status s = SaveFile(data, file);
+    // The log gives -errno, or -1 where no system call failed.
+    if (!s.ok()) {
+      LogMessage("Corvane 5 Server: could not write %s (%d)", file.name,
+                 s.Errno() != 0 ? -s.Errno() : -1);
+    }
   }
   data.save_pending = false;
   // Everything changed so far is covered: a failed write is logged, and
