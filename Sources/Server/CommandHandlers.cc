@@ -138,7 +138,7 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
     data.SettingsChanged(*f.user);
     data.ChangeToSave(*f.user);
   }
-  data.save_pending = true;
+  data.RequestSave();
 }
 
 void HandleAutoUpdateCredit(ServerData& data, Request request, const RequestOrigin& origin) {
@@ -167,7 +167,7 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
   LogMessage("handling minute used notification user %s and app %s", OrNull(f.user),
              OrNull(f.app));
   if (!f.both()) {
-    data.save_pending = true;
+    data.RequestSave();
     return;
   }
   // Root and the admins of this machine may create any number.

@@ -43,6 +43,9 @@ struct ServerData {
   // Set by SaveCredit and MinuteUsed; cleared once both files are written.
   // The server saves at the end of the loop turn in which it was set.
   bool save_pending = false;
+  // SaveCredit and MinuteUsed ask for a save whatever they changed, so that
+  // a damaged or missing file is replaced by the trees in memory.
+  void RequestSave() { save_pending = true; }
 
   // Saves are numbered in order: how many were started and how many are on
   // disk. Each user whose data a save must cover before a reply may show
@@ -53,7 +56,7 @@ struct ServerData {
   std::unordered_map<std::string, uint64_t> unsaved_users;
   // A change that must reach the disk before anything is answered after it.
   void ChangeToSave(std::string_view user) {
-    save_pending = true;
+    RequestSave();
     ++changes_to_save;
     unsaved_users[std::string(user)] = saves_started + 1;
   }
