@@ -1,6 +1,7 @@
 // Who may change settings, as the preferences say. On this machine the
 // peer's user decides (root or the admin group); other machines need their
-// address listed. "any" opens settings to every peer, as before the checks.
+// address listed. "any" opens settings to every peer, for networks where
+// every machine is trusted.
 #include <strings.h>
 
 #include <string>

@@ -21,7 +21,7 @@ void ApplyRefill(ServerData& data, const std::string* user, const std::string* a
   }
   AppSettings record;
   ReadAppSettings(app_dict, &record);
-  RefillCredit(&record, data.now(), [](int32_t amount, int32_t credit) {
+  RefillCredit(&record, data.env->Now(), [](int32_t amount, int32_t credit) {
     LogMessage("Added %i to credit. Credit is now %i\n", amount, credit);
   });
   StoreAppSettings(settings, *user, *app, record);

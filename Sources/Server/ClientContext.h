@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "DispatchCommand.h"
 #include "Platform/System/EventLoop.h"
 #include "Platform/System/ProcessFacts.h"
 #include "Platform/Network/TcpSocket.h"
+#include "RequestOrigin.h"
 #include "ServerData.h"
 
 namespace corvane {

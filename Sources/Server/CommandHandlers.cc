@@ -96,6 +96,8 @@ std::string HandleGetStats(ServerData& data, Request request) {
   UserAndApp f = ReadUserAndApp(request);
   const Plist* found = nullptr;
   if (f.both()) {
+    // Logged as "get credit" on purpose, the same line as GetCredit's: it is
+    // the line the log's readers know for a query.
     LogMessage("handling get credit for user %s and app %s", f.user->c_str(), f.app->c_str());
     found = ChildDictionary(ChildDictionary(ChildDictionary(&data.stats, *f.user), *f.app),
                             std::string(kStatsKey));
@@ -136,7 +138,7 @@ void HandleSaveCredit(ServerData& data, Request request, const RequestOrigin& or
     data.SettingsChanged(*f.user);
     data.ChangeToSave(*f.user);
   }
-  data.save_pending = true;
+  data.RequestSave();
 }
 
 void HandleAutoUpdateCredit(ServerData& data, Request request, const RequestOrigin& origin) {
@@ -165,16 +167,16 @@ void HandleMinuteUsed(ServerData& data, Request request, const RequestOrigin& or
   LogMessage("handling minute used notification user %s and app %s", OrNull(f.user),
              OrNull(f.app));
   if (!f.both()) {
-    data.save_pending = true;
+    data.RequestSave();
     return;
   }
   // Root and the admins of this machine may create any number.
   int new_keys = trusted ? 0 : NewStatsKeys(data, *f.user, *f.app);
   if (new_keys == 0 ||
-      data.new_keys.Take(AllowanceHolder(origin, peer), new_keys, data.now ? data.now() : 0)) {
+      data.new_keys.Take(AllowanceHolder(origin, peer), new_keys, data.env->Now())) {
     PlistDictionary& days = DictionaryChild(
         DictionaryChild(DictionaryChild(*data.stats.AsDictionary(), *f.user), *f.app), kStatsKey);
-    std::string today = DayKey(data.now());
+    std::string today = DayKey(data.env->Now());
     int64_t minutes = NumberValue(days.Find(today), 32);
     days.Set(today, Plist::Integer(minutes + 1, 32));
     data.StatsChanged(*f.user);
@@ -212,12 +214,10 @@ void HandleDisconnectionRequest(ServerData& data, Request request, const Request
   if (pid == 1 || pid == data.own_pid) return;
   std::optional<uint32_t> user = origin.identify ? origin.identify().user : std::nullopt;
   bool refused = false;
-  if (data.kill_process) {
-    data.kill_process(pid, [&] {
-      refused = !MayKillProcess(data, user, pid);
-      return !refused;
-    });
-  }
+  data.env->KillProcessIf(pid, [&] {
+    refused = !MayKillProcess(data, user, pid);
+    return !refused;
+  });
   if (refused) {
     LogMessage("Refused disconnection request from user %s for pid %i",
                UserDescription(user).c_str(), pid);

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "DispatchCommand.h"
+#include "RequestOrigin.h"
 #include "ServerData.h"
 
 namespace corvane {

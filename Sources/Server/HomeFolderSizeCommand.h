@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "DispatchCommand.h"
+#include "RequestOrigin.h"
 #include "ServerData.h"
 
 namespace corvane {

@@ -16,7 +16,7 @@ bool MaySaveCredit(const ServerData& data, const RequestOrigin& origin, LocalPee
     // An address says nothing about who is behind it on this machine.
     if (!peer->user) return false;
     return ActsAsRoot(data, *peer->user) ||
-           (data.user_in_group && data.user_in_group(*peer->user, data.admin.group));
+           data.env->UserInGroup(*peer->user, data.admin.group);
   }
   for (const IpRange& range : data.admin.addresses) {
     if (range.Contains(origin.peer)) return true;
@@ -32,7 +32,7 @@ bool MayReportFor(const ServerData& data, const RequestOrigin& origin, const std
   if (!peer->local) return true;
   if (!peer->user) return false;
   *trusted = ActsAsRoot(data, *peer->user) ||
-             (data.user_in_group && data.user_in_group(*peer->user, data.admin.group));
+             data.env->UserInGroup(*peer->user, data.admin.group);
   if (*trusted) return true;
   std::string own = UserNameOfID(*peer->user);
   return !own.empty() && own == user;
@@ -46,8 +46,7 @@ std::string AllowanceHolder(const RequestOrigin& origin, const LocalPeer& peer) 
 bool MayKillProcess(const ServerData& data, std::optional<uint32_t> user, int pid) {
   if (!user) return false;
   if (ActsAsRoot(data, *user)) return true;
-  if (!data.process_owners) return false;
-  ProcessOwners owners = data.process_owners(pid);
+  ProcessOwners owners = data.env->OwnersOfProcess(pid);
   return owners.real_user == user || owners.session_user == user;
 }
 

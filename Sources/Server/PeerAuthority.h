@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "DispatchCommand.h"
+#include "RequestOrigin.h"
 #include "ServerData.h"
 
 namespace corvane {
@@ -19,8 +19,9 @@ bool MaySaveCredit(const ServerData& data, const RequestOrigin& origin, LocalPee
 
 // MinuteUsed and AutoUpdateCredit for `user`: from this machine only for
 // the peer's own user, unless that is root, the server's own user or a
-// member of the admin group; from another machine, and from an origin that
-// cannot identify peers (in-process callers), as before these checks.
+// member of the admin group. From another machine, and from an origin that
+// cannot identify peers (in-process callers), always: there is no user of
+// this machine to hold the report against.
 // *trusted tells whether the peer is one of this machine's that may report
 // for anyone.
 bool MayReportFor(const ServerData& data, const RequestOrigin& origin, const std::string& user,

@@ -22,8 +22,9 @@ ServerDaemon::ServerDaemon(EventLoop& loop, ServerData& data, bool local_mode, b
 
 ServerDaemon::~ServerDaemon() {
   data_.measure_home = nullptr;
-  // What the last turn changed is saved, though its replies go nowhere.
-  SaveIfPending(data_);
+  // The loop's exit cuts its last turn short of its end: it ends here like
+  // every other, so that turn's changes are saved by the same one save.
+  _EndOfTurn();
   for (auto& [raw, context] : contexts_) context->Close();
   contexts_.clear();
 }
@@ -47,9 +48,10 @@ void ServerDaemon::Run() {
 }
 
 bool ServerDaemon::StartListener() {
-  server_ = Server::CreateServer(
-      loop_, [this](Server& server, AcceptedConnection* connection, int domain, int code) {
-        AcceptConnection(server, connection, domain, code);
+  server_ = ServerListener::CreateServer(
+      loop_,
+      [this](ServerListener& listener, AcceptedConnection* connection, int domain, int code) {
+        AcceptConnection(listener, connection, domain, code);
       });
   if (!server_) return false;
   uint32_t port = kDefaultServerPort;
@@ -59,7 +61,7 @@ bool ServerDaemon::StartListener() {
     port = static_cast<uint32_t>(PreferenceInteger("Custom port").value_or(kDefaultServerPort));
   }
   const char* type = local_mode_ ? kLocalServiceType : kServiceType;
-  if (server_->RegisterServer("", type, port, loopback_only_)) return true;
+  if (server_->RegisterServer("", type, port, loopback_only_).ok()) return true;
   // The old object is abandoned with its sockets closed.
   server_.reset();
   return false;
@@ -76,8 +78,8 @@ void ServerDaemon::StartListenerOrRetry() {
   retry_timer_ = loop_.AddTimer(kListenerRetrySeconds, [this] { StartListenerOrRetry(); });
 }
 
-void ServerDaemon::AcceptConnection(Server& server, AcceptedConnection* connection, int domain,
-                                    int code) {
+void ServerDaemon::AcceptConnection(ServerListener& listener, AcceptedConnection* connection,
+                                    int domain, int code) {
   if (connection == nullptr) {
     std::fprintf(stderr, "AcceptConnection - Received an error (%d, %d)\n", domain, code);
     std::fflush(stderr);
@@ -107,8 +109,8 @@ void ServerDaemon::_EndOfTurn() {
   release.swap(to_release_);
   // Replies that wait for no save go before the save blocks the loop.
   for (ClientContext* context : release) context->ReleaseReplies();
-  if (data_.save_pending) {
-    SaveIfPending(data_);
+  // The server's only save: once a turn, for every change of the turn.
+  if (SaveIfPending(data_)) {
     for (auto& [raw, context] : contexts_) {
       if (context->holding()) context->ReleaseReplies();
     }

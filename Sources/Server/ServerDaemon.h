@@ -20,7 +20,7 @@
 #include "ClientContext.h"
 #include "HomeFolderWalks.h"
 #include "Platform/System/EventLoop.h"
-#include "Server.h"
+#include "ServerListener.h"
 #include "ServerData.h"
 
 namespace corvane {
@@ -45,7 +45,8 @@ class ServerDaemon : public ConnectionTurn {
  private:
   bool StartListener();
   void StartListenerOrRetry();
-  void AcceptConnection(Server& server, AcceptedConnection* connection, int domain, int code);
+  void AcceptConnection(ServerListener& listener, AcceptedConnection* connection, int domain,
+                        int code);
   void ReleaseAfterSave(ClientContext* context) override;
   void Closed(ClientContext* context) override;
   void _EndOfTurn();
@@ -57,7 +58,7 @@ class ServerDaemon : public ConnectionTurn {
   bool publication_failed_ = false;
   bool loop_failed_ = false;
   size_t max_connections_ = 0;
-  std::unique_ptr<Server> server_;
+  std::unique_ptr<ServerListener> server_;
   std::unique_ptr<EventLoop::Source> retry_timer_;
   std::unique_ptr<EventLoop::Source> turn_end_;
   std::vector<ClientContext*> to_release_;  // listed this turn

@@ -1,6 +1,6 @@
 // What the server owns for its whole life: the settings tree and the
 // statistics tree (both dictionaries), whether they changed since the last
-// save, and the few platform actions the command handlers take.
+// save, and the machine the command handlers act on.
 #pragma once
 
 #include <functional>
@@ -13,15 +13,16 @@
 #include "AbsoluteTime.h"
 #include "IpAddress.h"
 #include "NewKeyAllowance.h"
-#include "Platform/System/ProcessOwner.h"
 #include "Plist.h"
 #include "SerializedTree.h"
+#include "ServerEnv.h"
 
 namespace corvane {
 
 // Who may change settings.
 struct AdminPolicy {
-  // "Admin addresses" holds "any": every peer may, as before these checks.
+  // "Admin addresses" holds "any": every peer may. For networks where every
+  // machine is trusted, and for admin tools that cannot tell who they run as.
   bool anyone = false;
   // Peers on other machines that may ("Admin addresses").
   std::vector<IpRange> addresses;
@@ -42,6 +43,9 @@ struct ServerData {
   // Set by SaveCredit and MinuteUsed; cleared once both files are written.
   // The server saves at the end of the loop turn in which it was set.
   bool save_pending = false;
+  // SaveCredit and MinuteUsed ask for a save whatever they changed, so that
+  // a damaged or missing file is replaced by the trees in memory.
+  void RequestSave() { save_pending = true; }
 
   // Saves are numbered in order: how many were started and how many are on
   // disk. Each user whose data a save must cover before a reply may show
@@ -52,7 +56,7 @@ struct ServerData {
   std::unordered_map<std::string, uint64_t> unsaved_users;
   // A change that must reach the disk before anything is answered after it.
   void ChangeToSave(std::string_view user) {
-    save_pending = true;
+    RequestSave();
     ++changes_to_save;
     unsaved_users[std::string(user)] = saves_started + 1;
   }
@@ -64,13 +68,9 @@ struct ServerData {
   // New statistics keys each peer may still create.
   NewKeyAllowance new_keys;
 
-  // Platform actions; the fuzz target and tests swap them.
-  std::function<AbsoluteTime()> now;
-  // Sends signal 9 if `allowed()` still holds for that same process (see
-  // KillProcessIf); 0, -EPERM when not allowed, or -errno.
-  std::function<int(int pid, const std::function<bool()>& allowed)> kill_process;
-  // Writes both files; none keeps the trees in memory only.
-  std::function<void(ServerData&)> save;
+  // The clock, signals, account and process tables and files; the fuzz
+  // target and tests hand in their own.
+  ServerEnv* env = ServerEnv::Default();
   // Measures the home folder of `uid` off the loop and calls `done` from a
   // later turn (none: not known). Unset, HomeFolderSize answers none at once.
   std::function<void(uint32_t uid, std::function<void(std::optional<uint64_t>)> done)>
@@ -81,9 +81,6 @@ struct ServerData {
   uint32_t own_uid = 0;
 
   AdminPolicy admin;
-  // Account and process lookups for the checks above; tests swap them.
-  std::function<bool(uint32_t uid, const std::string& group)> user_in_group;
-  std::function<ProcessOwners(int pid)> process_owners;
 
   // kAgentAlive from process `pid` whose socket is `user`'s; none when no
   // guard runs.
@@ -101,7 +98,7 @@ std::optional<Plist> CopyAdminPreference(const char* key);
 // allows.
 AdminPolicy ReadAdminPolicy();
 
-// A ServerData wired to the real clock, signals and files.
+// A ServerData of this process on the real machine.
 ServerData MakeServerData();
 
 }  // namespace corvane

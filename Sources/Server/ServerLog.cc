@@ -3,14 +3,14 @@
 #include <cstdarg>
 #include <string>
 
-#include "Paths.h"
+#include "ServerEnv.h"
 
 namespace corvane {
 namespace {
 
 FILE* console_stream = stdout;
 FILE* log_file = nullptr;
-bool log_file_disabled = false;
+ServerEnv* log_env = nullptr;  // none set: the default
 
 constexpr size_t kMaxLogLineBytes = 1023;
 
@@ -39,7 +39,7 @@ void CutToLimit(std::string* text) {
 void SetConsoleStream(FILE* stream) { console_stream = stream; }
 FILE* ConsoleStream() { return console_stream; }
 
-void DisableLogFileForTesting() { log_file_disabled = true; }
+void SetLogEnv(ServerEnv* env) { log_env = env; }
 
 void LogMessage(const char* format, ...) {
   va_list args;
@@ -47,8 +47,8 @@ void LogMessage(const char* format, ...) {
   std::string text = Format(format, args);
   va_end(args);
 
-  if (log_file == nullptr && !log_file_disabled) {
-    log_file = std::fopen(SystemPath(kServerLogFile).c_str(), "w+e");
+  if (log_file == nullptr) {
+    log_file = (log_env ? log_env : ServerEnv::Default())->OpenLogFile();
     if (log_file == nullptr && console_stream != nullptr) {
       std::fputs("No log file found", console_stream);
     }

@@ -6,6 +6,8 @@
 
 namespace corvane {
 
+class ServerEnv;
+
 // Where console copies and direct console messages go; standard output
 // unless "nolog" sent them to the null device. Null: no console copies.
 void SetConsoleStream(FILE* stream);
@@ -19,8 +21,9 @@ void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // printf-style text to the console stream only, without a line end added.
 void ConsoleMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Programs that link the server's logic without being the server (the fuzz
-// target) keep the log file closed; lines go to the console stream only.
-void DisableLogFileForTesting();
+// The environment whose log file the lines go to, ServerEnv::Default()
+// unless set; programs that link the server's logic without being the
+// server (the fuzz target) set one without a log file.
+void SetLogEnv(ServerEnv* env);
 
 }  // namespace corvane

@@ -1,13 +1,9 @@
 #include "SettingsAndStats.h"
 
 #include "Paths.h"
-#include "Platform/System/Clock.h"
-#include "Platform/System/FileSystem.h"
 #include "Platform/System/Memory.h"
 #include "Platform/System/ProcessControl.h"
-#include "Platform/System/ProcessOwner.h"
 #include "Platform/System/ProcessIdentity.h"
-#include "Platform/System/UserAccount.h"
 #include "PlistFile.h"
 #include "ServerLog.h"
 
@@ -27,26 +23,21 @@ constexpr DataFile kFiles[] = {
 };
 
 // Writes the file from the kept XML, serialising only what changed.
-int SaveFile(ServerData& data, const DataFile& file) {
+Status SaveFile(ServerData& data, const DataFile& file) {
   std::vector<std::string_view> document;
-  if (!(data.*file.xml).Document(data.*file.tree, &document)) return -1;
-  Status s = WriteFileAtomically(SystemPath(file.system_path), document);
-  if (s.ok()) return 0;
-  return s.Errno() != 0 ? -s.Errno() : -1;
+  if (!(data.*file.xml).Document(data.*file.tree, &document)) {
+    return Status::InvalidArgument(std::string("serialising ") + file.name);
+  }
+  return data.env->WriteFileAtomically(SystemPath(file.system_path), document);
 }
 
 }  // namespace
 
 ServerData MakeServerData() {
   ServerData data;
-  data.now = CurrentAbsoluteTime;
-  data.kill_process = KillProcessIf;
-  data.save = SaveSettingsAndStats;
   data.own_pid = CurrentProcessID();
   data.own_uid = EffectiveUserID();
   data.admin = ReadAdminPolicy();
-  data.user_in_group = UserIsInGroup;
-  data.process_owners = OwnersOfProcess;
   return data;
 }
 
@@ -71,19 +62,25 @@ void LoadSettingsAndStats(ServerData* data) {
 
 void SaveSettingsAndStats(ServerData& data) {
   for (const DataFile& file : kFiles) {
-    int result = SaveFile(data, file);
-    if (result != 0) LogMessage("Corvane 5 Server: could not write %s (%d)", file.name, result);
+    Status s = SaveFile(data, file);
+    // The log gives -errno, or -1 where no system call failed.
+    if (!s.ok()) {
+      LogMessage("Corvane 5 Server: could not write %s (%d)", file.name,
+                 s.Errno() != 0 ? -s.Errno() : -1);
+    }
   }
   data.save_pending = false;
-  // Everything changed so far is covered (a failed write is logged, and
-  // memory keeps the newer data for the next save, as it always has).
+  // Everything changed so far is covered: a failed write is logged, and
+  // memory keeps the newer data for the next save, so replies are not held
+  // forever behind a disk that refuses.
   data.saves_done = ++data.saves_started;
   data.unsaved_users.clear();
 }
 
-void SaveIfPending(ServerData& data) {
-  if (data.save_pending && data.save) data.save(data);
-  data.save_pending = false;
+bool SaveIfPending(ServerData& data) {
+  if (!data.save_pending) return false;
+  SaveSettingsAndStats(data);
+  return true;
 }
 
 }  // namespace corvane

@@ -15,7 +15,8 @@ void LoadSettingsAndStats(ServerData* data);
 // for the next save.
 void SaveSettingsAndStats(ServerData& data);
 
-// Saves when a SaveCredit or MinuteUsed is not yet on disk.
-void SaveIfPending(ServerData& data);
+// Saves when a SaveCredit or MinuteUsed is not yet on disk; true when it
+// did.
+bool SaveIfPending(ServerData& data);
 
 }  // namespace corvane

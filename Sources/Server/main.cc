@@ -32,7 +32,7 @@ bool LoopbackOnlyRequested() {
 // simply run by an account that cannot write the support folder), it would
 // truncate the log and serve with what it can reach: it stops before it
 // touches any file. A private root the account owns (tests, the demo) is
-// writable, and is served as before.
+// writable, so such a server runs there as it would as root.
 bool StartedByAnotherAccount() {
   if (IsPrivilegeElevated()) return true;
   return EffectiveUserID() != 0 && ExistsButNotWritable(SystemPath(kSupportFolder));

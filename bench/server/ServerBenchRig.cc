@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "AppSettings.h"
+#include "FreePort.h"
 #include "Paths.h"
 #include "PlistFile.h"
 #include "PlistXml.h"
@@ -88,15 +89,7 @@ long RssKiB(pid_t pid) {
 }
 
 ServerUnderTest StartServer(const std::string& root) {
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
-  int port = ntohs(addr.sin_port);
-  close(probe);
+  int port = test::FreeLoopbackPort();
   PlistDictionary prefs;
   prefs.Set("Use custom port", Plist::String("1"));
   prefs.Set("Custom port", Plist::String(std::to_string(port)));
@@ -112,9 +105,12 @@ ServerUnderTest StartServer(const std::string& root) {
     _exit(127);
   }
   // Ready once it accepts.
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   for (int i = 0; i < 600; ++i) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     close(fd);
     if (ok) return {pid, port};

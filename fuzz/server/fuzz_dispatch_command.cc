@@ -14,6 +14,7 @@
 #include "AppSettings.h"
 #include "DispatchCommand.h"
 #include "PlistXml.h"
+#include "ServerEnv.h"
 #include "ServerLog.h"
 #include "SettingsAndStats.h"
 #include "WireCodec.h"
@@ -42,6 +43,30 @@ ProcessOwners FakeOwners(int pid) {
   return owners;
 }
 
+// The machine as the fuzz target plays it: a fixed clock, the pretend
+// owners, kills that are only checked, files and log that go nowhere.
+class FakeEnv : public ServerEnv {
+ public:
+  std::optional<uint32_t> user;  // the peer's
+  bool bad_kill = false;
+  AbsoluteTime Now() override { return 787000000.0; }  // a few days after the refill moment
+  int KillProcessIf(int pid, const std::function<bool()>& allowed) override {
+    if (!allowed()) return -1;
+    ProcessOwners owners = FakeOwners(pid);
+    bool owned = user == 0u || owners.real_user == user || owners.session_user == user;
+    if (pid <= 1 || pid == 4242 || !owned) bad_kill = true;
+    return 0;
+  }
+  bool UserInGroup(uint32_t uid, const std::string& group) override {
+    return uid == kAdminUser && group == "sudo";
+  }
+  ProcessOwners OwnersOfProcess(int pid) override { return FakeOwners(pid); }
+  Status WriteFileAtomically(const std::string&, std::span<const std::string_view>) override {
+    return Status();
+  }
+  FILE* OpenLogFile() override { return nullptr; }
+};
+
 struct Peer {
   RequestOrigin origin;
   std::optional<uint32_t> user;
@@ -64,8 +89,9 @@ Peer MakePeer(uint8_t choice) {
   return p;
 }
 
-ServerData MakeData(const Peer& peer, bool* bad_kill) {
+ServerData MakeData(FakeEnv* env) {
   ServerData data;
+  data.env = env;
   AppSettings s;
   s.Credit = 3;
   s.Enabled = true;
@@ -73,26 +99,9 @@ ServerData MakeData(const Peer& peer, bool* bad_kill) {
   s.AutoUpdateCoeff = 60;
   s.NextAutoUpdate = 786000000;
   StoreAppSettings(data.settings.AsDictionary(), "u", "a", s);
-  data.now = [] { return 787000000.0; };  // a few days after the refill moment
   data.own_pid = 4242;
   data.own_uid = 0;
   data.admin.addresses = {*ParseIpRange("10.0.0.0/8")};
-  data.user_in_group = [](uint32_t uid, const std::string& group) {
-    return uid == kAdminUser && group == "sudo";
-  };
-  data.process_owners = FakeOwners;
-  std::optional<uint32_t> user = peer.user;
-  data.kill_process = [bad_kill, user](int pid, const std::function<bool()>& allowed) {
-    if (!allowed()) return -1;
-    ProcessOwners owners = FakeOwners(pid);
-    bool owned = user == 0u || owners.real_user == user || owners.session_user == user;
-    if (pid <= 1 || pid == 4242 || !owned) *bad_kill = true;
-    return 0;
-  };
-  data.save = [](ServerData& d) {
-    CheckKeptXml(d.settings_xml, d.settings);
-    CheckKeptXml(d.stats_xml, d.stats);
-  };
   return data;
 }
 
@@ -121,8 +130,9 @@ Plist Limits(const Plist& settings) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  static FakeEnv log_env;
   static bool quiet = [] {
-    DisableLogFileForTesting();
+    SetLogEnv(&log_env);
     SetConsoleStream(nullptr);
     return true;
   }();
@@ -130,8 +140,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (size == 0) return 0;
   Peer peer = MakePeer(bytes[0]);
   std::span<const uint8_t> stream(bytes + 1, size - 1);
-  bool bad_kill = false;
-  ServerData data = MakeData(peer, &bad_kill);
+  FakeEnv env;
+  env.user = peer.user;
+  ServerData data = MakeData(&env);
   const Plist limits = Limits(data.settings);
 
   for (;;) {
@@ -143,10 +154,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       auto parsed = ParsePlistXml(*reply);
       if (!parsed || !(parsed->IsDictionary() || parsed->IsArray())) std::abort();
     }
-    if (bad_kill) std::abort();
+    if (env.bad_kill) std::abort();
     if (!peer.admin && stream[4] == kSaveCredit && !(data.settings == before)) std::abort();
     if (!peer.admin && !(Limits(data.settings) == limits)) std::abort();
-    SaveIfPending(data);
+    if (SaveIfPending(data)) {
+      CheckKeptXml(data.settings_xml, data.settings);
+      CheckKeptXml(data.stats_xml, data.stats);
+    }
     stream = stream.subspan(frame.length);
   }
   std::string xml;

@@ -1,7 +1,10 @@
-// The refill, curfew and quota rules on records, in a zone that is not UTC
-// so that local and UTC days differ.
+// The refill calendar, curfew and quota rules on records, in a zone that is
+// not UTC so that local and UTC days differ.
 #include <stdlib.h>
 #include <time.h>
+
+#include <limits>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -36,49 +39,58 @@ class CreditRulesTest : public ::testing::Test {
   }
 };
 
-TEST_F(CreditRulesTest, Refill) {
-  // Over a weekend, with and without carry-over.
-  AbsoluteTime saturday = Local(2026, 12, 5, 0, 0, 1), monday_10 = Local(2026, 12, 7, 10, 0);
-  AppSettings reset = Record(false, 10, saturday);
-  Refill(&reset, monday_10);
-  EXPECT_EQ(reset.Credit, 120);
-  EXPECT_EQ(reset.NextAutoUpdate, Local(2026, 12, 8, 0, 0, 1));
-  EXPECT_EQ(added_, (std::vector<std::pair<int32_t, int32_t>>{{180, 180}, {180, 180}, {120, 120}}));
-  AppSettings carry = Record(true, 10, saturday);
-  Refill(&carry, monday_10);
-  EXPECT_EQ(carry.Credit, 490);
-
-  // Exactly at the moment is not yet due; strictly later is.
-  AppSettings s = Record(false, 7, Local(2026, 12, 7, 0, 0, 1));
-  Refill(&s, s.NextAutoUpdate);
-  EXPECT_EQ(s.Credit, 7);
-  Refill(&s, s.NextAutoUpdate + 0.001);
-  EXPECT_EQ(s.Credit, 120);
-
-  // A record never refilled is only scheduled for today's moment.
-  added_.clear();
-  AppSettings fresh = Record(false, 7);
-  Refill(&fresh, Local(2026, 12, 7, 15, 30));
-  EXPECT_EQ(fresh.Credit, 7);
-  EXPECT_EQ(fresh.NextAutoUpdate, Local(2026, 12, 7, 0, 0, 1));
-  EXPECT_TRUE(added_.empty());
-
-  // A missing weekend multiplier (0 as read) adds nothing on a Saturday.
-  AppSettings no_we = Record(true, 5, saturday);
-  no_we.WeCoeff = 0;
-  Refill(&no_we, Local(2026, 12, 5, 9, 0));
-  EXPECT_EQ(no_we.Credit, 5);
-
-  // The fixed 86,400-second step moves the local hour across a DST change.
-  AppSettings dst = Record(false, 0, Local(2027, 3, 27, 0, 0, 1));
-  Refill(&dst, Local(2027, 3, 28, 0, 30));
-  EXPECT_EQ(dst.NextAutoUpdate, Local(2027, 3, 29, 1, 0, 1));
-
-  // Damaged moments end instead of looping.
-  AppSettings damaged = Record(true, 0, -std::numeric_limits<double>::infinity());
-  Refill(&damaged, monday_10);
-  EXPECT_EQ(damaged.Credit, 0);
-  damaged.NextAutoUpdate = -1e300;
+// The refill calendar: each row is a record (weekday 2 hours, weekend 3),
+// the moment it is refilled at, and what must come of it.
+TEST_F(CreditRulesTest, RefillCalendar) {
+  using Added = std::vector<std::pair<int32_t, int32_t>>;
+  const AbsoluteTime saturday = Local(2026, 12, 5, 0, 0, 1), monday = Local(2026, 12, 7, 0, 0, 1),
+                     monday_10 = Local(2026, 12, 7, 10, 0), tuesday = Local(2026, 12, 8, 0, 0, 1);
+  const double kInfinity = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* what;
+    bool carry_over;
+    int32_t credit;
+    AbsoluteTime next, now;
+    int32_t want_credit;
+    AbsoluteTime want_next;  // 0: not looked at
+    std::optional<Added> want_added;
+    int8_t we_coeff = 60;
+  };
+  const Case cases[] = {
+      {"Monday catches up the weekend", false, 10, saturday, monday_10, 120, tuesday,
+       Added{{180, 180}, {180, 180}, {120, 120}}},
+      {"carried over across the weekend", true, 10, saturday, monday_10, 490, tuesday,
+       Added{{180, 190}, {180, 370}, {120, 490}}},
+      {"refilled already today: nothing more", false, 120, tuesday, monday_10, 120, tuesday,
+       Added{}},
+      {"exactly at the moment is not yet due", false, 7, monday, monday, 7, monday, Added{}},
+      {"strictly later is", false, 7, monday, monday + 0.001, 120, tuesday, Added{{120, 120}}},
+      {"never refilled: only scheduled for today", false, 7, 0, Local(2026, 12, 7, 15, 30), 7,
+       monday, Added{}},
+      {"no weekend multiplier adds nothing", true, 5, saturday, Local(2026, 12, 5, 9, 0), 5, 0,
+       std::nullopt, 0},
+      // The fixed 86,400-second step moves the local hour across a DST change.
+      {"across the spring DST change", false, 0, Local(2027, 3, 27, 0, 0, 1),
+       Local(2027, 3, 28, 0, 30), 180, Local(2027, 3, 29, 1, 0, 1), std::nullopt},
+      {"an infinite moment ends instead of looping", true, 0, -kInfinity, monday_10, 0, 0,
+       Added{}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    added_.clear();
+    AppSettings s = Record(c.carry_over, c.credit, c.next);
+    s.WeCoeff = c.we_coeff;
+    Refill(&s, c.now);
+    EXPECT_EQ(s.Credit, c.want_credit);
+    if (c.want_next != 0) {
+      EXPECT_EQ(s.NextAutoUpdate, c.want_next);
+    }
+    if (c.want_added) {
+      EXPECT_EQ(added_, *c.want_added);
+    }
+  }
+  // A moment far in the past is caught up in bounded rounds, to today.
+  AppSettings damaged = Record(true, 0, -1e300);
   Refill(&damaged, monday_10);
   EXPECT_GT(damaged.NextAutoUpdate, Local(2026, 12, 7, 0, 0));
 }

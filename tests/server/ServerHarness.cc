@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "FreePort.h"
 #include "Paths.h"
 #include "PlistXml.h"
 
@@ -79,15 +80,7 @@ sockaddr_in LoopbackAddress(int port) {
 }
 
 ServerProcess::ServerProcess(const TempRoot& root, std::string custom_port) : root_(root) {
-  if (custom_port.empty()) {  // a port nobody listens on right now
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = LoopbackAddress(0);
-    socklen_t len = sizeof addr;
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), len);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    custom_port = std::to_string(port_ = ntohs(addr.sin_port));
-  }
+  if (custom_port.empty()) custom_port = std::to_string(port_ = FreeLoopbackPort());
   MakeFolders(root.Path("/Library/Preferences/ByHost"));
   MakeFolders(root.Path(std::string(kSupportFolder)));
   PlistDictionary prefs;
@@ -232,19 +225,21 @@ bool RunAsUser(const std::string& user, const std::function<bool()>& body) {
   return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-ScratchAccount::ScratchAccount() : name_("c5t" + std::to_string(getpid())) {
+ScratchAccount::ScratchAccount(const std::string& suffix)
+    : name_("c5t" + std::to_string(getpid()) + suffix) {
   if (geteuid() != 0) return;
-  valid_ = system(("groupadd " + name_ + " 2>/dev/null").c_str()) == 0;
-  if (valid_) {
-    valid_ = system(("useradd -M -N -g nogroup -G " + name_ + " -s /usr/sbin/nologin " + name_ +
-                     " 2>/dev/null").c_str()) == 0;
-  }
+  valid_ = system(("groupadd " + name_ + " 2>/dev/null").c_str()) == 0 &&
+           system(("useradd -M -N -g nogroup -G " + name_ + " -s /usr/sbin/nologin " + name_ +
+                   " 2>/dev/null").c_str()) == 0;
+  passwd* account = valid_ ? getpwnam(name_.c_str()) : nullptr;
+  uid_ = account ? account->pw_uid : 0;
+  valid_ = valid_ && uid_ > 0;
 }
 
 ScratchAccount::~ScratchAccount() {
   if (geteuid() != 0) return;
   // Both go, whichever of them was made.
-  int status = system(("userdel " + name_ + " 2>/dev/null").c_str());
+  int status = system(("userdel -f " + name_ + " 2>/dev/null").c_str());
   status = system(("groupdel " + name_ + " 2>/dev/null").c_str());
   (void)status;
 }

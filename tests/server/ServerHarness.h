@@ -104,20 +104,24 @@ class ServerTest : public ::testing::Test {
 // gets at login; true when the body returned true.
 bool RunAsUser(const std::string& user, const std::function<bool()>& body);
 
-// A throwaway account and a group of the same name that it is a member of
-// (not its primary group), removed again at the end. valid() is false when
-// the machine will not make one (the test does not run as root).
+// A throwaway account without a home folder, and a group of the same name
+// that it is a member of (not its primary group), both removed again at the
+// end, whatever still runs as it. Accounts of one test differ by `suffix`.
+// valid() is false when the machine will not make one (the test does not run
+// as root).
 class ScratchAccount {
  public:
-  ScratchAccount();
+  explicit ScratchAccount(const std::string& suffix = "");
   ~ScratchAccount();
   ScratchAccount(const ScratchAccount&) = delete;
   ScratchAccount& operator=(const ScratchAccount&) = delete;
   bool valid() const { return valid_; }
   const std::string& name() const { return name_; }
+  uid_t uid() const { return uid_; }
 
  private:
   std::string name_;
+  uid_t uid_ = 0;
   bool valid_ = false;
 };
 

@@ -1,5 +1,5 @@
-// Arguments, port preferences, DNS-SD publication, the retry line, stopping,
-// and calendar scenarios under faketime.
+// Arguments, port preferences, DNS-SD publication, the retry line and
+// stopping.
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -10,9 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
-#include <thread>
 
-#include "AbsoluteTime.h"
 #include "Paths.h"
 #include "PlistXml.h"
 #include "ServerHarness.h"
@@ -145,80 +143,6 @@ TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
     EXPECT_EQ(server.Stop(), 0);
   }
   close(holder);
-}
-
-constexpr const char* kFakeTimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-
-class CalendarTest : public ServerTest {
- protected:
-  void SetUp() override {
-    ServerTest::SetUp();
-    if (IsSkipped()) return;
-    if (access(kFakeTimeLibrary, R_OK) != 0) GTEST_SKIP() << "no libfaketime";
-#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
-#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
-    // libfaketime recurses into the sanitizer's own clock calls and hangs.
-    GTEST_SKIP() << "libfaketime cannot be preloaded into a sanitizer build";
-#endif
-#endif
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
-  }
-  void TearDown() override { unsetenv("TZ"); }
-  // Preloaded directly, so that the process started is the server itself.
-  bool StartAt(const std::string& moment) {
-    return server_.Start({}, {std::string("LD_PRELOAD=") + kFakeTimeLibrary,
-                              "FAKETIME=@" + moment});
-  }
-};
-
-TEST_F(CalendarTest, MondayRefillCatchesUpTheWeekend) {
-  // A sparse record as an older admin tool left it, with a key of its own.
-  PlistDictionary app, user, settings;
-  app.Set("NextAutoUpdate", Plist::Real(*AbsoluteTimeOfLocal(2026, 12, 5, 0, 0, 1)));
-  app.Set("Credit", Plist::Integer(10, 32));
-  app.Set("Enabled", Plist::Boolean(true));
-  app.Set("AutoUpdateCoeff", Plist::Integer(60, 8));
-  app.Set("AutoUpdateValue", Plist::Integer(2, 32));
-  app.Set("WE Coeff", Plist::Integer(60, 8));
-  app.Set("WE Value", Plist::Integer(3, 32));
-  app.Set("Comment", Plist::String("kept"));
-  user.Set("com.apple.loginwindow", Plist::Dictionary(std::move(app)));
-  settings.Set("alice", Plist::Dictionary(std::move(user)));
-  WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
-                 PlistXml(Plist::Dictionary(std::move(settings))));
-
-  ASSERT_TRUE(StartAt("2026-12-07 10:00:00"));
-  const std::string login = "com.apple.loginwindow";
-  Bytes refill = UserAppRequest(kAutoUpdateCredit, "alice", login);
-  auto reply = Exchange({refill, refill /* nothing more today */,
-                         UserAppRequest(kGetCredit, "alice", login)});
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(CreditOf(reply), 120);
-  const PlistDictionary& d = *reply->AsDictionary();
-  EXPECT_EQ(RealNumberValue(d.Find("NextAutoUpdate")), *AbsoluteTimeOfLocal(2026, 12, 8, 0, 0, 1));
-  EXPECT_EQ(*d.Find("Comment"), Plist::String("kept"));
-  EXPECT_TRUE(Logged("Added 180 to credit. Credit is now 180\n\n"
-                     "Added 180 to credit. Credit is now 180\n\n"
-                     "Added 120 to credit. Credit is now 120\n\n"))
-      << server_.Log();
-  // Refills alone are not saved: a restart loses them.
-  ASSERT_EQ(server_.Stop(), 0);
-  ASSERT_TRUE(StartAt("2026-12-07 10:05:00"));
-  EXPECT_EQ(CreditOf(Exchange({UserAppRequest(kGetCredit, "alice", login)})), 10);
-}
-
-TEST_F(CalendarTest, MinutesAroundMidnightGoToTheirDays) {
-  ASSERT_TRUE(StartAt("2026-12-31 23:59:58"));
-  Connection c(server_.port());
-  c.Send(UserAppRequest(kMinuteUsed, "u", "a"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
-  c.Send(UserAppRequest(kMinuteUsed, "u", "a"));
-  c.Send(UserAppRequest(kGetStats, "u", "a"));
-  PlistDictionary expected;
-  expected.Set("31-12-2026", Plist::Integer(1, 32));
-  expected.Set("1-1-2027", Plist::Integer(1, 32));
-  EXPECT_EQ(c.ReadPlistReply(), Plist::Dictionary(expected));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 // takes; several sessions run at once so the suite stays quick.
 #include <gtest/gtest.h>
 #include <grp.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -37,21 +36,6 @@ const char* kTiming = "12,9,0.5";
 const char* kPrivateServiceType = "_c5guardtest._tcp";
 const char* kFaketimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-// A throwaway account without a home folder, removed again at the end.
-struct Account {
-  explicit Account(std::string account_name) : name(std::move(account_name)) {
-    valid = Shell("useradd -M -N -g nogroup -s /usr/sbin/nologin " + name + " 2>/dev/null");
-    if (passwd* pw = valid ? getpwnam(name.c_str()) : nullptr) uid = pw->pw_uid;
-    valid = valid && uid > 0;
-  }
-  ~Account() { Shell("userdel -f " + name + " 2>/dev/null"); }
-  std::string name;
-  uid_t uid = 0;
-  bool valid = false;
-};
-
 // A login session: a leader process in a POSIX session of its own, running
 // `script` with `sh` as `uid`, and logind's record of it.
 struct Session {
@@ -63,15 +47,16 @@ struct Session {
   double ended_after = -1;  // seconds from the start until the leader ended
 };
 
-class SessionGuardTest : public ::testing::Test {
+class SessionGuardTest : public test::ServerTest {
  protected:
   void SetUp() override {
+    ServerTest::SetUp();
+    if (IsSkipped()) return;
     if (geteuid() != 0) GTEST_SKIP() << "the guard needs a server running as root";
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display for the agent";
-    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     if (access(kFaketimeLibrary, R_OK) != 0) GTEST_SKIP() << "libfaketime missing";
-    if (!Shell("command -v useradd >/dev/null")) GTEST_SKIP() << "useradd missing";
+    if (std::system("command -v useradd >/dev/null") != 0) GTEST_SKIP() << "useradd missing";
     display_ = display;
     chmod(root_.path().c_str(), 0755);  // agents read the preferences there
     // Made here when logind is absent, and removed again if still empty.
@@ -99,11 +84,12 @@ class SessionGuardTest : public ::testing::Test {
     return std::filesystem::path(kLogindSessionsFolder).parent_path().string() + "/users";
   }
 
-  void Prefs(const std::string& guarded, const std::vector<std::string>& more_allowed = {}) {
+  // The guard's preferences: `guarded` accounts, the agent as the rig starts
+  // it, shortened times.
+  void Prefs(const std::string& guarded) {
     std::string allowed = "CORVANE_ROOT=" + root_.path() +
                           ",CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()) +
                           ",CORVANE_SERVICE_TYPE=" + kPrivateServiceType;
-    for (const auto& item : more_allowed) allowed += "," + item;
     SetPreference("Guarded users", Plist::String(guarded));
     SetPreference("Agent program", Plist::String(AGENT_PROGRAM));
     SetPreference("Agent environment allowed", Plist::String(allowed));
@@ -126,7 +112,7 @@ class SessionGuardTest : public ::testing::Test {
   }
 
   // Starts the leader; the record is written by Publish().
-  Session& Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
+  void Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
                  const std::string& script, const std::vector<std::string>& env) {
     Session s;
     s.id = "c5g" + std::to_string(getpid()) + id_suffix;
@@ -146,7 +132,6 @@ class SessionGuardTest : public ::testing::Test {
       _exit(127);
     }
     sessions_.push_back(s);
-    return sessions_.back();
   }
 
   std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
@@ -186,52 +171,36 @@ class SessionGuardTest : public ::testing::Test {
 
   double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
-  // Reaps every leader that ended; the seconds it took are kept.
-  void ReapLeaders() {
-    for (Session& s : sessions_) {
-      if (s.leader > 0 && s.ended_after < 0 && waitpid(s.leader, nullptr, WNOHANG) == s.leader) {
-        s.ended_after = Elapsed();
+  // Until `seconds` after the start, reaping every leader that ended; the
+  // seconds it took are kept.
+  void WatchFor(double seconds) {
+    for (; Elapsed() < seconds; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+      for (Session& s : sessions_) {
+        if (s.leader > 0 && s.ended_after < 0 && waitpid(s.leader, nullptr, WNOHANG) == s.leader) {
+          s.ended_after = Elapsed();
+        }
       }
-    }
-  }
-  // Until `seconds` after the start, or until every leader has ended when
-  // `until_all_ended`.
-  void WatchFor(double seconds, bool until_all_ended = false) {
-    while (Elapsed() < seconds) {
-      if (until_all_ended &&
-          std::all_of(sessions_.begin(), sessions_.end(),
-                      [](const Session& s) { return s.ended_after >= 0; })) {
-        return;
-      }
-      ReapLeaders();
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   }
 
-  // The process of the session's POSIX session that runs the agent program.
-  static pid_t AgentOf(const Session& s, double seconds = 5) {
+  // A process of the session's POSIX session (the one that runs the agent
+  // program when `agent`), waited for up to `seconds`; -1 for none.
+  static pid_t ProcessOf(const Session& s, bool agent = true, double seconds = 5) {
     pid_t found = -1;
     test::WaitFor([&] {
       for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
         pid_t pid = std::atoi(entry.path().filename().c_str());
         if (pid <= 0 || getsid(pid) != s.leader) continue;
         ProcessFacts facts;
-        if (ReadProcessFacts(pid, false, &facts) && facts.executable == AGENT_PROGRAM) found = pid;
+        if (!agent || (ReadProcessFacts(pid, false, &facts) && facts.executable == AGENT_PROGRAM)) {
+          found = pid;
+        }
       }
       return found > 0;
     }, seconds);
     return found;
   }
 
-  bool Logged(const std::string& text) const {
-    return server_.Log().find(text) != std::string::npos;
-  }
-  std::string EndLine(const Session& s, const std::string& why) const {
-    return "Ended session " + s.id + " of user " + s.user + ": " + why;
-  }
-
-  test::TempRoot root_;
-  test::ServerProcess server_{root_};
   std::string display_;
   std::vector<Session> sessions_;
   std::vector<pid_t> orphans_;
@@ -239,19 +208,26 @@ class SessionGuardTest : public ::testing::Test {
   Clock::time_point start_ = Clock::now();
 };
 
-// Each trick ends its session after the grace period, or the liveness
-// window after the agent was last seen alive, and the log says why. The
-// account is guarded through its enabled computer record.
-TEST_F(SessionGuardTest, TricksEndTheirSessions) {
-  Account child("c5g" + std::to_string(getpid()) + "a");
-  ASSERT_TRUE(child.valid) << "useradd failed";
+// One server guards every case at once. Each trick ends its session after
+// the grace period, or the liveness window after the agent was last seen
+// alive, and the log says why; the trick account is guarded through its
+// enabled computer record alone. A healthy session lives across several
+// grace periods and a server restart; an account that is not guarded, the
+// non-watched account, root, and a session whose leader is gone are never
+// touched.
+TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
+  test::ScratchAccount child("a"), healthy("h"), unguarded("u"), unwatched("w");
+  ASSERT_TRUE(child.valid() && healthy.valid() && unguarded.valid() && unwatched.valid())
+      << "useradd failed";
   test::MakeFolders(root_.Path(std::string(kSupportFolder)));
   test::WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-                       "<key>" + child.name + "</key><dict><key>com.apple.loginwindow</key><dict>"
+                       "<key>" + child.name() + "</key><dict><key>com.apple.loginwindow</key><dict>"
                        "<key>Enabled</key><true/><key>Credit</key><integer>60</integer></dict>"
                        "</dict></dict></plist>\n");
-  Prefs("nobody-else");
+  Prefs(healthy.name() + ", " + unwatched.name() + ", root");
+  SetPreference("Non-watched account", Plist::String(unwatched.name()));
+  ASSERT_TRUE(SynchronizePreferences());
   ASSERT_TRUE(server_.Start({"local"}));
 
   std::string fake_root = root_.path() + "-child";  // a folder the child made
@@ -288,70 +264,47 @@ TEST_F(SessionGuardTest, TricksEndTheirSessions) {
   // The sanitizer runtime refuses to start behind a preloaded library.
   tricks.erase(tricks.begin() + 3);
 #endif
-  for (const Trick& t : tricks) Begin(t.suffix, child.uid, child.name, t.script, t.env);
+  for (const Trick& t : tricks) Begin(t.suffix, child.uid(), child.name(), t.script, t.env);
   sessions_.back().type = "tty";
+  const size_t first_live = sessions_.size();
+  Begin("h", healthy.uid(), healthy.name(), AgentCommand(), AgentEnvironment());
+  Begin("u", unguarded.uid(), unguarded.name(), "sleep 600", AgentEnvironment());
+  Begin("w", unwatched.uid(), unwatched.name(), "sleep 600", AgentEnvironment());
+  Begin("0", 0, "root", "sleep 600", AgentEnvironment());
+  // A leader that ended, leaving a process of its session behind.
+  Begin("g", healthy.uid(), healthy.name(), "sleep 600 &", AgentEnvironment());
   Publish();
+  waitpid(sessions_.back().leader, nullptr, 0);
+  sessions_.back().ended_after = 0;
+  pid_t left_behind = ProcessOf(sessions_.back(), false);
+  if (left_behind > 0) orphans_.push_back(left_behind);
 
   // The agents of the first two are alive; then one is killed, one stopped.
-  std::this_thread::sleep_for(std::chrono::duration<double>(early_kill));
-  pid_t killed = AgentOf(sessions_[0]), stopped = AgentOf(sessions_[1]);
+  std::this_thread::sleep_for(std::chrono::duration<double>(early_kill - Elapsed()));
+  pid_t killed = ProcessOf(sessions_[0]), stopped = ProcessOf(sessions_[1]);
   ASSERT_GT(killed, 0);
   ASSERT_GT(stopped, 0);
   kill(killed, SIGKILL);
   kill(stopped, SIGSTOP);
 
   double slack = 2 * kPass + 2;
-  WatchFor(kGrace + kLiveness + slack, true);
+  WatchFor(kGrace + kLiveness + slack);
   for (size_t i = 0; i < tricks.size(); ++i) {
     const Session& s = sessions_[i];
     SCOPED_TRACE(s.id + " (" + tricks[i].why + ")");
-    EXPECT_TRUE(Logged(EndLine(s, tricks[i].why)));
+    EXPECT_TRUE(Logged("Ended session " + s.id + " of user " + s.user + ": " + tricks[i].why));
     EXPECT_GE(s.ended_after, kGrace - 0.5) << "ended before the grace period was over";
     EXPECT_LE(s.ended_after, std::max(tricks[i].latest, kGrace) + slack);
   }
-  // Each session is ended once.
-  std::string log = server_.Log();
+  // Each trick's session is ended once, and nothing else.
+  std::string first_log = server_.Log();
   size_t count = 0;
-  for (size_t at = log.find("Ended session"); at != std::string::npos;
-       at = log.find("Ended session", at + 1)) {
+  for (size_t at = first_log.find("Ended session"); at != std::string::npos;
+       at = first_log.find("Ended session", at + 1)) {
     ++count;
   }
-  EXPECT_EQ(count, tricks.size());
-}
+  EXPECT_EQ(count, tricks.size()) << first_log;
 
-// A healthy session lives across several grace periods and a server
-// restart; an account that is not guarded, the non-watched account, root,
-// and a session whose leader is gone are never touched.
-TEST_F(SessionGuardTest, NothingEndsThatShouldLive) {
-  std::string base = "c5g" + std::to_string(getpid());
-  Account healthy(base + "h"), unguarded(base + "u"), unwatched(base + "w");
-  ASSERT_TRUE(healthy.valid && unguarded.valid && unwatched.valid) << "useradd failed";
-  Prefs(healthy.name + ", " + unwatched.name + ", root");
-  SetPreference("Non-watched account", Plist::String(unwatched.name));
-  ASSERT_TRUE(SynchronizePreferences());
-  ASSERT_TRUE(server_.Start({"local"}));
-
-  Begin("h", healthy.uid, healthy.name, AgentCommand(), AgentEnvironment());
-  Begin("u", unguarded.uid, unguarded.name, "sleep 600", AgentEnvironment());
-  Begin("w", unwatched.uid, unwatched.name, "sleep 600", AgentEnvironment());
-  Begin("0", 0, "root", "sleep 600", AgentEnvironment());
-  // A leader that ended, leaving a process of its session behind.
-  Begin("g", healthy.uid, healthy.name, "sleep 600 &", AgentEnvironment());
-  Publish();
-  waitpid(sessions_.back().leader, nullptr, 0);
-  sessions_.back().ended_after = 0;
-  pid_t left_behind = -1;
-  test::WaitFor([&] {
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
-      pid_t pid = std::atoi(entry.path().filename().c_str());
-      if (pid > 0 && getsid(pid) == sessions_.back().leader) left_behind = pid;
-    }
-    return left_behind > 0;
-  }, 5);
-  if (left_behind > 0) orphans_.push_back(left_behind);
-
-  WatchFor(kGrace + kLiveness);
-  std::string first_log = server_.Log();
   // The server goes away and comes back while the agent runs; the agent
   // reconnects, and the new server gives every session the grace period.
   ASSERT_EQ(server_.Stop(), 0);
@@ -359,15 +312,13 @@ TEST_F(SessionGuardTest, NothingEndsThatShouldLive) {
   ASSERT_TRUE(server_.Start({"local"}));
   double restarted = Elapsed();
   WatchFor(restarted + kGrace + kLiveness + 2);
-
-  EXPECT_EQ(first_log.find("Ended session"), std::string::npos) << first_log;
   EXPECT_FALSE(Logged("Ended session")) << server_.Log();
-  for (size_t i = 0; i + 1 < sessions_.size(); ++i) {
+  for (size_t i = first_live; i + 1 < sessions_.size(); ++i) {
     EXPECT_LT(sessions_[i].ended_after, 0) << sessions_[i].id << " was ended";
   }
   EXPECT_GT(left_behind, 0);
   EXPECT_EQ(kill(left_behind, 0), 0) << "the process left by the gone leader was signalled";
-  EXPECT_GT(AgentOf(sessions_[0], 1), 0);
+  EXPECT_GT(ProcessOf(sessions_[first_live], true, 1), 0);
 }
 
 }  // namespace
