@@ -5,7 +5,7 @@
 
 #include "AgentFakeWorld.h"
 #include "AgentStartup.h"
-#include "ApplicationWatch.h"
+#include "ClientListWatch.h"
 #include "ApplicationWatching.h"
 #include "Enforcement.h"
 #include "Paths.h"
@@ -260,11 +260,11 @@ TEST_F(AgentLogicTest, OtherApplicationsTakeWhatNoWatchedKeyTakes) {
   EXPECT_FALSE(HandleApplicationLaunched(state, {104, "mine", "", {{std::string(kComputerAppKey), ""}}}));
 }
 
-TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
+TEST(ClientListChangesTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
   std::set<int32_t> running = {10, 11, 12};
-  ApplicationWatch watch([](int32_t pid) { return pid != 13; },
+  ClientListChanges watch([](int32_t pid) { return pid != 13; },
                          [&running](int32_t pid) { return running.count(pid) != 0; });
-  auto pids = [](const ApplicationWatch::Changes& c) {
+  auto pids = [](const ClientListChanges::Changes& c) {
     std::vector<int32_t> launched;
     for (const ClientWindow& w : c.launched) launched.push_back(w.pid);
     return std::make_pair(launched, c.terminated);
@@ -280,7 +280,7 @@ TEST(ApplicationWatchTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
   running.erase(10);
   running.erase(11);
   EXPECT_EQ(pids(watch.Update(list({12}))), P({}, {10, 11}));
-  EXPECT_EQ(pids(ApplicationWatch().Update(list({10}))), P({10}, {}));
+  EXPECT_EQ(pids(ClientListChanges().Update(list({10}))), P({10}, {}));
 }
 
 TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {

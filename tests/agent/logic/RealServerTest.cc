@@ -16,7 +16,7 @@
 #include "Platform/System/Clock.h"
 #include "PlistFile.h"
 #include "ServerHarness.h"
-#include "SystemAgent.h"
+#include "MachineAgentSystem.h"
 
 namespace corvane::test {
 namespace {
@@ -124,7 +124,7 @@ TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) 
     // The agent's logic at a boundary, measuring as the agent does.
     ResetClientStateForTesting();
     SetLocalServerPortForTesting(static_cast<uint16_t>(port));
-    SystemAgent system;
+    MachineAgentSystem system;
     system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
     state.system = &system;
     AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];

@@ -24,7 +24,7 @@ class AlertWindowsTest : public ::testing::Test {
     SKIP_WITHOUT_DISPLAY();
     // Seconds instead of a minute, beeps 4 times as often; the counting
     // is the windows' own.
-    setup_ = {1800, 400, [this] { beeps_.push_back(SecondsSince(start_)); }};
+    setup_ = {1800, 400, [this] { beeps_.push_back(SecondsSince(start_)); }, nullptr};
     start_ = Clock::now();
   }
   // Runs `check` once a standard alert shows, then leaves it to close by itself.
@@ -119,7 +119,9 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertByPreference)
   const std::string eight = CurfewTimeText(480);
   EXPECT_NE(eight.find('8'), std::string::npos);
   EXPECT_EQ(CurfewTimeText(-1), "");
-  if (QLocale::system().language() == QLocale::C) EXPECT_EQ(CurfewTimeText(1439), "23:59");
+  if (QLocale::system().language() == QLocale::C) {
+    EXPECT_EQ(CurfewTimeText(1439), "23:59");
+  }
   alerts.ShowCurfewWarning(true, *game, 480);
   ASSERT_EQ(blocking.size(), 1u);
   EXPECT_EQ(blocking[0].first, "Game: not allowed before " + eight + ".");

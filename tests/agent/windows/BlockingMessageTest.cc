@@ -92,7 +92,9 @@ TEST_F(BlockingMessageTest, CoversHoldTheInputAndComeBackUntilTheClick) {
     Shell("xdotool type --delay 20 'grabbed'; xdotool key Return");
     Pump(300);
     test::SaveScreenshot(name + "-held");
-    if (name == "lock-screen") EXPECT_EQ(ticks, ticks_before);
+    if (name == "lock-screen") {
+      EXPECT_EQ(ticks, ticks_before);
+    }
     Shell("xdotool mousemove 100 100 click 1");  // over the terminal, were it reachable
   };
   LockComputer(&tick, setup);
@@ -118,9 +120,8 @@ TEST_F(BlockingMessageTest, TimersOnlyWhenAskedAndNestedMessagesHandBackTheInput
   AgentState state;
   state.autoHideAlerts = true;
   state.playAlertsSound = true;
-  AlertSetup setup{60 * 1000, 400};
   int beeps = 0;
-  setup.beep = [&] { ++beeps; };
+  AlertSetup setup{60 * 1000, 400, [&] { ++beeps; }, nullptr};
   int shown = 0;
   FullScreenCover* outer = nullptr;
   std::unique_ptr<QtAgentUserInterface> ui;

@@ -1,7 +1,7 @@
 // Draws the status item's eye, eye.png (22x22) and eye@2x.png (44x44), into
 // the folder given as the argument. Run by hand when the icon changes:
 //   g++ -std=c++20 -fPIC DrawEyeIcon.cc $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw-eye
-//   /tmp/draw-eye Sources/Agent/UserInterface
+//   /tmp/draw-eye Sources/Agent/Program
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
