@@ -53,6 +53,9 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   ASSERT_TRUE(Launch(100, "game"));
   Tick(31);  // minute 1 charged; credit 1
   EXPECT_EQ(minutes_today(), 1);
+  // Today's statistics as the last-minute rule reads them.
+  EXPECT_EQ(link.MinutesUsedOn("kid", "game", DayKey(CurrentAbsoluteTime())), 1);
+  EXPECT_EQ(link.MinutesUsedOn("kid", "chess", DayKey(CurrentAbsoluteTime())), 0);
   server->Stop();
   world.events.clear();
   Tick(90);

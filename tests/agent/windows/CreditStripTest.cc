@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "AgentFakeWorld.h"
 #include "AgentUiTestRecords.h"
 #include "AgentUiWindowTestSupport.h"
 
@@ -30,8 +31,10 @@ TEST(CreditStripTest, FrontApplicationOrComputerForFourPassesClicksGoThrough) {
   SKIP_WITHOUT_DISPLAY();
   AgentState state;
   state.watchedApps = {test::MakeSession(30), test::MakeRecord(20, "org.example.Game", "Game", 75)};
-  int32_t front = 20;
-  CreditStrip strip(state, [&] { return front; });
+  test::FakeWorld world;  // the machine: which application is in front
+  world.front_pid = 20;
+  state.system = &world;
+  CreditStrip strip(state);
   ClickCounter below;
   below.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   below.setGeometry(0, 0, 600, 120);
@@ -53,7 +56,7 @@ TEST(CreditStripTest, FrontApplicationOrComputerForFourPassesClicksGoThrough) {
   EXPECT_TRUE(below.hasFocus()) << "the strip took the focus";
   test::Xdotool("mousemove 300 10 click 1");
   EXPECT_TRUE(test::WaitUntil([&] { return below.clicks == 1; }, 2000)) << "the click stopped at the strip";
-  front = 99;  // an unwatched application came to the front
+  world.front_pid = 99;  // an unwatched application came to the front
   strip.RefreshCreditStrip();
   EXPECT_EQ(strip.Text(), "computer: 30 minutes left");
   ASSERT_TRUE(test::WaitUntil([&] { return !strip.isVisible(); }, 6000));
