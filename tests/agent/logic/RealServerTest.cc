@@ -74,7 +74,6 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   ResetClientStateForTesting();
 }
 
-
 // What the child's process found out, sent back over a pipe: a forked
 // child's failed expectations would not reach the test.
 struct ChildReport {
