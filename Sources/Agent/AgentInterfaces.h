@@ -47,6 +47,9 @@ class AgentSystem {
   virtual AbsoluteTime Now() = 0;
   // Signal 0 reaches the process.
   virtual bool IsProcessAlive(int32_t pid) = 0;
+  // The process belongs to the session's user: only those are its
+  // applications.
+  virtual bool IsSessionUsersProcess(int32_t pid) = 0;
   // Signal 9; 0 or -errno.
   virtual int SendKillSignal(int32_t pid) = 0;
   // Measures the home folder without holding up the caller: `done` gets the

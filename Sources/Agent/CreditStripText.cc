@@ -1,13 +1,11 @@
 #include "CreditStripText.h"
 
+#include "AppSettings.h"
 #include "Localization.h"
 #include "TextFormat.h"
 
 namespace corvane {
 namespace {
-
-constexpr const char* kSessionIdentifier = "com.apple.loginwindow";
-constexpr const char* kGlobalSettingsIdentifier = "com.quarlant.globalSettings";
 
 std::string Duration(int32_t amount, int mode) { return FormatDuration(amount, mode).value_or(""); }
 
@@ -24,10 +22,10 @@ std::string CreditStripText(const WatchedAppList& list, int32_t frontPid,
   for (const WatchedAppRef& r : list) {
     // The global-settings record's pid 0 is no process; "no front process"
     // is 0 too and must not pick it.
-    if (r->pid == frontPid && r->identifier != kGlobalSettingsIdentifier) record = r.get();
-    if (r->identifier == kGlobalSettingsIdentifier) global = r.get();
+    if (r->pid == frontPid && r->identifier != kGlobalSettingsAppKey) record = r.get();
+    if (r->identifier == kGlobalSettingsAppKey) global = r.get();
   }
-  if (record == nullptr) record = FindWatchedApp(list, kSessionIdentifier);
+  if (record == nullptr) record = FindWatchedApp(list, kComputerAppKey);
 
   std::string credit;
   if (record == nullptr) {

@@ -17,7 +17,7 @@ bool EnforceCurfew(AgentState& state, WatchedApp& record) {
   bool weekend = IsWeekend(now);
   if (curfew.too_early) {
     if (record.warned) {
-      KillProcess(state, weekend ? state.loginPid : record.pid);
+      KillProcessOrAskServer(state, weekend ? state.loginPid : record.pid);
     } else {
       state.ui->ShowCurfewWarning(true, record, curfew.start);
       if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
@@ -28,7 +28,7 @@ bool EnforceCurfew(AgentState& state, WatchedApp& record) {
   // leaves no minute allowed today.
   if (curfew.too_late) {
     if (record.warned) {
-      KillProcess(state, state.loginPid);
+      KillProcessOrAskServer(state, state.loginPid);
     } else {
       state.ui->ShowCurfewWarning(false, record, curfew.stop);
       if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
@@ -74,7 +74,7 @@ void ApplyHomeFolderSize(AgentState& state, uint64_t size) {
       // The session ends. The record keeps pid 0: were it given the
       // session's pid and the kill refused, the liveness test would drop
       // it, and the session record with it, ending every session-wide check.
-      KillProcess(state, state.loginPid);
+      KillProcessOrAskServer(state, state.loginPid);
     }
     if (countdown == 0) {
       std::string message = FormatLocalized(
@@ -106,14 +106,14 @@ void TerminateWatchedApp(AgentState& state, const WatchedApp& record) {
     // gone; it goes first, and gets time to let go of the display.
     int32_t front = state.system->FrontmostPid();
     if (front > 0 && front != state.system->OwnPid()) {
-      KillProcess(state, front);
+      KillProcessOrAskServer(state, front);
       state.system->Sleep(kCapturedDisplayGraceSeconds);
     }
   }
-  KillProcess(state, record.pid);
+  KillProcessOrAskServer(state, record.pid);
 }
 
-void KillProcess(AgentState& state, int32_t pid) {
+void KillProcessOrAskServer(AgentState& state, int32_t pid) {
   if (pid <= 0) return;
   if (state.system->SendKillSignal(pid) == 0) {
     std::printf("Killed pid %i ourself!\n", pid);

@@ -40,6 +40,6 @@ void TerminateWatchedApp(AgentState& state, const WatchedApp& record);
 
 // Signal 9 from the agent; when refused, the server on this machine is asked
 // to kill. A pid of 0 or less is ignored.
-void KillProcess(AgentState& state, int32_t pid);
+void KillProcessOrAskServer(AgentState& state, int32_t pid);
 
 }  // namespace corvane

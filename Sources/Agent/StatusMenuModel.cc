@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Localization.h"
+#include "AppSettings.h"
 #include "Localization.h"
 #include "TextFormat.h"
 
@@ -11,8 +11,6 @@ namespace corvane {
 namespace {
 
 constexpr int kMenuRefreshTicks = 60;
-constexpr const char* kSessionIdentifier = "com.apple.loginwindow";
-constexpr const char* kGlobalSettingsIdentifier = "com.quarlant.globalSettings";
 
 uint64_t ByteCount(int64_t bytes) { return bytes < 0 ? 0 : static_cast<uint64_t>(bytes); }
 
@@ -70,8 +68,8 @@ void StatusMenuModel::SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t
 
 void StatusMenuModel::RefreshAppMenuItems(const WatchedAppList& list) {
   for (const WatchedAppRef& record : list) {
-    if (record->identifier == kGlobalSettingsIdentifier) continue;
-    const int32_t pid = record->identifier == kSessionIdentifier ? -1 : record->pid;
+    if (record->identifier == kGlobalSettingsAppKey) continue;
+    const int32_t pid = record->identifier == kComputerAppKey ? -1 : record->pid;
     const double creditValue =
         record->settings.Credit + (60.0 - static_cast<double>(record->secondsInMinute)) / 100.0;
     SetAppMenuItem(pid, record->displayName.value_or(""), creditValue);

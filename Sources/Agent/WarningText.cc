@@ -1,13 +1,9 @@
 #include "WarningText.h"
 
-#include "Localization.h"
+#include "AppSettings.h"
 #include "Localization.h"
 
 namespace corvane {
-namespace {
-constexpr const char* kSessionIdentifier = "com.apple.loginwindow";
-}  // namespace
-
 CreditWarningKind CreditWarningKindOf(const WatchedApp& record) {
   if (record.settings.Credit == kNoCreditMarker) return CreditWarningKind::NoCredit;
   if (record.settings.Credit == 5) return CreditWarningKind::FiveMinutes;
@@ -15,7 +11,7 @@ CreditWarningKind CreditWarningKindOf(const WatchedApp& record) {
 }
 
 std::string CreditWarningSubject(const WatchedApp& record) {
-  if (record.identifier == kSessionIdentifier) return LocalizedString("your session");
+  if (record.identifier == kComputerAppKey) return LocalizedString("your session");
   return record.displayName.value_or("");
 }
 

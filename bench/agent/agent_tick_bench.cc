@@ -8,42 +8,19 @@
 
 #include "AgentState.h"
 #include "MinuteTick.h"
-#include "SystemAgent.h"
+#include "MachineAgentSystem.h"
+#include "QuietAgentWorld.h"
 
 namespace corvane {
 namespace {
 
-class QuietInterface : public AgentUserInterface {
- public:
-  void ShowBlockingMessage(const std::string&, bool) override {}
-  void ShowCreditWarning(const WatchedApp&, CreditWarningKind) override {}
-  void ShowCurfewWarning(bool, const WatchedApp&, double) override {}
-  void RemoveAppMenuItem(int32_t) override {}
-  void SetDiskMenuItem(bool, int64_t, int64_t) override {}
-  void TickStatusMenu() override {}
-  void ShowCreditStrip() override {}
-  void RefreshCreditStrip() override {}
-  void TickCreditStrip() override {}
-};
-
-class UnreachableServer : public AgentServerLink {
- public:
-  int ConnectToServer() override { return -1; }
-  void RequestRefill(const std::string&, const std::string&) override {}
-  bool FetchAppSettings(const std::string&, const std::string&, AppSettings* out) override {
-    *out = AppSettings();
-    out->Enabled = true;
-    out->Credit = 1000;
-    return true;
-  }
-  void MinuteUsed(const std::string&, const std::string&, const AppSettings&) override {}
-  int DisconnectionRequest(int32_t) override { return 0; }
-};
-
 void BM_IdleTick20Apps(benchmark::State& bench) {
-  QuietInterface ui;
-  SystemAgent system;
-  UnreachableServer server;
+  bench::QuietInterface ui;
+  MachineAgentSystem system;
+  AppSettings answer;
+  answer.Enabled = true;
+  answer.Credit = 1000;
+  bench::UnreachableServer server(answer);
   AgentState state;
   state.userName = "bench";
   state.loginPid = getpid();
@@ -53,8 +30,8 @@ void BM_IdleTick20Apps(benchmark::State& bench) {
   for (int i = 0; i < 22; ++i) {
     auto record = std::make_shared<WatchedApp>();
     record->pid = i == 21 ? 0 : getpid();  // the user-wide record has none
-    record->identifier = i == 0 ? "com.apple.loginwindow"
-                         : i == 21 ? "com.quarlant.globalSettings"
+    record->identifier = i == 0    ? std::string(kComputerAppKey)
+                         : i == 21 ? std::string(kGlobalSettingsAppKey)
                                    : "org.example.app" + std::to_string(i);
     record->settings.Enabled = true;
     record->settings.Credit = 1000;

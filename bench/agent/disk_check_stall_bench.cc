@@ -1,13 +1,13 @@
 // The agent's longest event-loop stall around a disk-check boundary, with a
-// home folder of 200,000 files. Goal: at most 100 ms. The reference is the
-// check as it was, walking the folder inside the tick, measured in the same
-// run on the same tree: `stall_ratio` is now / then.
+// home folder of 200,000 files. Goal: at most 100 ms. The reference is a
+// check that walks the folder inside the tick, measured in the same run on
+// the same tree: `stall_ratio` is the worker's stall over the inline one's.
 //
 // The loop is a Qt loop as in the agent; a 1 ms timer notes the longest gap
 // between its fires from just before the boundary until the size has been
 // judged. Both cases walk the bench's own tree in this process (the agent's
-// fallback, the heavier case for the agent), through the real SystemAgent
-// worker or inline as before.
+// fallback, the heavier case for the agent), through the real
+// MachineAgentSystem worker or inline in the tick.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,41 +25,16 @@
 #include "AgentState.h"
 #include "MinuteTick.h"
 #include "Platform/System/FolderTreeSize.h"
-#include "SystemAgent.h"
+#include "MachineAgentSystem.h"
+#include "QuietAgentWorld.h"
 
 namespace corvane {
 namespace {
 
 constexpr int kFolders = 200, kFilesPerFolder = 1000;
 
-class QuietInterface : public AgentUserInterface {
- public:
-  bool judged = false;
-  void ShowBlockingMessage(const std::string&, bool) override {}
-  void ShowCreditWarning(const WatchedApp&, CreditWarningKind) override {}
-  void ShowCurfewWarning(bool, const WatchedApp&, double) override {}
-  void RemoveAppMenuItem(int32_t) override {}
-  void SetDiskMenuItem(bool, int64_t, int64_t) override { judged = true; }
-  void TickStatusMenu() override {}
-  void ShowCreditStrip() override {}
-  void RefreshCreditStrip() override {}
-  void TickCreditStrip() override {}
-};
-
-class UnreachableServer : public AgentServerLink {
- public:
-  int ConnectToServer() override { return -1; }
-  void RequestRefill(const std::string&, const std::string&) override {}
-  bool FetchAppSettings(const std::string&, const std::string&, AppSettings* out) override {
-    *out = AppSettings();
-    return false;
-  }
-  void MinuteUsed(const std::string&, const std::string&, const AppSettings&) override {}
-  int DisconnectionRequest(int32_t) override { return 0; }
-};
-
-// The check as it was: the walk inside the tick.
-class InlineWalk : public SystemAgent {
+// The reference: the walk inside the tick, holding up the loop.
+class InlineWalk : public MachineAgentSystem {
  public:
   explicit InlineWalk(std::string home) : home_(std::move(home)) {}
   void MeasureHomeFolderSize(std::function<void(uint64_t)> done) override {
@@ -87,8 +62,8 @@ std::string MakeHome() {
 
 // One disk-check boundary on a loop of its own; the longest gap in ms.
 double LongestStall(AgentSystem& system) {
-  QuietInterface ui;
-  UnreachableServer server;
+  bench::QuietInterface ui;
+  bench::UnreachableServer server;
   AgentState state;
   state.userName = "bench";
   state.ui = &ui;
@@ -108,7 +83,7 @@ double LongestStall(AgentSystem& system) {
     qint64 now = clock.nsecsElapsed();
     longest = std::max(longest, now - last);
     last = now;
-    if (ui.judged) QCoreApplication::quit();
+    if (ui.disk_judged) QCoreApplication::quit();
   });
   clock.start();
   probe.start(1);
@@ -120,7 +95,7 @@ double LongestStall(AgentSystem& system) {
 void BM_DiskCheckStall200kFiles(benchmark::State& bench) {
   static const std::string home = MakeHome();
   InlineWalk then(home);
-  SystemAgent now(nullptr,
+  MachineAgentSystem now(nullptr,
                   [](std::function<void()> work) {
                     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work),
                                               Qt::QueuedConnection);

@@ -5,18 +5,12 @@
 //   g++ -std=c++20 -fPIC DrawAdminIcon.cc $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw-admin
 //   /tmp/draw-admin Sources/AdminWindow
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <QPainterPath>
-#include <QString>
 #include <cmath>
 
-static bool DrawIcon(int size, const QString& path) {
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.scale(size / 64.0, size / 64.0);
+#include "../../Common Sources/tools/IconCanvas.h"
+
+static void DrawIcon(QPainter& p) {
   const QColor blue(47, 111, 184), ink(29, 74, 125), amber(242, 169, 59);
 
   p.setPen(Qt::NoPen);
@@ -59,15 +53,13 @@ static bool DrawIcon(int size, const QString& path) {
   p.setPen(Qt::NoPen);
   p.setBrush(blue);
   p.drawEllipse(QPointF(46, 46), 2.2, 2.2);
-  p.end();
-  return image.save(path);
 }
 
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   QString folder = argc > 1 ? argv[1] : ".";
-  return DrawIcon(64, folder + "/corvane5-admin-64.png") &&
-                 DrawIcon(128, folder + "/corvane5-admin-128.png")
+  return DrawIconFile(64, 64, folder + "/corvane5-admin-64.png", DrawIcon) &&
+                 DrawIconFile(128, 64, folder + "/corvane5-admin-128.png", DrawIcon)
              ? 0
              : 1;
 }

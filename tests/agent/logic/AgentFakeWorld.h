@@ -3,16 +3,11 @@
 // server (a settings table that charges minutes as the real one does).
 #pragma once
 
-#include <algorithm>
+#include <gtest/gtest.h>
+
 #include <cmath>
-#include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "AgentState.h"
 #include "ApplicationWatching.h"
@@ -52,14 +47,15 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
     if (on_warning) on_warning(r);
   }
   void RemoveAppMenuItem(int32_t pid) override { Log("unlisted", pid); }
+  void ShowCreditStrip() override { Log("strip"); }
   void SetDiskMenuItem(bool, int64_t, int64_t) override {}
   void TickStatusMenu() override {}
-  void ShowCreditStrip() override { Log("strip"); }
   void RefreshCreditStrip() override {}
   void TickCreditStrip() override {}
 
   AbsoluteTime Now() override { return now; }
   bool IsProcessAlive(int32_t pid) override { return dead.count(pid) == 0; }
+  bool IsSessionUsersProcess(int32_t) override { return true; }
   int SendKillSignal(int32_t pid) override {
     if (refuses_kill.count(pid) != 0) return -1;
     Log("kill", pid);
@@ -73,9 +69,7 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   void Sleep(double seconds) override { Log("sleep", int32_t(std::lround(seconds))); }
 
   int ConnectToServer() override { return failed_connects-- > 0 || !reachable ? -1 : 0; }
-  void RequestRefill(const std::string&, const std::string& app) override {
-    requests.push_back("refill " + app);
-  }
+  void RequestRefill(const std::string&, const std::string& app) override { requests.push_back("refill " + app); }
   bool FetchAppSettings(const std::string&, const std::string& app, AppSettings* out) override {
     requests.push_back("fetch " + app);
     *out = reachable && settings.count(app) ? settings[app] : AppSettings();

@@ -1,11 +1,16 @@
-// The minute tick stepped pass by pass: warnings, charges and kills at the
-// right boundaries, curfews, the disk countdown, and records that leave the
-// list while a warning waits.
+// The agent's logic stepped pass by pass: warnings, charges and kills at the
+// right boundaries, curfews, the disk countdown, records that leave the list
+// while a warning waits, which processes are watched, and the start-up steps.
 #include <gmock/gmock.h>
 
 #include "AgentFakeWorld.h"
+#include "AgentStartup.h"
+#include "ClientListWatch.h"
 #include "ApplicationWatching.h"
 #include "Enforcement.h"
+#include "Paths.h"
+#include "PlistFile.h"
+#include "ServerHarness.h"
 
 namespace corvane::test {
 namespace {
@@ -188,6 +193,123 @@ TEST_F(AgentLogicTest, TwoProcessesOfOneAppAreRemovedIndependently) {
   world.dead.insert(101);
   Tick(1);
   EXPECT_TRUE(state.watchedApps.empty());
+}
+
+std::vector<std::string> Keys(const AgentState& state) {
+  std::vector<std::string> keys;
+  for (const auto& r : state.watchedApps) keys.push_back(r->identifier + "@" + std::to_string(r->pid));
+  return keys;
+}
+
+TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
+  Allow(std::string(kComputerAppKey), 30);
+  Allow("app.ok", 0);
+  AppSettings& global = Allow(std::string(kGlobalSettingsAppKey), 99);
+  global.WdCurfewEnabled = global.DqEnabled = true;
+  global.DqValue = 100;
+  state.lastMinuteCredit = false;
+  EnumerateRunningApplications(state, {{100, "app.ok", "OK"}, {101, "app.off", ""},
+                                       {kAgentPid, "app.ok", ""}, {kLoginPid, "app.ok", ""},
+                                       {102, std::string(kComputerAppKey), ""}, {103, "", ""}});
+  EXPECT_THAT(Keys(state), ElementsAre("com.apple.loginwindow@7", "app.ok@100",
+                                       "com.quarlant.globalSettings@0"));
+  EXPECT_EQ(state.watchedApps[0]->displayName, "computer");
+  EXPECT_EQ(state.watchedApps[1]->settings.Credit, kNoCreditMarker);
+  AppSettings quota_only;
+  quota_only.DqEnabled = true;
+  quota_only.DqValue = 100;
+  EXPECT_EQ(state.watchedApps[2]->settings, quota_only);
+  EXPECT_THAT(world.requests, ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
+                                          "refill app.ok", "fetch app.ok", "refill app.off",
+                                          "fetch app.off", "fetch com.quarlant.globalSettings"));
+}
+
+// The last minute comes once a day: a relaunch after it is warned of having
+// no credit and ends when the warning closes; a parent's credit of 0 on a
+// day without use still warns before the kill.
+TEST_F(AgentLogicTest, LastMinuteOnceADayAcrossRelaunches) {
+  Allow("game", 0);
+  ASSERT_TRUE(Launch(100, "game"));
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, 1);
+  Tick(62);
+  ASSERT_TRUE(Launch(101, "game"));
+  EXPECT_EQ(state.watchedApps[0]->settings.Credit, kNoCreditMarker);
+  Tick(1);
+  EXPECT_THAT(world.events, ElementsAre("0 strip", "1 warn last 100", "61 kill 100",
+                                        "61 unlisted 100", "62 strip", "63 warn nocredit 101",
+                                        "63 kill 101", "63 unlisted 101"));
+  world.stats_unknown = true;  // statistics that cannot be read give no last minute
+  Allow("chess", 0);
+  ASSERT_TRUE(Launch(200, "chess"));
+  EXPECT_EQ(state.watchedApps.back()->settings.Credit, kNoCreditMarker);
+}
+
+// A program no entry names is charged to "Other applications" once a parent
+// watches that key; the user's own entry's key comes first where watched.
+TEST_F(AgentLogicTest, OtherApplicationsTakeWhatNoWatchedKeyTakes) {
+  const std::string other(kOtherAppsKey);
+  EXPECT_FALSE(HandleApplicationLaunched(state, {100, other, "xeyes"}));  // off: nothing charged
+  Allow(other, 5);
+  ASSERT_TRUE(HandleApplicationLaunched(state, {101, other, "xeyes"}));
+  ASSERT_TRUE(HandleApplicationLaunched(state, {102, "mine", "Mine", {{other, "mine"}}}));
+  Allow("twin2", 9);
+  ASSERT_TRUE(HandleApplicationLaunched(state, {103, "twin1", "Twin 1", {{"twin2", "Twin 2"}}}));
+  EXPECT_THAT(Keys(state), ElementsAre(other + "@101", other + "@102", "twin2@103"));
+  EXPECT_EQ(state.watchedApps[0]->displayName, "Other applications");
+  EXPECT_EQ(state.watchedApps[2]->displayName, "Twin 2");
+  EXPECT_FALSE(HandleApplicationLaunched(state, {104, "mine", "", {{std::string(kComputerAppKey), ""}}}));
+}
+
+TEST(ClientListChangesTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
+  std::set<int32_t> running = {10, 11, 12};
+  ClientListChanges watch([](int32_t pid) { return pid != 13; },
+                         [&running](int32_t pid) { return running.count(pid) != 0; });
+  auto pids = [](const ClientListChanges::Changes& c) {
+    std::vector<int32_t> launched;
+    for (const ClientWindow& w : c.launched) launched.push_back(w.pid);
+    return std::make_pair(launched, c.terminated);
+  };
+  using P = std::pair<std::vector<int32_t>, std::vector<int32_t>>;
+  auto list = [](std::vector<int32_t> pids) {  // window ids 1, 2, ...
+    std::vector<ClientWindow> windows(pids.size());
+    for (size_t i = 0; i < pids.size(); ++i) windows[i].window = uint32_t(i + 1), windows[i].pid = pids[i];
+    return windows;
+  };
+  EXPECT_EQ(pids(watch.Update(list({10, 10, 11, 0, 13}))), P({10, 11}, {}));
+  EXPECT_EQ(pids(watch.Update(list({11, 12}))), P({12}, {}));  // 10 hid its window
+  running.erase(10);
+  running.erase(11);
+  EXPECT_EQ(pids(watch.Update(list({12}))), P({}, {10, 11}));
+  EXPECT_EQ(pids(ClientListChanges().Update(list({10}))), P({10}, {}));
+}
+
+TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
+  TempRoot root;
+  auto write = [&root](std::string_view file, std::vector<std::pair<const char*, Plist>> keys) {
+    PlistDictionary d;
+    for (auto& [key, value] : keys) d.Set(key, value);
+    MakeFolders(root.Path("/Library/Preferences/ByHost"));
+    WriteFileOrDie(root.Path(std::string(file)), PlistXml(Plist::Dictionary(d)));
+  };
+  EXPECT_FALSE(IsNonWatchedAccount("kid"));
+  write(kPreferenceFile, {{"Non-watched account", Plist::String("KiD")}});
+  EXPECT_TRUE(IsNonWatchedAccount("kid") && !IsNonWatchedAccount("kid2"));
+  ReadAlertPreferences(&state);
+  EXPECT_TRUE(state.lastMinuteCredit && !state.autoHideAlerts && !state.dontFadeScreen);
+  EXPECT_EQ(ReadConfigurationValue(), 0);
+  write(kHostPreferenceFile, {{"Last Minute Credit", Plist::String("0")},
+                              {"Auto Hide Alerts", Plist::String("1")},
+                              {"Configuration", Plist::Integer(258)}});
+  ReadAlertPreferences(&state);
+  EXPECT_TRUE(!state.lastMinuteCredit && state.autoHideAlerts && !state.playAlertsSound);
+  EXPECT_EQ(ReadConfigurationValue(), 2);  // read as 8 bits
+  world.failed_connects = 2;
+  EXPECT_EQ(ConnectDuringStartup(world, world), 0);
+  EXPECT_THAT(world.events, ElementsAre("0 sleep 1", "0 sleep 1"));  // paced, not spun
+  world.reachable = false;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(ConnectDuringStartup(world, world, 0), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot contact server err = -1.\n");
 }
 
 }  // namespace

@@ -18,12 +18,10 @@ std::vector<std::string> Titles(const StatusMenuModel& model) {
 }
 
 TEST(StatusMenuModelTest, CreditValueRounding) {
-  EXPECT_EQ(StatusItemCreditText(0.45), "45 seconds");
-  EXPECT_EQ(StatusItemCreditText(0.58), "58 seconds");
-  EXPECT_EQ(StatusItemCreditText(0.6), "0 second");
-  EXPECT_EQ(StatusItemCreditText(0.01), "1 second");
-  EXPECT_EQ(StatusItemCreditText(1.45), "1 minute");
-  EXPECT_EQ(StatusItemCreditText(75.3), "1 hour 15 minutes");
+  const std::pair<double, const char*> cases[] = {{0.45, "45 seconds"}, {0.58, "58 seconds"},
+                                                  {0.6, "0 second"},    {0.01, "1 second"},
+                                                  {1.45, "1 minute"},   {75.3, "1 hour 15 minutes"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(StatusItemCreditText(value), text) << value;
 }
 
 // The lines' titles are checked in the tray's own test; here what the menu
@@ -42,6 +40,13 @@ TEST(StatusMenuModelTest, PlaceholderIsDisabledItemsAreKeyedByPid) {
   const uint64_t before = model.revision();
   model.RemoveAppMenuItem(999);
   EXPECT_EQ(model.revision(), before);
+  // Down to none: the placeholder is back; the quota off.
+  model.RemoveAppMenuItem(-1);
+  model.RemoveAppMenuItem(30);
+  model.SetDiskMenuItem(true, 100, 50);
+  model.SetDiskMenuItem(false, 0, 0);
+  EXPECT_EQ(Titles(model), (std::vector<std::string>{"No application watched", "No disk quota", "",
+                                                     "Lock computer"}));
 }
 
 TEST(StatusMenuModelTest, OpeningRefreshesNowAndOnTheNextSixtyTicks) {

@@ -9,9 +9,8 @@
 
 #include "AgentUiTestRecords.h"
 #include "AgentUiWindowTestSupport.h"
-#include "AlertTimers.h"
 #include "AlertWindows.h"
-#include "CreditWarningWindow.h"
+#include "FullScreenCover.h"
 
 namespace corvane {
 namespace {
@@ -25,30 +24,23 @@ class AlertWindowsTest : public ::testing::Test {
     SKIP_WITHOUT_DISPLAY();
     // Seconds instead of a minute, beeps 4 times as often; the counting
     // is the windows' own.
-    SetAlertTimingsForTesting({1800, 400});
-    SetAlertBeepForTesting([this] { beeps_.push_back(SecondsSince(start_)); });
+    setup_ = {1800, 400, [this] { beeps_.push_back(SecondsSince(start_)); }, nullptr};
     start_ = Clock::now();
   }
-  void TearDown() override {
-    SetAlertTimingsForTesting({});
-    SetAlertBeepForTesting(nullptr);
-  }
-  // Runs `check` once `T` shows, then leaves it to close by itself.
-  template <typename T>
-  void WhenShown(std::function<void(T*)> check) {
+  // Runs `check` once a standard alert shows, then leaves it to close by itself.
+  void WhenAlertShown(std::function<void(QMessageBox*)> check) {
     auto* poll = new QTimer(QCoreApplication::instance());
-    poll->setInterval(50);
     QObject::connect(poll, &QTimer::timeout, [poll, check] {
-      if (T* w = test::FindShown<T>()) {
-        poll->stop();
+      if (QMessageBox* box = test::FindShown<QMessageBox>()) {
         poll->deleteLater();
-        check(w);
+        check(box);
       }
     });
-    poll->start();
+    poll->start(50);
   }
 
   AgentState state_;
+  AlertSetup setup_;
   std::vector<double> beeps_;
   Clock::time_point start_;
 };
@@ -56,26 +48,25 @@ class AlertWindowsTest : public ::testing::Test {
 TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClickOnly) {
   auto game = test::MakeRecord(20, "org.example.Game", "Game", 12345);
   state_.playAlertsSound = true;
-  AlertWindows alerts(state_, nullptr);
   QString first, second;
   QRect geometry;
   bool stillUpAfterAutoHideTime = false;
-  WhenShown<CreditWarningWindow>([&](CreditWarningWindow* w) {
-    first = w->MessageText();
+  setup_.onCoverShown = [&](FullScreenCover* w) {
+    if (!first.isEmpty()) return;  // the auto-hidden one below
+    first = w->Text();
     geometry = w->geometry();
     test::SaveScreenshot("credit-warning-no-credit");
     game->settings.Credit = 1;  // the tick changed the record meanwhile
-    w->update();
     test::Pump(2100);  // past the (shortened) auto-hide time: it is off
     stillUpAfterAutoHideTime = w->isVisible();
-    second = w->MessageText();
+    second = w->Text();
     test::SaveScreenshot("credit-warning-last-minute");
     test::Xdotool("mousemove 300 300 click 1");
-  });
+  };
+  AlertWindows alerts(state_, nullptr, setup_);
   alerts.ShowCreditWarning(*game, CreditWarningKind::NoCredit);
   EXPECT_EQ(first, "Game: no time left, so Game will be closed now.");
-  EXPECT_EQ(second,
-            "Game: one minute left. Please save your work, Game will be closed in one minute.");
+  EXPECT_EQ(second, "Game: one minute left. Please save your work, Game will be closed in one minute.");
   EXPECT_EQ(geometry, QGuiApplication::primaryScreen()->geometry());
   EXPECT_TRUE(stillUpAfterAutoHideTime);
   ASSERT_GE(beeps_.size(), 4u);
@@ -83,7 +74,7 @@ TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClic
   EXPECT_GE(beeps_[0], 0.35);
   EXPECT_LT(beeps_[0], 0.8);
   EXPECT_NEAR(beeps_[3] - beeps_[0], 1.2, 0.4);
-  EXPECT_EQ(test::FindShown<CreditWarningWindow>(), nullptr);
+  EXPECT_TRUE(FullScreenCover::OpenCovers().empty());
 
   // With "Auto Hide Alerts" it goes by itself.
   state_.autoHideAlerts = true;
@@ -95,41 +86,15 @@ TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClic
   EXPECT_TRUE(beeps_.empty());
 }
 
-TEST_F(AlertWindowsTest, StandardAlertClosesItselfWhateverAutoHideSays) {
-  auto session = test::MakeSession(5);
-  state_.dontFadeScreen = true;
-  state_.autoHideAlerts = false;
-  state_.playAlertsSound = true;
-  AlertWindows alerts(state_, nullptr);
-  QString text, informative;
-  bool critical = false;
-  WhenShown<QMessageBox>([&](QMessageBox* box) {
-    text = box->text();
-    informative = box->informativeText();
-    critical = box->icon() == QMessageBox::Critical;
-    test::SaveScreenshot("credit-warning-standard-alert");
-  });
-  alerts.ShowCreditWarning(*session, CreditWarningKind::FiveMinutes);
-  // Returned: what follows the warning goes ahead.
-  EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
-  EXPECT_EQ(text,
-            "computer: five minutes left. Please save your work, your session will be closed in "
-            "five minutes.");
-  EXPECT_EQ(informative, "Click to continue");
-  EXPECT_TRUE(critical);
-  EXPECT_GE(beeps_.size(), 3u);  // 0.4, 0.8, 1.2, 1.6 s; a busy machine may drop one
-  EXPECT_LE(beeps_.size(), 4u);
-  EXPECT_EQ(test::FindShown<QMessageBox>(), nullptr);
-}
-
-TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertByPreference) {
+// Curfews go to the blocking message unless "Don't fade screen" asks for
+// the standard alert, which closes itself whatever "Auto Hide Alerts" says.
+TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertWhichClosesItself) {
   auto game = test::MakeRecord(20, "org.example.Game", "Game", 30);
   std::vector<std::pair<std::string, bool>> blocking;
-  AlertWindows alerts(state_, [&](const std::string& text, bool withTimers) {
-    blocking.emplace_back(text, withTimers);
-  });
+  AlertWindows alerts(
+      state_, [&](const std::string& text, bool withTimers) { blocking.emplace_back(text, withTimers); },
+      setup_);
   const std::string eight = CurfewTimeText(480);
-  EXPECT_FALSE(eight.empty());
   EXPECT_NE(eight.find('8'), std::string::npos);
   EXPECT_EQ(CurfewTimeText(-1), "");
   if (QLocale::system().language() == QLocale::C) {
@@ -141,15 +106,37 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertByPreference)
   EXPECT_TRUE(blocking[0].second);
 
   state_.dontFadeScreen = true;
-  QString text;
-  WhenShown<QMessageBox>([&](QMessageBox* box) {
-    text = box->text();
+  state_.playAlertsSound = true;
+  QStringList texts;
+  QString informative;
+  bool critical = false;
+  WhenAlertShown([&](QMessageBox* box) {
+    texts << box->text();
+    informative = box->informativeText();
+    critical = box->icon() == QMessageBox::Critical;
+    test::SaveScreenshot("credit-warning-standard-alert");
+  });
+  alerts.ShowCreditWarning(*test::MakeSession(5), CreditWarningKind::FiveMinutes);
+  // Returned: what follows the warning goes ahead.
+  EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
+  EXPECT_EQ(informative, "Click to continue");
+  EXPECT_TRUE(critical);
+  EXPECT_GE(beeps_.size(), 3u);  // 0.4, 0.8, 1.2, 1.6 s; a busy machine may drop one
+  EXPECT_LE(beeps_.size(), 4u);
+  EXPECT_EQ(test::FindShown<QMessageBox>(), nullptr);
+
+  start_ = Clock::now();
+  WhenAlertShown([&](QMessageBox* box) {
+    texts << box->text();
     test::SaveScreenshot("curfew-warning-standard-alert");
   });
   alerts.ShowCurfewWarning(false, *game, 1439);
-  EXPECT_EQ(text.toStdString(), "Game: the allowed time ended at " + CurfewTimeText(1439) + ".");
-  EXPECT_EQ(blocking.size(), 1u);
   EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
+  EXPECT_EQ(texts, (QStringList{"computer: five minutes left. Please save your work, your session "
+                                "will be closed in five minutes.",
+                                QString::fromStdString("Game: the allowed time ended at " +
+                                                       CurfewTimeText(1439) + ".")}));
+  EXPECT_EQ(blocking.size(), 1u);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <QPropertyAnimation>
 #include <QWidget>
 #include <cstdint>
-#include <functional>
 
 #include "AgentState.h"
 #include "CreditStripText.h"
@@ -17,9 +16,8 @@ namespace corvane {
 class CreditStrip : public QWidget {
   Q_OBJECT
  public:
-  // `frontmostPid` gives the pid of the application in front (0 for none);
-  // null means state.system->FrontmostPid().
-  explicit CreditStrip(AgentState& state, std::function<int32_t()> frontmostPid = nullptr);
+  // The application in front comes from state.system.
+  explicit CreditStrip(AgentState& state);
 
   // Shows the hidden strip for four passes; a visible one is only redrawn.
   void ShowCreditStrip();
@@ -39,7 +37,6 @@ class CreditStrip : public QWidget {
   void PlaceOnPrimaryScreen();
 
   AgentState& state_;
-  std::function<int32_t()> frontmostPid_;
   CreditStripLifetime lifetime_;
   int32_t shownPid_ = 0;  // whose record the strip showed last
   QString text_;

@@ -7,13 +7,14 @@
 
 namespace corvane {
 
-QtAgentUserInterface::QtAgentUserInterface(AgentState& state, TickTimer* tick)
+QtAgentUserInterface::QtAgentUserInterface(AgentState& state, TickTimer* tick, AlertSetup setup)
     : state_(state),
       tick_(tick),
+      setup_(std::move(setup)),
       alerts_(std::make_unique<AlertWindows>(
-          state, [this](const std::string& text, bool withTimers) {
-            ShowBlockingMessage(text, withTimers);
-          })) {}
+          state,
+          [this](const std::string& text, bool withTimers) { ShowBlockingMessage(text, withTimers); },
+          setup_)) {}
 
 QtAgentUserInterface::~QtAgentUserInterface() = default;
 
@@ -29,10 +30,10 @@ void QtAgentUserInterface::ToggleStatusItem() {
   if (menu_) menu_->ToggleStatusItem();
 }
 
-void QtAgentUserInterface::LockComputer() { corvane::LockComputer(tick_); }
+void QtAgentUserInterface::LockComputer() { corvane::LockComputer(tick_, setup_); }
 
 void QtAgentUserInterface::ShowBlockingMessage(const std::string& text, bool withTimers) {
-  BlockingMessageOptions options{withTimers, state_.autoHideAlerts, state_.playAlertsSound};
+  BlockingMessageOptions options{withTimers, state_.autoHideAlerts, state_.playAlertsSound, setup_};
   corvane::ShowBlockingMessage(text, options, tick_);
 }
 

@@ -9,6 +9,7 @@
 
 #include "AgentInterfaces.h"
 #include "AgentState.h"
+#include "AlertTimers.h"
 
 namespace corvane {
 
@@ -19,7 +20,8 @@ class TickTimer;
 
 class QtAgentUserInterface : public AgentUserInterface {
  public:
-  QtAgentUserInterface(AgentState& state, TickTimer* tick);
+  // `setup` times the warnings and covers; the program takes the defaults.
+  QtAgentUserInterface(AgentState& state, TickTimer* tick, AlertSetup setup = {});
   ~QtAgentUserInterface() override;
 
   void CreateCreditStrip();
@@ -40,6 +42,7 @@ class QtAgentUserInterface : public AgentUserInterface {
  private:
   AgentState& state_;
   TickTimer* tick_;
+  AlertSetup setup_;
   std::unique_ptr<AlertWindows> alerts_;
   std::unique_ptr<CreditStrip> strip_;
   std::unique_ptr<StatusMenu> menu_;

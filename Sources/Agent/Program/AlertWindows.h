@@ -7,6 +7,7 @@
 
 #include "AgentInterfaces.h"
 #include "AgentState.h"
+#include "AlertTimers.h"
 
 namespace corvane {
 
@@ -15,15 +16,18 @@ using BlockingMessageFunction = std::function<void(const std::string& text, bool
 
 class AlertWindows {
  public:
-  AlertWindows(AgentState& state, BlockingMessageFunction showBlockingMessage);
+  AlertWindows(AgentState& state, BlockingMessageFunction showBlockingMessage,
+               AlertSetup setup = {});
 
-  // Both block until the warning is gone.
+  // Both block until the warning is gone. The full-screen credit warning,
+  // unlike the blocking message, leaves the tick timer alone.
   void ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind);
   void ShowCurfewWarning(bool isEarly, const WatchedApp& record, double curfewMinutes);
 
  private:
   AgentState& state_;
   BlockingMessageFunction showBlockingMessage_;
+  AlertSetup setup_;
 };
 
 // The clock time `curfewMinutes` after midnight in the user's locale, short

@@ -19,12 +19,11 @@ QFont StripFont(const QScreen* screen) {
 
 }  // namespace
 
-CreditStrip::CreditStrip(AgentState& state, std::function<int32_t()> frontmostPid)
+CreditStrip::CreditStrip(AgentState& state)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint | Qt::WindowTransparentForInput |
                            Qt::WindowDoesNotAcceptFocus),
       state_(state),
-      frontmostPid_(std::move(frontmostPid)),
       fade_(this, "windowOpacity") {
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFocusPolicy(Qt::NoFocus);
@@ -57,12 +56,7 @@ void CreditStrip::ShowCreditStrip() {
 }
 
 void CreditStrip::RefreshCreditStrip() {
-  int32_t front = 0;
-  if (frontmostPid_) {
-    front = frontmostPid_();
-  } else if (state_.system != nullptr) {
-    front = state_.system->FrontmostPid();
-  }
+  const int32_t front = state_.system != nullptr ? state_.system->FrontmostPid() : 0;
   int32_t own = state_.system != nullptr
                     ? state_.system->OwnPid()
                     : static_cast<int32_t>(QCoreApplication::applicationPid());

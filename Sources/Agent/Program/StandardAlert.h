@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "AlertTimers.h"
+
 namespace corvane {
 
 // Returns once the alert is dismissed. The alert presses its own default
 // button after the auto-hide time whatever "Auto Hide Alerts" says: it
 // leaves the rest of the desktop usable while the tick waits for it, so an
 // alert nobody answers would otherwise stop all counting for good.
-void RunStandardAlert(const std::string& message, bool playAlertsSound);
+void RunStandardAlert(const std::string& message, bool playAlertsSound, const AlertSetup& setup);
 
 }  // namespace corvane

@@ -25,7 +25,7 @@
 #include "Platform/System/UserAccount.h"
 #include "Preferences.h"
 #include "QtAgentUserInterface.h"
-#include "SystemAgent.h"
+#include "MachineAgentSystem.h"
 #include "TickTimer.h"
 #include "WindowWatcher.h"
 
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<ApplicationWindows> windows = ApplicationWindows::Open();
   // The home folder is measured on a worker whose answer comes back through
   // the event loop, so the tick never waits for a walk.
-  SystemAgent system(windows.get(), [&app](std::function<void()> work) {
+  MachineAgentSystem system(windows.get(), [&app](std::function<void()> work) {
     QMetaObject::invokeMethod(&app, std::move(work), Qt::QueuedConnection);
   });
   CorvaneServerLink server;

@@ -8,27 +8,28 @@
 
 namespace corvane {
 
-struct AlertTimings {
+class FullScreenCover;
+
+// What the program's warnings and covers are built with. The program takes
+// the defaults; a test shortens the times, counts the beeps and acts on each
+// cover once it is up.
+struct AlertSetup {
   int autoHideMilliseconds = 60 * 1000;
   int beepMilliseconds = 3 * 1000;
+  std::function<void()> beep;  // null: the system beep (the X bell)
+  std::function<void(FullScreenCover*)> onCoverShown;
 };
-
-// The timings in force; tests shorten them, nothing else does.
-const AlertTimings& CurrentAlertTimings();
-void SetAlertTimingsForTesting(const AlertTimings& timings);
-// Replaces the system beep (the X bell) so a test can count beeps; null
-// restores it.
-void SetAlertBeepForTesting(std::function<void()> beep);
-// One system beep.
-void SoundAlertBeep();
 
 class AlertTimers : public QObject {
   Q_OBJECT
  public:
   // `onAutoHide` runs once when the auto-hide timer fires. Both timers stop
   // with this object.
-  AlertTimers(bool autoHide, bool beep, std::function<void()> onAutoHide,
+  AlertTimers(const AlertSetup& setup, bool autoHide, bool beep, std::function<void()> onAutoHide,
               QObject* parent = nullptr);
+
+  bool HasAutoHideTimer() const { return autoHide_.isActive(); }
+  bool HasBeepTimer() const { return beep_.isActive(); }
 
  private:
   QTimer autoHide_;

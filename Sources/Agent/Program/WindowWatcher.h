@@ -1,17 +1,16 @@
-// Launches and terminations of the session's applications, as changes of the
-// window manager's client list read on the program's event loop. Without a
-// display of X11 there is nothing to read and nothing is watched per
-// application; the session itself is watched all the same.
+// Reads the window manager's client list on the program's event loop
+// whenever the display says it changed, and hands it to the logic's
+// ClientListWatch. Without a display of X11 there is nothing to read and
+// nothing is watched per application; the session itself is watched all the
+// same.
 #pragma once
 
 #include <QObject>
 
-#include <memory>
 #include <vector>
 
 #include "AgentState.h"
-#include "ApplicationWatch.h"
-#include "ApplicationIdentity.h"
+#include "ClientListWatch.h"
 
 class QSocketNotifier;
 
@@ -35,14 +34,9 @@ class WindowWatcher : public QObject {
 
  private:
   void HandleEvents();
-  void Apply(const ApplicationWatch::Changes& changes);
-  std::vector<RunningApplication> Identify(const std::vector<ClientWindow>& launched);
 
-  AgentState& state_;
   ApplicationWindows* windows_;
-  ApplicationWatch watch_;
-  // Kept for the agent's life: each program file is hashed once.
-  ApplicationCatalogue catalogue_;
+  ClientListWatch watch_;
   QSocketNotifier* notifier_ = nullptr;
 };
 

@@ -1,19 +1,12 @@
 // Draws the status item's eye, eye.png (22x22) and eye@2x.png (44x44), into
 // the folder given as the argument. Run by hand when the icon changes:
 //   g++ -std=c++20 -fPIC DrawEyeIcon.cc $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw-eye
-//   /tmp/draw-eye Sources/Agent/UserInterface
-#include <QImage>
-#include <QPainter>
+//   /tmp/draw-eye Sources/Agent/Program
 #include <QPainterPath>
-#include <QString>
 
-static bool DrawEye(int size, const QString& path) {
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.scale(size / 22.0, size / 22.0);
+#include "../../../Common Sources/tools/IconCanvas.h"
 
+static void DrawEye(QPainter& p) {
   // The almond of the eye: two arcs meeting at the corners.
   QPainterPath almond;
   almond.moveTo(1.5, 11);
@@ -31,12 +24,13 @@ static bool DrawEye(int size, const QString& path) {
   p.drawEllipse(QPointF(11, 11), 2.1, 2.1);
   p.setBrush(QColor(255, 255, 255, 230));  // catch-light
   p.drawEllipse(QPointF(12.4, 9.6), 0.9, 0.9);
-  p.end();
-  return image.save(path, "PNG");
 }
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   const QString folder = QString::fromLocal8Bit(argv[1]);
-  return DrawEye(22, folder + "/eye.png") && DrawEye(44, folder + "/eye@2x.png") ? 0 : 1;
+  return DrawIconFile(22, 22, folder + "/eye.png", DrawEye) &&
+                 DrawIconFile(44, 22, folder + "/eye@2x.png", DrawEye)
+             ? 0
+             : 1;
 }

@@ -2,24 +2,39 @@
 
 #include <QLocale>
 #include <QTime>
+#include <QTimer>
 
-#include "CreditWarningWindow.h"
+#include "FullScreenCover.h"
 #include "StandardAlert.h"
 #include "WarningText.h"
 
 namespace corvane {
 
-AlertWindows::AlertWindows(AgentState& state, BlockingMessageFunction showBlockingMessage)
-    : state_(state), showBlockingMessage_(std::move(showBlockingMessage)) {}
+AlertWindows::AlertWindows(AgentState& state, BlockingMessageFunction showBlockingMessage,
+                           AlertSetup setup)
+    : state_(state), showBlockingMessage_(std::move(showBlockingMessage)), setup_(std::move(setup)) {}
 
 void AlertWindows::ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) {
   if (!state_.dontFadeScreen) {
-    CreditWarningWindow::Run(state_, record);
+    // The text is worked out from the record at every redraw: the tick runs
+    // on and changes the record under the warning, so it is redrawn each
+    // second.
+    FullScreenCover cover(
+        kCreditWarningLook,
+        [&record] {
+          return QString::fromStdString(
+              CreditWarningText(record, CreditWarningKindOf(record)).value_or(""));
+        },
+        setup_, state_.autoHideAlerts, state_.playAlertsSound);
+    QTimer redraw;
+    QObject::connect(&redraw, &QTimer::timeout, &cover, qOverload<>(&QWidget::update));
+    redraw.start(1000);
+    cover.Run();
     return;
   }
   std::optional<std::string> message = CreditWarningText(record, kind);
   if (!message) return;
-  RunStandardAlert(*message, state_.playAlertsSound);
+  RunStandardAlert(*message, state_.playAlertsSound, setup_);
 }
 
 void AlertWindows::ShowCurfewWarning(bool isEarly, const WatchedApp& record,
@@ -29,7 +44,7 @@ void AlertWindows::ShowCurfewWarning(bool isEarly, const WatchedApp& record,
     if (showBlockingMessage_) showBlockingMessage_(message, true);
     return;
   }
-  RunStandardAlert(message, state_.playAlertsSound);
+  RunStandardAlert(message, state_.playAlertsSound, setup_);
 }
 
 std::string CurfewTimeText(double curfewMinutes) {

@@ -1,4 +1,4 @@
-#include "SystemAgent.h"
+#include "MachineAgentSystem.h"
 
 #include <chrono>
 #include <system_error>
@@ -6,22 +6,26 @@
 
 #include "CorvaneLoader.h"
 #include "HomeFolderSizeRequest.h"
+#include "Platform/Sessions/LoginSession.h"
 #include "Platform/X11/ApplicationWindows.h"
 #include "Platform/System/Clock.h"
 #include "Platform/System/ProcessControl.h"
+#include "Platform/System/ProcessIdentity.h"
 
 namespace corvane {
 
-AbsoluteTime SystemAgent::Now() { return CurrentAbsoluteTime(); }
+AbsoluteTime MachineAgentSystem::Now() { return CurrentAbsoluteTime(); }
 
-bool SystemAgent::IsProcessAlive(int32_t pid) { return SignalReachesProcess(pid); }
+bool MachineAgentSystem::IsProcessAlive(int32_t pid) { return SignalReachesProcess(pid); }
 
-int SystemAgent::SendKillSignal(int32_t pid) {
+bool MachineAgentSystem::IsSessionUsersProcess(int32_t pid) { return ProcessUserID(pid) == CurrentUserID(); }
+
+int MachineAgentSystem::SendKillSignal(int32_t pid) {
   // kill() with 0 or a negative pid would hit a whole process group.
   return pid > 0 ? KillProcess(pid) : -1;
 }
 
-SystemAgent::SystemAgent(ApplicationWindows* windows, PostToLoop post, Measure measure)
+MachineAgentSystem::MachineAgentSystem(ApplicationWindows* windows, PostToLoop post, Measure measure)
     : windows_(windows), post_(std::move(post)), measure_(std::move(measure)) {
   if (!measure_) {
     // The server on this machine is asked first: it measures as root.
@@ -32,11 +36,11 @@ SystemAgent::SystemAgent(ApplicationWindows* windows, PostToLoop post, Measure m
   }
 }
 
-SystemAgent::~SystemAgent() {
+MachineAgentSystem::~MachineAgentSystem() {
   if (worker_.joinable()) worker_.join();
 }
 
-void SystemAgent::MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done) {
+void MachineAgentSystem::MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done) {
   if (!post_) {
     done(measure_());
     return;
@@ -60,20 +64,20 @@ void SystemAgent::MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done
   }
 }
 
-bool SystemAgent::IsDisplayCaptured() {
+bool MachineAgentSystem::IsDisplayCaptured() {
   bool captured = false;
   if (windows_ != nullptr) windows_->ActiveWindowPid(&captured);
   return captured;
 }
 
-int32_t SystemAgent::FrontmostPid() {
+int32_t MachineAgentSystem::FrontmostPid() {
   bool captured = false;
   return windows_ != nullptr ? windows_->ActiveWindowPid(&captured) : 0;
 }
 
-int32_t SystemAgent::OwnPid() { return CurrentProcessID(); }
+int32_t MachineAgentSystem::OwnPid() { return CurrentProcessID(); }
 
-void SystemAgent::Sleep(double seconds) {
+void MachineAgentSystem::Sleep(double seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 

@@ -15,7 +15,7 @@ class ApplicationWindows;
 // request never answers).
 inline constexpr double kHomeFolderSizeTimeoutSeconds = 20;
 
-class SystemAgent : public AgentSystem {
+class MachineAgentSystem : public AgentSystem {
  public:
   // Runs a function on the agent's event loop; callable from any thread.
   using PostToLoop = std::function<void(std::function<void()>)>;
@@ -27,13 +27,14 @@ class SystemAgent : public AgentSystem {
   // `post`, the home folder is measured on a worker thread and the answer
   // posted back; without it, in the caller. `measure` replaces the
   // measurement itself (benchmarks walk a tree of their own).
-  explicit SystemAgent(ApplicationWindows* windows = nullptr, PostToLoop post = nullptr,
+  explicit MachineAgentSystem(ApplicationWindows* windows = nullptr, PostToLoop post = nullptr,
                        Measure measure = nullptr);
   // Waits for a measurement under way.
-  ~SystemAgent() override;
+  ~MachineAgentSystem() override;
 
   AbsoluteTime Now() override;
   bool IsProcessAlive(int32_t pid) override;
+  bool IsSessionUsersProcess(int32_t pid) override;
   int SendKillSignal(int32_t pid) override;
   // The server on this machine is asked first, as it measures as root.
   void MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done) override;

@@ -1,6 +1,6 @@
-// The disk quota against a child who hides files behind permissions: the
-// child's account asks the real server, running as root, for its home
-// folder's size, and the agent's logic warns the session with that answer.
+// The agent's logic against the real server on loopback: minutes kept while
+// it is away reach it when it is back, and the disk quota holds against a
+// child who hides files behind permissions.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,15 +9,70 @@
 
 #include "AgentFakeWorld.h"
 #include "CorvaneLoader.h"
+#include "CorvaneServerLink.h"
 #include "HomeFolderSize.h"
 #include "HomeFolderSizeReply.h"
+#include "Paths.h"
+#include "Platform/System/Clock.h"
+#include "PlistFile.h"
 #include "ServerHarness.h"
-#include "SystemAgent.h"
+#include "MachineAgentSystem.h"
 
 namespace corvane::test {
 namespace {
 
 constexpr uint64_t kMiB = 1 << 20;
+
+// The real server stopped for 90 passes mid-session: the game counts down,
+// is warned and killed at its limit meanwhile, and the two minutes counted
+// while the server was away reach its statistics and credit once it is back.
+TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
+  if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
+  TempRoot root;
+  auto server = std::make_unique<ServerProcess>(root);
+  if (!server->Start()) GTEST_SKIP() << "the server program did not start";
+  int port = server->port();
+  Connection seed(port);
+  seed.Send(SettingsRequest(kSaveCredit, "kid", "game", SampleRecord(2, true)));
+  seed.Send(UserAppRequest(kGetCredit, "kid", "game"));
+  ASSERT_EQ(CreditOf(seed.ReadPlistReply()), 2);
+  ResetClientStateForTesting();
+  ASSERT_TRUE(UseServerAddress("127.0.0.1", static_cast<uint16_t>(port)));
+  CorvaneServerLink link;
+  state.server = &link;
+  auto minutes_today = [&root] {
+    std::optional<Plist> stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+    const Plist* node = stats ? &*stats : nullptr;
+    for (const std::string& key : {std::string("kid"), std::string("game"),
+                                   std::string(kStatsKey), DayKey(CurrentAbsoluteTime())}) {
+      node = node && node->AsDictionary() ? node->AsDictionary()->Find(key) : nullptr;
+    }
+    return NumberValue(node, 32);
+  };
+
+  ASSERT_TRUE(Launch(100, "game"));
+  Tick(31);  // minute 1 charged; credit 1
+  EXPECT_EQ(minutes_today(), 1);
+  // Today's statistics as the last-minute rule reads them.
+  EXPECT_EQ(link.MinutesUsedOn("kid", "game", DayKey(CurrentAbsoluteTime())), 1);
+  EXPECT_EQ(link.MinutesUsedOn("kid", "chess", DayKey(CurrentAbsoluteTime())), 0);
+  server->Stop();
+  world.events.clear();
+  Tick(90);
+  EXPECT_THAT(world.events, ::testing::ElementsAre("61 warn last 100", "121 kill 100", "121 unlisted 100"));
+  EXPECT_TRUE(link.away());
+  EXPECT_EQ(link.PendingMinuteCount(), 2u);
+
+  server = std::make_unique<ServerProcess>(root, std::to_string(port));
+  ASSERT_TRUE(server->Start());
+  EXPECT_TRUE(WaitFor([&] { return Tick(1), !link.away(); }, 10 + kReconnectPauseSeconds));
+  EXPECT_EQ(link.PendingMinuteCount(), 0u);
+  EXPECT_TRUE(WaitFor([&] { return minutes_today() == 3; }, 5)) << minutes_today();
+  Connection check(port);
+  check.Send(UserAppRequest(kGetCredit, "kid", "game"));
+  EXPECT_EQ(CreditOf(check.ReadPlistReply()), 0);
+  ResetClientStateForTesting();
+}
 
 // What the child's process found out, sent back over a pipe: a forked
 // child's failed expectations would not reach the test.
@@ -71,7 +126,7 @@ TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) 
     // The agent's logic at a boundary, measuring as the agent does.
     ResetClientStateForTesting();
     SetLocalServerPortForTesting(static_cast<uint16_t>(port));
-    SystemAgent system;
+    MachineAgentSystem system;
     system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
     state.system = &system;
     AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
