@@ -31,10 +31,18 @@ Bytes SingleFieldRequest(uint8_t command, const std::string& text) {
   return FieldsRequest(command, {text});
 }
 
+void Append(Bytes* all, const Bytes& frame) { all->insert(all->end(), frame.begin(), frame.end()); }
+
 Bytes Concat(std::initializer_list<Bytes> frames) {
   Bytes all;
-  for (const Bytes& f : frames) all.insert(all.end(), f.begin(), f.end());
+  for (const Bytes& f : frames) Append(&all, f);
   return all;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 Bytes SettingsRequest(uint8_t command, const std::string& user, const std::string& app,
@@ -65,8 +73,23 @@ int64_t CreditOf(const std::optional<Plist>& reply) {
   return credit ? NumberValue(credit, 32) : -1;
 }
 
-std::optional<Plist> ServerTest::Exchange(std::initializer_list<Bytes> requests) {
-  Connection c(server_.port());
+int64_t LastDayOf(const std::optional<Plist>& reply) {
+  if (!reply || !reply->IsDictionary() || reply->AsDictionary()->empty()) return -1;
+  return NumberValue(&reply->AsDictionary()->entries().back().second, 32);
+}
+
+int64_t LastDayMinutes(const std::optional<Plist>& stats, const char* user, const char* app) {
+  if (!stats || !stats->IsDictionary()) return -1;
+  auto child = [](const Plist* parent, const char* key) -> const Plist* {
+    const Plist* c = parent ? parent->AsDictionary()->Find(key) : nullptr;
+    return c && c->IsDictionary() ? c : nullptr;
+  };
+  const Plist* s = child(child(child(&*stats, user), app), "Stats");
+  return s ? std::max<int64_t>(0, LastDayOf(*s)) : 0;
+}
+
+std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests) {
+  Connection c(port);
   for (const Bytes& b : requests) c.Send(b);
   return c.ReadPlistReply();
 }

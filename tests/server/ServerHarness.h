@@ -26,6 +26,9 @@ Bytes SettingsRequest(uint8_t command, const std::string& user, const std::strin
 Bytes SingleFieldRequest(uint8_t command, const std::string& text);
 // Frames one after another, to go out in one write.
 Bytes Concat(std::initializer_list<Bytes> frames);
+void Append(Bytes* all, const Bytes& frame);
+// How often `part` occurs in `text`.
+size_t Occurrences(const std::string& text, const std::string& part);
 std::string PlistXml(const Plist& value);
 sockaddr_in LoopbackAddress(int port);
 // A record filled like a parent's admin tool would.
@@ -82,6 +85,13 @@ class Connection {
 
 // The "Credit" of a GetCredit reply; -1 when there is none.
 int64_t CreditOf(const std::optional<Plist>& reply);
+// The last day's minutes of a GetStats reply; -1 when there is none.
+int64_t LastDayOf(const std::optional<Plist>& reply);
+// The last day's minutes of `user`/`app` in stats.plist's dictionary; -1 for
+// no file.
+int64_t LastDayMinutes(const std::optional<Plist>& stats, const char* user, const char* app);
+// Sends `requests` on a fresh connection and returns the first reply.
+std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests);
 
 // A fixture with a server in a private root, not yet started; skipped
 // where the server could not serve (no DNS-SD daemon to publish through).
@@ -91,8 +101,9 @@ class ServerTest : public ::testing::Test {
   void SetUp() override {
     if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
   }
-  // Sends `requests` on a fresh connection and returns the first reply.
-  std::optional<Plist> Exchange(std::initializer_list<Bytes> requests);
+  std::optional<Plist> Exchange(std::initializer_list<Bytes> requests) {
+    return test::Exchange(server_.port(), requests);
+  }
   bool Logged(const std::string& text) const {
     return server_.Log().find(text) != std::string::npos;
   }
