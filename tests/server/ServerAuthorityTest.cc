@@ -29,26 +29,29 @@ class ServerAuthorityTest : public ServerTest {
     ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kHostPreferenceFile)), key,
                                 Plist::String(value)));
   }
-  // SaveCredit for alice's computer as `user`, then a GetCredit on the same
-  // connection so the save was handled before this returns.
-  bool SaveAs(const std::string& user, int32_t credit, bool ipv6 = false) {
+  // `frames` as `user`, then a GetCredit on the same connection so all were
+  // handled before this returns.
+  bool SendAs(const std::string& user, const Bytes& frames, bool ipv6 = false) {
     int port = server_.port();
     return RunAsUser(user, [=] {
       Connection c(port, ipv6);
-      return c.Send(SettingsRequest(kSaveCredit, "alice", kLogin, SampleRecord(credit, true))) &&
-             c.Send(UserAppRequest(kGetCredit, "alice", kLogin)) && c.ReadReply().has_value();
+      return c.Send(frames) && c.Send(UserAppRequest(kGetCredit, "alice", kLogin)) &&
+             c.ReadReply(30000).has_value();
     });
   }
+  // SaveCredit for alice's computer as `user`.
+  bool SaveAs(const std::string& user, int32_t credit, bool ipv6 = false) {
+    return SendAs(user, SettingsRequest(kSaveCredit, "alice", kLogin, SampleRecord(credit, true)),
+                  ipv6);
+  }
   int64_t Credit() { return CreditOf(Exchange({UserAppRequest(kGetCredit, "alice", kLogin)})); }
-  // Kill requests as `user` (pids, or any text), answered by a final query
-  // so all were handled.
+  // Kill requests as `user` (pids, or any text).
   bool KillAs(const std::string& user, const std::vector<std::string>& texts) {
-    int port = server_.port();
-    return RunAsUser(user, [=] {
-      Connection c(port);
-      for (const std::string& text : texts) c.Send(SingleFieldRequest(kDisconnectionRequest, text));
-      return c.Send(UserAppRequest(kGetCredit, "alice", kLogin)) && c.ReadReply().has_value();
-    });
+    Bytes frames;
+    for (const std::string& text : texts) {
+      Append(&frames, SingleFieldRequest(kDisconnectionRequest, text));
+    }
+    return SendAs(user, frames);
   }
 };
 
@@ -156,20 +159,12 @@ TEST_F(ServerAuthorityTest, MinutesOnlyForTheirOwnUserAndNoFloodGrowsTheFiles) {
             UserAppRequest(kGetStats, "alice", kLogin)});
   std::string settings = server_.DataFile("settings.plist");
   auto alice_stats = Exchange({UserAppRequest(kGetStats, "alice", kLogin)});
-  int port = server_.port();
-  auto send_as_nobody = [port](const Bytes& frames) {
-    return RunAsUser("nobody", [port, frames] {
-      Connection c(port);
-      return c.Send(frames) && c.Send(UserAppRequest(kGetCredit, "nobody", "a")) &&
-             c.ReadReply(30000).has_value();
-    });
-  };
   Bytes sibling;
   for (int i = 0; i < 1000; ++i) {
     Append(&sibling, UserAppRequest(i % 2 ? kMinuteUsed : kAutoUpdateCredit, "alice", kLogin));
   }
   for (int i = 0; i < 30; ++i) Append(&sibling, UserAppRequest(kMinuteUsed, "nobody", "a"));
-  ASSERT_TRUE(send_as_nobody(sibling));
+  ASSERT_TRUE(SendAs("nobody", sibling));
   EXPECT_EQ(server_.DataFile("settings.plist"), settings);
   EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", kLogin)}), alice_stats);
   EXPECT_EQ(LastDayOf(Exchange({UserAppRequest(kGetStats, "nobody", "a")})), 31);
@@ -181,7 +176,7 @@ TEST_F(ServerAuthorityTest, MinutesOnlyForTheirOwnUserAndNoFloodGrowsTheFiles) {
     if (i % 3 == 0) fresh.append(300, 'x');  // over the bound: refused whole
     Append(&flood, UserAppRequest(kMinuteUsed, i % 2 ? "nobody" : fresh, fresh));
   }
-  ASSERT_TRUE(send_as_nobody(flood));
+  ASSERT_TRUE(SendAs("nobody", flood));
   auto stats = ParsePlistXml(server_.DataFile("stats.plist"));
   ASSERT_TRUE(stats && stats->IsDictionary());
   const Plist* apps = stats->AsDictionary()->Find("nobody");

@@ -155,15 +155,13 @@ bool ServerProcess::Running() {
 int ServerProcess::Stop() {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
-  for (int i = 0; i < 200; ++i, usleep(25000)) {
-    int status;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5)) {
+    Kill9();
+    return -1;
   }
-  Kill9();
-  return -1;
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void ServerProcess::Kill9() {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ClientTestSupport.h"
 #include "Paths.h"
 #include "PlistXml.h"
 #include "ServerHarness.h"
@@ -18,14 +19,7 @@
 namespace corvane::test {
 namespace {
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buf[4096];
-  for (size_t n; pipe && (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  if (pipe) pclose(pipe);
-  return out;
-}
+std::string RunCommand(const std::string& command) { return RunProgram({"sh", "-c", command}).out; }
 
 // The ports of `type` that avahi-browse resolves on loopback, retried until
 // `wanted` (0: any) shows up.
