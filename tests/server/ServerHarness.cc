@@ -176,34 +176,27 @@ std::string ServerProcess::DataFile(const char* name) const {
   return ReadFileOrEmpty(root_.Path(std::string(kSupportFolder) + "/" + name));
 }
 
-Connection::Connection(int port, bool ipv6) {
-  fd_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Connection::Connection(int port, bool ipv6)
+    : socket_(socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in in = LoopbackAddress(port);
   sockaddr_in6 in6{};
   in6.sin6_family = AF_INET6;
   in6.sin6_port = in.sin_port;
   in6.sin6_addr = in6addr_loopback;
-  int rc = ipv6 ? connect(fd_, reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                : connect(fd_, reinterpret_cast<sockaddr*>(&in), sizeof in);
-  if (rc != 0) {
-    close(fd_);
-    fd_ = -1;
-  }
-}
-
-Connection::~Connection() {
-  if (fd_ >= 0) close(fd_);
+  int rc = ipv6 ? connect(socket_.fd(), reinterpret_cast<sockaddr*>(&in6), sizeof in6)
+                : connect(socket_.fd(), reinterpret_cast<sockaddr*>(&in), sizeof in);
+  if (rc != 0) socket_.Close();
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  return SendAll(fd_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  return SendAll(socket_.fd(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {
   for (auto* p = static_cast<uint8_t*>(out); n > 0;) {
-    pollfd pfd{fd_, POLLIN, 0};
+    pollfd pfd{socket_.fd(), POLLIN, 0};
     if (poll(&pfd, 1, timeout_ms) <= 0) return false;
-    ssize_t got = recv(fd_, p, n, 0);
+    ssize_t got = recv(socket_.fd(), p, n, 0);
     if (got <= 0) return false;
     p += got;
     n -= static_cast<size_t>(got);
@@ -227,7 +220,7 @@ std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
 bool Connection::ClosedByServer(int timeout_ms) {
   // Waits for the end of the stream without reading, so unread replies stay
   // unread and a client that never reads keeps not reading.
-  pollfd pfd{fd_, POLLRDHUP, 0};
+  pollfd pfd{socket_.fd(), POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 

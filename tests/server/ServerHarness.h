@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "AppSettings.h"
+#include "Platform/Network/TcpSocket.h"
 #include "Plist.h"
 #include "TestSupport.h"
 #include "WireCodec.h"
@@ -70,8 +71,7 @@ class ServerProcess {
 class Connection {
  public:
   explicit Connection(int port, bool ipv6 = false);
-  ~Connection();
-  bool connected() const { return fd_ >= 0; }
+  bool connected() const { return socket_.valid(); }
   bool Send(const Bytes& bytes);
   // One reply body; none after `timeout_ms` or when the server closed.
   std::optional<std::string> ReadReply(int timeout_ms = 5000);
@@ -80,7 +80,7 @@ class Connection {
 
  private:
   bool ReadExactly(void* out, size_t n, int timeout_ms);
-  int fd_ = -1;
+  SocketHandle socket_;
 };
 
 // The "Credit" of a GetCredit reply; -1 when there is none.
