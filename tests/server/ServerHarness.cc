@@ -94,7 +94,7 @@ std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests) {
   return c.ReadPlistReply();
 }
 
-sockaddr_in LoopbackAddress(int port) {
+static sockaddr_in LoopbackAddress(int port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));

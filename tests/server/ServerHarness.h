@@ -31,7 +31,6 @@ void Append(Bytes* all, const Bytes& frame);
 // How often `part` occurs in `text`.
 size_t Occurrences(const std::string& text, const std::string& part);
 std::string PlistXml(const Plist& value);
-sockaddr_in LoopbackAddress(int port);
 // A record filled like a parent's admin tool would.
 AppSettings SampleRecord(int32_t credit, bool enabled);
 
