@@ -135,10 +135,10 @@ def build(source_dir, package_dir):
 
 
 class Client:
-    """Requests to the server with the tests' own wire encoder."""
+    """Requests to the server with the demo's wire encoder."""
 
     def __init__(self, source_dir, port):
-        sys.path.insert(0, os.path.join(source_dir, "tests/server"))
+        sys.path.insert(0, os.path.join(source_dir, "scripts"))
         import corvane_request
         self.codec, self.port = corvane_request, port
 

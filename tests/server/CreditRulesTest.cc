@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "CreditRules.h"
+#include "ServerHarness.h"
 
 namespace corvane {
 namespace {
@@ -23,13 +24,9 @@ class CreditRulesTest : public ::testing::Test {
     return *AbsoluteTimeOfLocal(y, mo, d, h, mi, s);
   }
   // Weekday 2 hours, weekend 3 hours; refill due at `next`.
-  static AppSettings Record(bool carry_over, int32_t credit, AbsoluteTime next = 0) {
-    AppSettings s;
+  static AppSettings Record(bool carry_over, int32_t credit, AbsoluteTime next) {
+    AppSettings s = test::SampleRecord(credit, false);
     s.ReportCredit = carry_over;
-    s.Credit = credit;
-    s.AutoUpdateValue = 2;
-    s.AutoUpdateCoeff = s.WeCoeff = 60;
-    s.WeValue = 3;
     s.NextAutoUpdate = next;
     return s;
   }

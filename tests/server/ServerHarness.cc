@@ -31,10 +31,18 @@ Bytes SingleFieldRequest(uint8_t command, const std::string& text) {
   return FieldsRequest(command, {text});
 }
 
+void Append(Bytes* all, const Bytes& frame) { all->insert(all->end(), frame.begin(), frame.end()); }
+
 Bytes Concat(std::initializer_list<Bytes> frames) {
   Bytes all;
-  for (const Bytes& f : frames) all.insert(all.end(), f.begin(), f.end());
+  for (const Bytes& f : frames) Append(&all, f);
   return all;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 Bytes SettingsRequest(uint8_t command, const std::string& user, const std::string& app,
@@ -65,13 +73,28 @@ int64_t CreditOf(const std::optional<Plist>& reply) {
   return credit ? NumberValue(credit, 32) : -1;
 }
 
-std::optional<Plist> ServerTest::Exchange(std::initializer_list<Bytes> requests) {
-  Connection c(server_.port());
+int64_t LastDayOf(const std::optional<Plist>& reply) {
+  if (!reply || !reply->IsDictionary() || reply->AsDictionary()->empty()) return -1;
+  return NumberValue(&reply->AsDictionary()->entries().back().second, 32);
+}
+
+int64_t LastDayMinutes(const std::optional<Plist>& stats, const char* user, const char* app) {
+  if (!stats || !stats->IsDictionary()) return -1;
+  auto child = [](const Plist* parent, const char* key) -> const Plist* {
+    const Plist* c = parent ? parent->AsDictionary()->Find(key) : nullptr;
+    return c && c->IsDictionary() ? c : nullptr;
+  };
+  const Plist* s = child(child(child(&*stats, user), app), "Stats");
+  return s ? std::max<int64_t>(0, LastDayOf(*s)) : 0;
+}
+
+std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests) {
+  Connection c(port);
   for (const Bytes& b : requests) c.Send(b);
   return c.ReadPlistReply();
 }
 
-sockaddr_in LoopbackAddress(int port) {
+static sockaddr_in LoopbackAddress(int port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -132,15 +155,13 @@ bool ServerProcess::Running() {
 int ServerProcess::Stop() {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
-  for (int i = 0; i < 200; ++i, usleep(25000)) {
-    int status;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5)) {
+    Kill9();
+    return -1;
   }
-  Kill9();
-  return -1;
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void ServerProcess::Kill9() {
@@ -155,34 +176,27 @@ std::string ServerProcess::DataFile(const char* name) const {
   return ReadFileOrEmpty(root_.Path(std::string(kSupportFolder) + "/" + name));
 }
 
-Connection::Connection(int port, bool ipv6) {
-  fd_ = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Connection::Connection(int port, bool ipv6)
+    : socket_(socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in in = LoopbackAddress(port);
   sockaddr_in6 in6{};
   in6.sin6_family = AF_INET6;
   in6.sin6_port = in.sin_port;
   in6.sin6_addr = in6addr_loopback;
-  int rc = ipv6 ? connect(fd_, reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                : connect(fd_, reinterpret_cast<sockaddr*>(&in), sizeof in);
-  if (rc != 0) {
-    close(fd_);
-    fd_ = -1;
-  }
-}
-
-Connection::~Connection() {
-  if (fd_ >= 0) close(fd_);
+  int rc = ipv6 ? connect(socket_.fd(), reinterpret_cast<sockaddr*>(&in6), sizeof in6)
+                : connect(socket_.fd(), reinterpret_cast<sockaddr*>(&in), sizeof in);
+  if (rc != 0) socket_.Close();
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  return SendAll(fd_, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  return SendAll(socket_.fd(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {
   for (auto* p = static_cast<uint8_t*>(out); n > 0;) {
-    pollfd pfd{fd_, POLLIN, 0};
+    pollfd pfd{socket_.fd(), POLLIN, 0};
     if (poll(&pfd, 1, timeout_ms) <= 0) return false;
-    ssize_t got = recv(fd_, p, n, 0);
+    ssize_t got = recv(socket_.fd(), p, n, 0);
     if (got <= 0) return false;
     p += got;
     n -= static_cast<size_t>(got);
@@ -206,7 +220,7 @@ std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
 bool Connection::ClosedByServer(int timeout_ms) {
   // Waits for the end of the stream without reading, so unread replies stay
   // unread and a client that never reads keeps not reading.
-  pollfd pfd{fd_, POLLRDHUP, 0};
+  pollfd pfd{socket_.fd(), POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "AppSettings.h"
+#include "Platform/Network/TcpSocket.h"
 #include "Plist.h"
 #include "TestSupport.h"
 #include "WireCodec.h"
@@ -26,8 +27,10 @@ Bytes SettingsRequest(uint8_t command, const std::string& user, const std::strin
 Bytes SingleFieldRequest(uint8_t command, const std::string& text);
 // Frames one after another, to go out in one write.
 Bytes Concat(std::initializer_list<Bytes> frames);
+void Append(Bytes* all, const Bytes& frame);
+// How often `part` occurs in `text`.
+size_t Occurrences(const std::string& text, const std::string& part);
 std::string PlistXml(const Plist& value);
-sockaddr_in LoopbackAddress(int port);
 // A record filled like a parent's admin tool would.
 AppSettings SampleRecord(int32_t credit, bool enabled);
 
@@ -67,8 +70,7 @@ class ServerProcess {
 class Connection {
  public:
   explicit Connection(int port, bool ipv6 = false);
-  ~Connection();
-  bool connected() const { return fd_ >= 0; }
+  bool connected() const { return socket_.valid(); }
   bool Send(const Bytes& bytes);
   // One reply body; none after `timeout_ms` or when the server closed.
   std::optional<std::string> ReadReply(int timeout_ms = 5000);
@@ -77,11 +79,18 @@ class Connection {
 
  private:
   bool ReadExactly(void* out, size_t n, int timeout_ms);
-  int fd_ = -1;
+  SocketHandle socket_;
 };
 
 // The "Credit" of a GetCredit reply; -1 when there is none.
 int64_t CreditOf(const std::optional<Plist>& reply);
+// The last day's minutes of a GetStats reply; -1 when there is none.
+int64_t LastDayOf(const std::optional<Plist>& reply);
+// The last day's minutes of `user`/`app` in stats.plist's dictionary; -1 for
+// no file.
+int64_t LastDayMinutes(const std::optional<Plist>& stats, const char* user, const char* app);
+// Sends `requests` on a fresh connection and returns the first reply.
+std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests);
 
 // A fixture with a server in a private root, not yet started; skipped
 // where the server could not serve (no DNS-SD daemon to publish through).
@@ -91,8 +100,9 @@ class ServerTest : public ::testing::Test {
   void SetUp() override {
     if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
   }
-  // Sends `requests` on a fresh connection and returns the first reply.
-  std::optional<Plist> Exchange(std::initializer_list<Bytes> requests);
+  std::optional<Plist> Exchange(std::initializer_list<Bytes> requests) {
+    return test::Exchange(server_.port(), requests);
+  }
   bool Logged(const std::string& text) const {
     return server_.Log().find(text) != std::string::npos;
   }

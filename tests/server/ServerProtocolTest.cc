@@ -154,8 +154,7 @@ TEST_F(ServerRobustnessTest, UnreadRepliesAreQueuedInOrderThenCapped) {
   Connection slow(server_.port());
   Bytes batch;
   for (int i = 0; i < 3000; ++i) {
-    Bytes r = UserAppRequest(kGetCredit, "u", i % 2 ? "a" : "missing");
-    batch.insert(batch.end(), r.begin(), r.end());
+    Append(&batch, UserAppRequest(kGetCredit, "u", i % 2 ? "a" : "missing"));
   }
   ASSERT_TRUE(slow.Send(batch));
   for (int i = 0; i < 3000; ++i) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "ClientTestSupport.h"
 #include "Paths.h"
 #include "PlistXml.h"
 #include "ServerHarness.h"
@@ -18,14 +19,7 @@
 namespace corvane::test {
 namespace {
 
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  char buf[4096];
-  for (size_t n; pipe && (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  if (pipe) pclose(pipe);
-  return out;
-}
+std::string RunCommand(const std::string& command) { return RunProgram({"sh", "-c", command}).out; }
 
 // The ports of `type` that avahi-browse resolves on loopback, retried until
 // `wanted` (0: any) shows up.
@@ -107,12 +101,9 @@ TEST(ServerStartupTest, NologAndLocalInEitherOrderAndReadiness) {
 }
 
 TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
-  int holder = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = LoopbackAddress(0);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  ASSERT_EQ(listen(holder, 1), 0);
-  getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &len);
+  SocketHandle holder;
+  ASSERT_TRUE(CreateListenerSocket(IpFamily::kIPv4, &holder).ok());
+  ASSERT_TRUE(BindAndListen(holder, IpFamily::kIPv4, 0, true).ok());
   // A message bus of its own on which no avahi-daemon answers.
   std::istringstream bus(
       RunCommand("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
@@ -128,7 +119,7 @@ TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
   // A taken port, a port above 65535, no DNS-SD daemon to publish through:
   // the retry line, never a crash.
   const std::pair<std::string, std::string> cases[] = {
-      {std::to_string(ntohs(addr.sin_port)), ""},
+      {std::to_string(BoundPort(holder)), ""},
       {"70000", ""},
       {"", "DBUS_SYSTEM_BUS_ADDRESS=" + bus_address}};
   for (const auto& [port, environment] : cases) {
@@ -142,7 +133,6 @@ TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
     EXPECT_TRUE(server.Running());
     EXPECT_EQ(server.Stop(), 0);
   }
-  close(holder);
 }
 
 }  // namespace

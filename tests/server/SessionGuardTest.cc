@@ -30,7 +30,6 @@
 namespace corvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr double kGrace = 12, kLiveness = 9, kPass = 0.5;
 const char* kTiming = "12,9,0.5";
 const char* kPrivateServiceType = "_c5guardtest._tcp";
@@ -113,13 +112,9 @@ class SessionGuardTest : public test::ServerTest {
 
   // Starts the leader; the record is written by Publish().
   void Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
-                 const std::string& script, const std::vector<std::string>& env) {
-    Session s;
-    s.id = "c5g" + std::to_string(getpid()) + id_suffix;
-    s.uid = uid;
-    s.user = user;
-    s.leader = fork();
-    if (s.leader == 0) {
+             const std::string& script, const std::vector<std::string>& env) {
+    pid_t leader = fork();
+    if (leader == 0) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       setsid();
       gid_t gid = 65534;
@@ -131,7 +126,7 @@ class SessionGuardTest : public test::ServerTest {
       execle("/bin/sh", "sh", "-c", script.c_str(), nullptr, envp.data());
       _exit(127);
     }
-    sessions_.push_back(s);
+    sessions_.push_back({"c5g" + std::to_string(getpid()) + id_suffix, uid, user, leader});
   }
 
   std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
@@ -166,10 +161,10 @@ class SessionGuardTest : public test::ServerTest {
                       "# This is private data. Do not parse.\nNAME=x\nSTATE=active\nSESSIONS=" +
                           list + "\nONLINE_SESSIONS=" + list + "\nACTIVE_SESSIONS=" + list + "\n");
     }
-    start_ = Clock::now();
+    start_ = std::chrono::steady_clock::now();
   }
 
-  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+  double Elapsed() const { return test::SecondsSince(start_); }
 
   // Until `seconds` after the start, reaping every leader that ended; the
   // seconds it took are kept.
@@ -205,7 +200,7 @@ class SessionGuardTest : public test::ServerTest {
   std::vector<Session> sessions_;
   std::vector<pid_t> orphans_;
   bool made_folders_ = false;
-  Clock::time_point start_ = Clock::now();
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 // One server guards every case at once. Each trick ends its session after
@@ -297,13 +292,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
     EXPECT_LE(s.ended_after, std::max(tricks[i].latest, kGrace) + slack);
   }
   // Each trick's session is ended once, and nothing else.
-  std::string first_log = server_.Log();
-  size_t count = 0;
-  for (size_t at = first_log.find("Ended session"); at != std::string::npos;
-       at = first_log.find("Ended session", at + 1)) {
-    ++count;
-  }
-  EXPECT_EQ(count, tricks.size()) << first_log;
+  EXPECT_EQ(test::Occurrences(server_.Log(), "Ended session"), tricks.size()) << server_.Log();
 
   // The server goes away and comes back while the agent runs; the agent
   // reconnects, and the new server gives every session the grace period.

@@ -1,12 +1,14 @@
 // One fake for the three things the agent's logic talks to: the windows
 // (recorded), the machine (a clock and processes the test sets) and the
-// server (a settings table that charges minutes as the real one does).
+// server (a settings table that charges minutes as the real one does); and
+// records as the watching code builds them, for the user interface's tests.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "AgentState.h"
@@ -17,6 +19,27 @@ namespace corvane::test {
 
 inline constexpr int32_t kLoginPid = 7;
 inline constexpr int32_t kAgentPid = 42;
+
+inline WatchedAppRef MakeRecord(int32_t pid, const std::string& identifier,
+                                const std::string& name, int32_t credit,
+                                uint32_t secondsInMinute = 0, bool warned = false) {
+  auto r = std::make_shared<WatchedApp>();
+  r->pid = pid;
+  r->identifier = identifier;
+  if (!name.empty()) r->displayName = name;
+  r->settings.Credit = credit;
+  r->secondsInMinute = secondsInMinute;
+  r->warned = warned;
+  return r;
+}
+
+inline WatchedAppRef MakeSession(int32_t credit, uint32_t secondsInMinute = 0) {
+  return MakeRecord(4242, "com.apple.loginwindow", "computer", credit, secondsInMinute);
+}
+
+inline WatchedAppRef MakeGlobal(uint32_t secondsInMinute = 0) {
+  return MakeRecord(0, "com.quarlant.globalSettings", "", 0, secondsInMinute);
+}
 
 class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentServerLink {
  public:

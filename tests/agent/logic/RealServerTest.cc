@@ -32,22 +32,14 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   auto server = std::make_unique<ServerProcess>(root);
   if (!server->Start()) GTEST_SKIP() << "the server program did not start";
   int port = server->port();
-  Connection seed(port);
-  seed.Send(SettingsRequest(kSaveCredit, "kid", "game", SampleRecord(2, true)));
-  seed.Send(UserAppRequest(kGetCredit, "kid", "game"));
-  ASSERT_EQ(CreditOf(seed.ReadPlistReply()), 2);
+  Bytes save = SettingsRequest(kSaveCredit, "kid", "game", SampleRecord(2, true));
+  ASSERT_EQ(CreditOf(Exchange(port, {save, UserAppRequest(kGetCredit, "kid", "game")})), 2);
   ResetClientStateForTesting();
   ASSERT_TRUE(UseServerAddress("127.0.0.1", static_cast<uint16_t>(port)));
   CorvaneServerLink link;
   state.server = &link;
   auto minutes_today = [&root] {
-    std::optional<Plist> stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
-    const Plist* node = stats ? &*stats : nullptr;
-    for (const std::string& key : {std::string("kid"), std::string("game"),
-                                   std::string(kStatsKey), DayKey(CurrentAbsoluteTime())}) {
-      node = node && node->AsDictionary() ? node->AsDictionary()->Find(key) : nullptr;
-    }
-    return NumberValue(node, 32);
+    return LastDayMinutes(ReadPlistFile(root.Path(std::string(kStatsFile))), "kid", "game");
   };
 
   ASSERT_TRUE(Launch(100, "game"));
@@ -68,9 +60,7 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   EXPECT_TRUE(WaitFor([&] { return Tick(1), !link.away(); }, 10 + kReconnectPauseSeconds));
   EXPECT_EQ(link.PendingMinuteCount(), 0u);
   EXPECT_TRUE(WaitFor([&] { return minutes_today() == 3; }, 5)) << minutes_today();
-  Connection check(port);
-  check.Send(UserAppRequest(kGetCredit, "kid", "game"));
-  EXPECT_EQ(CreditOf(check.ReadPlistReply()), 0);
+  EXPECT_EQ(CreditOf(Exchange(port, {UserAppRequest(kGetCredit, "kid", "game")})), 0);
   ResetClientStateForTesting();
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AgentUiTestRecords.h"
+#include "AgentFakeWorld.h"
 
 namespace corvane {
 namespace {

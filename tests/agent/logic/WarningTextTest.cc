@@ -4,7 +4,7 @@
 
 #include <gmock/gmock.h>
 
-#include "AgentUiTestRecords.h"
+#include "AgentFakeWorld.h"
 #include "Localization.h"
 
 namespace corvane {

@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <iostream>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -23,10 +23,15 @@
 namespace corvane {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr double kMinute = 6.0;  // seconds of real time per agent minute
 
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// Whether `pid` has ended (or is a zombie).
+bool Gone(pid_t pid) {
+  std::string stat = test::ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/stat");
+  return stat.empty() || stat.find(") Z") != std::string::npos;
+}
 
 std::string AppEntry(const std::string& key, int credit) {
   return "<key>" + key + "</key><dict><key>Credit</key><integer>" + std::to_string(credit) +
@@ -93,23 +98,19 @@ class AgentSessionTest : public ::testing::Test {
     agent_ = std::make_unique<test::Child>(argv);
     leader_ = agent_->pid();
   }
-  bool LeaderAlive() {
-    return kill(leader_, 0) == 0 &&
-           test::ReadFileOrEmpty("/proc/" + std::to_string(leader_) + "/stat").find(") Z") ==
-               std::string::npos;
-  }
-  // Waits for a blocking message whose title matches `pattern`.
-  static bool MessageShown(const std::string& pattern, double seconds) {
+  bool LeaderAlive() { return !Gone(leader_); }
+  // Waits until a blocking message whose title matches `pattern` is shown
+  // (`shown`) or gone.
+  static bool Message(const std::string& pattern, double seconds, bool shown = true) {
     return test::WaitForCommand("xdotool search --onlyvisible --name '" + pattern + "' >/dev/null",
-                                true, seconds);
+                                shown, seconds);
   }
   // Clicks the message away: a click that comes before the message holds the
   // pointer is lost, so the click is repeated until the window is gone.
   static bool Dismiss(const std::string& pattern) {
-    const std::string gone = "! xdotool search --onlyvisible --name '" + pattern + "' >/dev/null";
     for (int tries = 0; tries < 20; ++tries) {
       Shell("xdotool mousemove 640 400 click 1");
-      if (test::WaitForCommand(gone, true, 1)) return true;
+      if (Message(pattern, 1, false)) return true;
     }
     return false;
   }
@@ -125,18 +126,6 @@ class AgentSessionTest : public ::testing::Test {
   std::unique_ptr<test::Child> agent_;
   pid_t leader_ = -1;
 };
-
-// Waits until `pid` has ended (or is a zombie); the seconds it took, or -1.
-double SecondsUntilGone(pid_t pid, double limit) {
-  auto start = Clock::now();
-  while (std::chrono::duration<double>(Clock::now() - start).count() < limit) {
-    std::string stat = test::ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/stat");
-    if (stat.empty() || stat.find(") Z") != std::string::npos)
-      return std::chrono::duration<double>(Clock::now() - start).count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return -1;
-}
 
 TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
   WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 0));
@@ -158,21 +147,20 @@ TEST_F(AgentSessionTest, ConfigurationOneWaitsIdleAndTwoRetriesUntilTheServerCom
   SetPref("Configuration", Plist::Integer(1, 8));
   StartAgent();
   EXPECT_TRUE(agent_->WaitForOutput("Cannot contact server err = ", 60));
-  ASSERT_TRUE(MessageShown("cannot be reached", 30));
+  ASSERT_TRUE(Message("cannot be reached", 30));
   ASSERT_TRUE(Dismiss("cannot be reached"));
-  EXPECT_FALSE(MessageShown("cannot be reached", 2 * kMinute));  // shown once only
+  EXPECT_FALSE(Message("cannot be reached", 2 * kMinute));  // shown once only
   TearDown();
 
   SetPref("Configuration", Plist::Integer(2, 8));
   StartAgent();
   EXPECT_TRUE(agent_->WaitForOutput("Cannot contact server err = ", 60));
-  EXPECT_TRUE(MessageShown("Trying again", 30));
+  EXPECT_TRUE(Message("Trying again", 30));
   ASSERT_TRUE(StartServer());
   // The retry two agent minutes later connects, takes the message away and
   // starts counting the session. The waits end with the event; their limits
   // leave room for a loaded machine.
-  EXPECT_TRUE(test::WaitForCommand("! xdotool search --onlyvisible --name 'Trying again' >/dev/null", true,
-                                   6 * kMinute));
+  EXPECT_TRUE(Message("Trying again", 6 * kMinute, false));
   EXPECT_TRUE(Charged("com.apple.loginwindow", 6 * kMinute));
 }
 
@@ -186,9 +174,9 @@ TEST_F(AgentSessionTest, ComputerWithoutCreditEndsTheSessionThroughTheServer) {
   SetPref("Last Minute Credit", Plist::String("0"));
   ASSERT_TRUE(StartServer());
   StartAgent("nobody");
-  ASSERT_TRUE(MessageShown("Credit low|your session", 30));
+  ASSERT_TRUE(Message("Credit low|your session", 30));
   ASSERT_TRUE(Dismiss("Credit low|your session"));
-  EXPECT_GT(SecondsUntilGone(leader_, 10), 0);
+  EXPECT_TRUE(test::WaitFor([this] { return Gone(leader_); }, 10));
   EXPECT_TRUE(test::WaitForCommand("grep -q 'Killed -9 pid " + std::to_string(leader_) + "' '" +
                                    root_.Path(std::string(kServerLogFile)) + "'", true, 5));
   EXPECT_EQ(agent_->output().find("ourself"), std::string::npos);
@@ -217,13 +205,13 @@ TEST_F(AgentSessionTest, RenamedCopyAndOtherApplicationsEndAtTheirLimits) {
   EXPECT_TRUE(Charged("com.quarlant.otherApps", 20));
   EXPECT_TRUE(Shell("xdotool search --class Homework set_window --class C5TestOff"));
   for (int warnings = 0; warnings < 2; ++warnings) {
-    if (!MessageShown("Credit low|Test Terminal|Other applications", 2 * kMinute)) continue;
+    if (!Message("Credit low|Test Terminal|Other applications", 2 * kMinute)) continue;
     Shell("import -window root '" + std::string(CORVANE_BINARY_DIR) + "/other-apps-warning-" +
           std::to_string(warnings) + ".png'");
     Dismiss("Credit low|Test Terminal|Other applications");
   }
-  EXPECT_GT(SecondsUntilGone(renamed.pid(), 2 * kMinute), 0);
-  EXPECT_GT(SecondsUntilGone(eyes.pid(), 1 * kMinute), 0);
+  EXPECT_TRUE(test::WaitFor([&] { return Gone(renamed.pid()); }, 2 * kMinute));
+  EXPECT_TRUE(test::WaitFor([&] { return Gone(eyes.pid()); }, kMinute));
   EXPECT_TRUE(agent_->WaitForOutput("Killed pid " + std::to_string(renamed.pid()) + " ourself!", 2));
   EXPECT_EQ(Stats().find("c5test-off"), std::string::npos);
   EXPECT_TRUE(LeaderAlive());

@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
-#include <cstdio>
 #include <cstdlib>
 
 namespace corvane::test {
@@ -57,26 +56,6 @@ std::string SaveScreenshot(const std::string& name) {
 int Xdotool(const std::string& arguments) {
   const std::string command = "xdotool " + arguments + " >/dev/null 2>&1";
   return std::system(command.c_str());
-}
-
-bool FindIconOnScreen(int size, QPoint* position) {
-  const std::string command = "xdotool search --classname " +
-                              QCoreApplication::applicationName().toStdString() +
-                              " getwindowgeometry %@ 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return false;
-  char line[256];
-  int x = 0, y = 0, w = 0, h = 0;
-  bool found = false;
-  while (!found && std::fgets(line, sizeof line, pipe) != nullptr) {
-    if (std::sscanf(line, " Position: %d,%d", &x, &y) == 2) continue;
-    if (std::sscanf(line, " Geometry: %dx%d", &w, &h) == 2 && w == size && h == size) {
-      *position = QPoint(x, y);
-      found = true;
-    }
-  }
-  pclose(pipe);
-  return found;
 }
 
 }  // namespace corvane::test

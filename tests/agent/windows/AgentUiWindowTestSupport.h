@@ -23,18 +23,6 @@ void Pump(int milliseconds);
 std::string SaveScreenshot(const std::string& name);
 // xdotool with the given arguments; its exit status.
 int Xdotool(const std::string& arguments);
-// The screen position of this program's window of size×size (the tray
-// icon once embedded), found through the X server.
-bool FindIconOnScreen(int size, QPoint* position);
-
-// The first visible top-level widget of type T, or null.
-template <typename T>
-T* FindShown() {
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    if (auto* t = qobject_cast<T*>(w); t != nullptr && t->isVisible()) return t;
-  }
-  return nullptr;
-}
 
 }  // namespace corvane::test
 

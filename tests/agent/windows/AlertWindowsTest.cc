@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <vector>
 
-#include "AgentUiTestRecords.h"
+#include "AgentFakeWorld.h"
 #include "AgentUiWindowTestSupport.h"
 #include "AlertWindows.h"
 #include "FullScreenCover.h"
@@ -17,6 +17,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using test::SecondsSince;
+
+QMessageBox* ShownMessageBox() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) return box;
+  }
+  return nullptr;
+}
 
 class AlertWindowsTest : public ::testing::Test {
  protected:
@@ -31,7 +38,7 @@ class AlertWindowsTest : public ::testing::Test {
   void WhenAlertShown(std::function<void(QMessageBox*)> check) {
     auto* poll = new QTimer(QCoreApplication::instance());
     QObject::connect(poll, &QTimer::timeout, [poll, check] {
-      if (QMessageBox* box = test::FindShown<QMessageBox>()) {
+      if (QMessageBox* box = ShownMessageBox()) {
         poll->deleteLater();
         check(box);
       }
@@ -123,7 +130,7 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertWhichClosesIt
   EXPECT_TRUE(critical);
   EXPECT_GE(beeps_.size(), 3u);  // 0.4, 0.8, 1.2, 1.6 s; a busy machine may drop one
   EXPECT_LE(beeps_.size(), 4u);
-  EXPECT_EQ(test::FindShown<QMessageBox>(), nullptr);
+  EXPECT_EQ(ShownMessageBox(), nullptr);
 
   start_ = Clock::now();
   WhenAlertShown([&](QMessageBox* box) {

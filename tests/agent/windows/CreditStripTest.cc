@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include "AgentFakeWorld.h"
-#include "AgentUiTestRecords.h"
 #include "AgentUiWindowTestSupport.h"
 
 namespace corvane {

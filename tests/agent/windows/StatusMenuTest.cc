@@ -8,12 +8,35 @@
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <cstdio>
 
-#include "AgentUiTestRecords.h"
+#include "AgentFakeWorld.h"
 #include "AgentUiWindowTestSupport.h"
 
 namespace corvane {
 namespace {
+
+// The screen position of this program's window of size×size (the tray
+// icon once embedded), found through the X server.
+bool FindIconOnScreen(int size, QPoint* position) {
+  const std::string command = "xdotool search --classname " +
+                              QCoreApplication::applicationName().toStdString() +
+                              " getwindowgeometry %@ 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return false;
+  char line[256];
+  int x = 0, y = 0, w = 0, h = 0;
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, pipe) != nullptr) {
+    if (std::sscanf(line, " Position: %d,%d", &x, &y) == 2) continue;
+    if (std::sscanf(line, " Geometry: %dx%d", &w, &h) == 2 && w == size && h == size) {
+      *position = QPoint(x, y);
+      found = true;
+    }
+  }
+  pclose(pipe);
+  return found;
+}
 
 QStringList MenuLines(const StatusMenu& menu) {
   QStringList lines;
@@ -31,7 +54,7 @@ TEST(StatusMenuTest, TrayMenuOpensOnAClickFollowsTheTickLocksAndHides) {
   if (QSystemTrayIcon::isSystemTrayAvailable() && test::Xdotool("version") == 0) {
     // Open it the way a user does: a click on the eye in the tray.
     QPoint eye;
-    ASSERT_TRUE(test::WaitUntil([&] { return test::FindIconOnScreen(22, &eye); }))
+    ASSERT_TRUE(test::WaitUntil([&] { return FindIconOnScreen(22, &eye); }))
         << "the eye never reached the tray";
     test::SaveScreenshot("status-item");
     test::Xdotool("mousemove " + std::to_string(eye.x() + 11) + " " + std::to_string(eye.y() + 11) +
