@@ -87,6 +87,51 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
   EXPECT_EQ(back, s);
 }
 
+// The bytes of a newly stored record: key order, integer widths and value
+// forms as every earlier release wrote them.
+TEST(AppSettingsTest, StoredRecordIsByteExact) {
+  AppSettings s;
+  s.NextAutoUpdate = 786585601.5;
+  s.Credit = -45;
+  s.ReportCredit = true;
+  s.AutoUpdateCoeff = 60;
+  s.AutoUpdateValue = 2;
+  s.WeCoeff = -1;
+  s.WeValue = 3;
+  s.WdCurfewEnabled = true;
+  s.WdStart = 480;
+  s.WdStop = 1200;
+  s.WeStart = 540;
+  s.WeStop = 1320;
+  s.DqValue = 500;
+  PlistDictionary settings;
+  StoreAppSettings(&settings, "u", "a", s);
+  std::string xml;
+  ASSERT_TRUE(SerializePlistXml(Plist::Dictionary(std::move(settings)), &xml));
+  std::string want = std::string(PlistXmlHeader()) +
+                     "<dict>\n\t<key>u</key>\n\t<dict>\n\t\t<key>a</key>\n\t\t<dict>\n";
+  for (auto [key, value] : {std::pair{"NextAutoUpdate", "<real>786585601.5</real>"},
+                            {"Credit", "<integer>-45</integer>"},
+                            {"Report Credit", "<true/>"},
+                            {"Enabled", "<false/>"},
+                            {"AutoUpdateCoeff", "<integer>60</integer>"},
+                            {"AutoUpdateValue", "<integer>2</integer>"},
+                            {"WE Coeff", "<integer>-1</integer>"},
+                            {"WE Value", "<integer>3</integer>"},
+                            {"WD Curfew Enabled", "<true/>"},
+                            {"WE Curfew Enabled", "<false/>"},
+                            {"WD start", "<integer>480</integer>"},
+                            {"WD stop", "<integer>1200</integer>"},
+                            {"WE start", "<integer>540</integer>"},
+                            {"WE stop", "<integer>1320</integer>"},
+                            {"DQ Enabled", "<false/>"},
+                            {"DQ Value", "<integer>500</integer>"}}) {
+    want += std::string("\t\t\t<key>") + key + "</key>\n\t\t\t" + value + "\n";
+  }
+  want += "\t\t</dict>\n\t</dict>\n</dict>\n" + std::string(PlistXmlFooter());
+  EXPECT_EQ(xml, want);
+}
+
 TEST(AppSettingsTest, DayKeyHasNoLeadingZeros) {
   setenv("TZ", "Europe/Paris", 1);
   tzset();
