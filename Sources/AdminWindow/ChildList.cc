@@ -45,7 +45,7 @@ std::vector<Child> MergeChildren(const std::vector<LocalAccount>& accounts,
 }
 
 std::string NonWatchedAccountName() {
-  std::optional<Plist> prefs = ReadPlistFile(SystemPath(kPreferenceFile));
+  auto prefs = ReadPlistFile(SystemPath(kPreferenceFile));
   if (!prefs || !prefs->IsDictionary()) return "";
   const Plist* account = prefs->AsDictionary()->Find(pref::kNonWatchedAccount);
   const std::string* name = account != nullptr ? account->AsString() : nullptr;

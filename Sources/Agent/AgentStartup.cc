@@ -25,7 +25,7 @@ bool SynchronizePreferencesAndReport() {
 }
 
 bool IsNonWatchedAccount(const std::string& user_name) {
-  std::optional<Plist> prefs = ReadPlistFile(SystemPath(kPreferenceFile));
+  auto prefs = ReadPlistFile(SystemPath(kPreferenceFile));
   if (!prefs || !prefs->IsDictionary()) return false;
   const Plist* account = prefs->AsDictionary()->Find(pref::kNonWatchedAccount);
   const std::string* name = account != nullptr ? account->AsString() : nullptr;

@@ -35,7 +35,7 @@ bool SetPrefKey(const char* key, const char* value) {
   if (!IsPlistText(key) || !IsPlistText(value)) return false;
   std::string path = SystemPath(kPreferenceFile);
   bool written = CreateFolders(path.substr(0, path.rfind('/'))).ok() &&
-                 SetPlistFileKey(path, key, Plist::String(value));
+                 SetPlistFileKey(path, key, Plist::String(value)).ok();
   EngineLog("Set Pref key %s with val %s gave result %i  !", key, value, written ? 1 : 0);
   return written;
 }

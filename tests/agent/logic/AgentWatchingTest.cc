@@ -174,7 +174,7 @@ TEST_F(AgentLogicTest, RealServerRecordsMinutesAndKillsOnRequest) {
   Tick(1);
   ASSERT_EQ(state.watchedApps.size(), 1u);
   EXPECT_EQ(state.watchedApps[0]->settings.Credit, 1);
-  std::optional<Plist> stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+  auto stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
   const Plist* node = stats ? &*stats : nullptr;
   for (const std::string& key : {std::string("kid"), std::string("game"), std::string(kStatsKey),
                                  DayKey(CurrentAbsoluteTime())}) {
@@ -206,7 +206,7 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   CorvaneServerLink link;
   state.server = &link;
   auto minutes_today = [&root] {
-    std::optional<Plist> stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+    auto stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
     const Plist* node = stats ? &*stats : nullptr;
     for (const std::string& key : {std::string("kid"), std::string("game"),
                                    std::string(kStatsKey), DayKey(CurrentAbsoluteTime())}) {
