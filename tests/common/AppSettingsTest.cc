@@ -64,12 +64,8 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
 
   PlistDictionary settings;
   settings.Set("bob", Plist::String("not a dictionary"));
-  AppSettings s;
-  s.Credit = 30;
-  s.AutoUpdateCoeff = 60;
-  s.WeCoeff = -2;
-  s.Enabled = true;
-  s.NextAutoUpdate = 12.5;
+  AppSettings s{.NextAutoUpdate = 12.5, .Credit = 30, .Enabled = true, .AutoUpdateCoeff = 60,
+                .WeCoeff = -2};
   StoreAppSettings(&settings, "bob", "com.apple.loginwindow", s);
   Plist* app = FindAppSettings(settings, "bob", kComputerAppKey);
   ASSERT_NE(app, nullptr);
@@ -90,20 +86,10 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
 // The bytes of a newly stored record: key order, integer widths and value
 // forms as every earlier release wrote them.
 TEST(AppSettingsTest, StoredRecordIsByteExact) {
-  AppSettings s;
-  s.NextAutoUpdate = 786585601.5;
-  s.Credit = -45;
-  s.ReportCredit = true;
-  s.AutoUpdateCoeff = 60;
-  s.AutoUpdateValue = 2;
-  s.WeCoeff = -1;
-  s.WeValue = 3;
-  s.WdCurfewEnabled = true;
-  s.WdStart = 480;
-  s.WdStop = 1200;
-  s.WeStart = 540;
-  s.WeStop = 1320;
-  s.DqValue = 500;
+  AppSettings s{.NextAutoUpdate = 786585601.5, .Credit = -45, .ReportCredit = true,
+                .AutoUpdateCoeff = 60, .AutoUpdateValue = 2, .WeCoeff = -1, .WeValue = 3,
+                .WdCurfewEnabled = true, .WdStart = 480, .WdStop = 1200, .WeStart = 540,
+                .WeStop = 1320, .DqValue = 500};
   PlistDictionary settings;
   StoreAppSettings(&settings, "u", "a", s);
   std::string xml;
