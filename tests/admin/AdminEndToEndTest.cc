@@ -6,10 +6,11 @@
 
 #include "AbsoluteTime.h"
 #include "ClientTestSupport.h"
+#include "Paths.h"
+#include "PlistFile.h"
 #include "PlistXml.h"
 #include "ServerHarness.h"
 #include "ShellRunner.h"
-#include "StoredSettings.h"
 
 namespace corvane {
 namespace {
@@ -35,7 +36,10 @@ class AdminEndToEndTest : public ::testing::Test {
 
   // The app settings dictionary of the file on disk, as the server saved it.
   PlistDictionary Stored(const std::string& user, const std::string& app) {
-    return test::StoredAppSettings(root_, user, app);
+    auto settings = ReadPlistFile(root_.Path(std::string(kSettingsFile)));
+    if (!settings || !settings->IsDictionary()) return {};
+    const Plist* d = FindAppSettings(*settings->AsDictionary(), user, app);
+    return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
   }
 
   void StartServer() {

@@ -23,11 +23,11 @@
 #include "ClientTestSupport.h"
 #include "LimitsPage.h"
 #include "Paths.h"
+#include "PlistFile.h"
 #include "PlistXml.h"
 #include "ServerBar.h"
 #include "ServerBrowsing.h"
 #include "ServerHarness.h"
-#include "StoredSettings.h"
 #include "Text.h"
 #include "UsagePage.h"
 
@@ -100,7 +100,10 @@ class AdminWindowTest : public ::testing::Test {
     ASSERT_TRUE(server_->Start());
   }
   PlistDictionary Stored(const std::string& app) {
-    return test::StoredAppSettings(root_, "alice", app);
+    auto settings = ReadPlistFile(root_.Path(std::string(kSettingsFile)));
+    if (!settings || !settings->IsDictionary()) return {};
+    const Plist* d = FindAppSettings(*settings->AsDictionary(), "alice", app);
+    return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
   }
   int64_t Credit() { return NumberValue(Stored(kComputer).Find(kKeyCredit), 64); }
   // c5admin against the test's server.

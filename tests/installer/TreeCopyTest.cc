@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -26,22 +25,11 @@ namespace fs = std::filesystem;
 class TreeCopyTest : public ::testing::Test {
  protected:
   std::string At(const std::string& rel) { return root_.path() + "/" + rel; }
+  // A file with its data and mode, its folder made first.
   void File(const std::string& rel, const std::string& data, mode_t mode) {
+    MakeFolders(fs::path(At(rel)).parent_path());
     WriteFileOrDie(At(rel), data);
     ASSERT_EQ(chmod(At(rel).c_str(), mode), 0);
-  }
-  // Folders (a name ending in "/") and files with their data and mode, each
-  // file's folder made first.
-  struct Entry {
-    std::string rel;
-    std::string data;
-    mode_t mode = 0;
-  };
-  void Lay(std::initializer_list<Entry> entries) {
-    for (const Entry& e : entries) {
-      MakeFolders(fs::path(At(e.rel)).parent_path());
-      if (!e.rel.ends_with('/')) File(e.rel, e.data, e.mode);
-    }
   }
   void Times(const std::string& rel, time_t atime, time_t mtime) {
     struct timespec t[2] = {{atime, 123456789}, {mtime, 987654321}};
@@ -77,7 +65,7 @@ class TreeCopyTest : public ::testing::Test {
 };
 
 TEST_F(TreeCopyTest, CopiesDataModesOwnersTimesAttributesAndLinks) {
-  Lay({{"src/a/b/c/"}, {"src/ro/"}, {"dest/"}});
+  MakeFolders(At("dest"));
   // Larger than the copy buffer and not a multiple of 512.
   std::string big(300 * 1024 + 7, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
@@ -125,8 +113,10 @@ TEST_F(TreeCopyTest, CopiesDataModesOwnersTimesAttributesAndLinks) {
 }
 
 TEST_F(TreeCopyTest, RefusesBadDestinationsAndKeepsWhatExists) {
-  Lay({{"src/sub/deeper/"}, {"src/file", "new", 0644}, {"dest/src/marker", "old", 0600},
-       {"dest/file", "old file", 0600}});
+  MakeFolders(At("src/sub/deeper"));
+  File("src/file", "new", 0644);
+  File("dest/src/marker", "old", 0600);
+  File("dest/file", "old file", 0600);
 
   EXPECT_EQ(CopyObject(At("src"), At("src/sub/deeper")), kCopyIntoItselfError);
   EXPECT_EQ(CopyObject(At("src"), At("src")), kCopyIntoItselfError);
@@ -148,8 +138,10 @@ TEST_F(TreeCopyTest, RefusesBadDestinationsAndKeepsWhatExists) {
 }
 
 TEST_F(TreeCopyTest, DeleteRemovesTheTreeButNothingALinkPointsTo) {
-  Lay({{"outside/folder/precious", "keep me", 0644}, {"outside/file", "keep me too", 0644},
-       {"tree/sub/locked/a", "a", 0444}, {"tree/sub/b", "b", 0000}});
+  File("outside/folder/precious", "keep me", 0644);
+  File("outside/file", "keep me too", 0644);
+  File("tree/sub/locked/a", "a", 0444);
+  File("tree/sub/b", "b", 0000);
   ASSERT_EQ(chmod(At("tree/sub/locked").c_str(), 0555), 0);
   ASSERT_EQ(chmod(At("tree/sub").c_str(), 0500), 0);
   fs::create_directory_symlink(At("outside/folder"), At("tree/folder-link"));
@@ -168,7 +160,8 @@ TEST_F(TreeCopyTest, DeleteRemovesTheTreeButNothingALinkPointsTo) {
 }
 
 TEST_F(TreeCopyTest, ImmutableFilesAreCopiedLockedAndDeleted) {
-  Lay({{"dest/"}, {"src/locked", "cannot change", 0444}});
+  MakeFolders(At("dest"));
+  File("src/locked", "cannot change", 0444);
   auto flags_of = [](const std::string& path, int add) {
     int fd = open(path.c_str(), O_RDONLY), flags = 0;
     bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
