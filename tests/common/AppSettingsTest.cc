@@ -83,8 +83,8 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
   EXPECT_EQ(back, s);
 }
 
-// The bytes of a newly stored record: key order, integer widths and value
-// forms as every earlier release wrote them.
+// The bytes of a newly stored record: the key order and value forms that
+// the settings file of every other release holds too.
 TEST(AppSettingsTest, StoredRecordIsByteExact) {
   AppSettings s{.NextAutoUpdate = 786585601.5, .Credit = -45, .ReportCredit = true,
                 .AutoUpdateCoeff = 60, .AutoUpdateValue = 2, .WeCoeff = -1, .WeValue = 3,
