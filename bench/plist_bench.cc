@@ -49,7 +49,7 @@ BENCHMARK(BM_WriteStats)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--write-stats") == 0) {
-    return WritePlistFile(bench::MakeStatsTree(), argv[2], true) == 0 ? 0 : 1;
+    return WritePlistFile(bench::MakeStatsTree(), argv[2]).ok() ? 0 : 1;
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -6,12 +6,10 @@
 
 #include "Paths.h"
 #include "PlistFile.h"
+#include "PreferenceKeys.h"
 
 namespace corvane::admin {
 namespace {
-
-// The key the install tool's "Non-watched_User" writes.
-constexpr std::string_view kNonWatchedAccountKey = "Non-watched account";
 
 bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
@@ -47,9 +45,9 @@ std::vector<Child> MergeChildren(const std::vector<LocalAccount>& accounts,
 }
 
 std::string NonWatchedAccountName() {
-  std::optional<Plist> prefs = ReadPlistFile(SystemPath(kPreferenceFile));
+  auto prefs = ReadPlistFile(SystemPath(kPreferenceFile));
   if (!prefs || !prefs->IsDictionary()) return "";
-  const Plist* account = prefs->AsDictionary()->Find(kNonWatchedAccountKey);
+  const Plist* account = prefs->AsDictionary()->Find(pref::kNonWatchedAccount);
   const std::string* name = account != nullptr ? account->AsString() : nullptr;
   return name != nullptr ? *name : "";
 }

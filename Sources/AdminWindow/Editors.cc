@@ -51,9 +51,28 @@ void DurationEdit::setMinutes(int32_t minutes) {
   minutes_->setValue(minutes % 60);
 }
 
-ClockRangeEdit::ClockRangeEdit(QWidget* parent) : QWidget(parent) {
+SwitchedEdit::SwitchedEdit(const QString& switch_text, QWidget* parent)
+    : QWidget(parent), on_(new QCheckBox(switch_text)) {
+  setFocusProxy(on_);
+}
+
+void SwitchedEdit::SetSwitched(std::initializer_list<QWidget*> controls) {
+  controls_.assign(controls);
+  connect(on_, &QCheckBox::toggled, this, [this](bool on) {
+    for (QWidget* w : controls_) w->setEnabled(on);
+    emit changed();
+  });
+}
+
+void SwitchedEdit::SetSwitchOn(bool on) {
+  QSignalBlocker block(on_);
+  on_->setChecked(on);
+  for (QWidget* w : controls_) w->setEnabled(on);
+}
+
+ClockRangeEdit::ClockRangeEdit(QWidget* parent)
+    : SwitchedEdit(T("Admin.Curfew.On"), parent) {
   auto* row = Row(this);
-  on_ = new QCheckBox(T("Admin.Curfew.On"));
   from_ = new QTimeEdit;
   to_ = new QTimeEdit;
   for (QTimeEdit* e : {from_, to_}) e->setDisplayFormat("HH:mm");
@@ -66,17 +85,12 @@ ClockRangeEdit::ClockRangeEdit(QWidget* parent) : QWidget(parent) {
   row->addWidget(to_label);
   row->addWidget(to_);
   row->addStretch();
-  connect(on_, &QCheckBox::toggled, this, [this](bool on) {
-    from_->setEnabled(on);
-    to_->setEnabled(on);
-    emit changed();
-  });
+  SetSwitched({from_, to_});
   connect(from_, &QTimeEdit::timeChanged, this, &ClockRangeEdit::changed);
   connect(to_, &QTimeEdit::timeChanged, this, [this] {
     to_midnight_ = false;
     emit changed();
   });
-  setFocusProxy(on_);
 }
 
 ClockRange ClockRangeEdit::range() const {
@@ -85,18 +99,15 @@ ClockRange ClockRangeEdit::range() const {
 }
 
 void ClockRangeEdit::setRange(const ClockRange& r) {
-  QSignalBlocker a(on_), b(from_), c(to_);
-  on_->setChecked(r.on);
+  QSignalBlocker b(from_), c(to_);
   from_->setTime(TimeOf(r.start));
   to_midnight_ = r.stop >= kMaxDayMinutes;
   to_->setTime(to_midnight_ ? QTime(23, 59) : TimeOf(r.stop));
-  from_->setEnabled(r.on);
-  to_->setEnabled(r.on);
+  SetSwitchOn(r.on);
 }
 
-SizeEdit::SizeEdit(QWidget* parent) : QWidget(parent) {
+SizeEdit::SizeEdit(QWidget* parent) : SwitchedEdit(T("Admin.Quota.On"), parent) {
   auto* row = Row(this);
-  on_ = new QCheckBox(T("Admin.Quota.On"));
   value_ = new QSpinBox;
   value_->setRange(0, kMaxQuotaMB);
   value_->setAccessibleName(T("Admin.Quota.SizeName"));
@@ -108,14 +119,9 @@ SizeEdit::SizeEdit(QWidget* parent) : QWidget(parent) {
   row->addWidget(value_);
   row->addWidget(unit_);
   row->addStretch();
-  connect(on_, &QCheckBox::toggled, this, [this](bool on) {
-    value_->setEnabled(on);
-    unit_->setEnabled(on);
-    emit changed();
-  });
+  SetSwitched({value_, unit_});
   connect(value_, &QSpinBox::valueChanged, this, &SizeEdit::changed);
   connect(unit_, &QComboBox::currentIndexChanged, this, &SizeEdit::changed);
-  setFocusProxy(on_);
 }
 
 void SizeEdit::get(ChildLimits* l) const {
@@ -125,12 +131,10 @@ void SizeEdit::get(ChildLimits* l) const {
 }
 
 void SizeEdit::set(const ChildLimits& l) {
-  QSignalBlocker a(on_), b(value_), c(unit_);
-  on_->setChecked(l.quota_on);
+  QSignalBlocker b(value_), c(unit_);
   value_->setValue(l.quota);
   unit_->setCurrentIndex(l.quota_unit == SizeUnit::kGB ? 1 : 0);
-  value_->setEnabled(l.quota_on);
-  unit_->setEnabled(l.quota_on);
+  SetSwitchOn(l.quota_on);
 }
 
 }  // namespace corvane::admin

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QWidget>
+#include <initializer_list>
+#include <vector>
 
 #include "ChildLimits.h"
 
@@ -29,38 +31,50 @@ class DurationEdit : public QWidget {
   QSpinBox* minutes_;
 };
 
-class ClockRangeEdit : public QWidget {
+// An editor whose check box turns the controls beside it on and off.
+class SwitchedEdit : public QWidget {
   Q_OBJECT
  public:
-  explicit ClockRangeEdit(QWidget* parent = nullptr);
-  ClockRange range() const;
-  void setRange(const ClockRange& range);
   QCheckBox* switch_box() const { return on_; }
 
  signals:
   void changed();
 
- private:
+ protected:
+  SwitchedEdit(const QString& switch_text, QWidget* parent);
+  // The controls the check box enables; toggling it also counts as a change.
+  void SetSwitched(std::initializer_list<QWidget*> controls);
+  // Sets the check box, and the controls to match, without a change signal.
+  void SetSwitchOn(bool on);
+
   QCheckBox* on_;
+
+ private:
+  std::vector<QWidget*> controls_;
+};
+
+class ClockRangeEdit : public SwitchedEdit {
+  Q_OBJECT
+ public:
+  explicit ClockRangeEdit(QWidget* parent = nullptr);
+  ClockRange range() const;
+  void setRange(const ClockRange& range);
+
+ private:
   QTimeEdit* from_;
   QTimeEdit* to_;
   // 24:00, which the time editors cannot show, kept while untouched.
   bool to_midnight_ = false;
 };
 
-class SizeEdit : public QWidget {
+class SizeEdit : public SwitchedEdit {
   Q_OBJECT
  public:
   explicit SizeEdit(QWidget* parent = nullptr);
   void get(ChildLimits* limits) const;
   void set(const ChildLimits& limits);
-  QCheckBox* switch_box() const { return on_; }
-
- signals:
-  void changed();
 
  private:
-  QCheckBox* on_;
   QSpinBox* value_;
   QComboBox* unit_;
 };

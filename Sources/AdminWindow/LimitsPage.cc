@@ -24,10 +24,6 @@ namespace {
 constexpr int kAppRole = Qt::UserRole;
 constexpr int kMaxCustomGrant = 12 * 60;
 
-QString TitleText(const AppTitle& t) {
-  return t.localize ? T(t.text.c_str()) : QString::fromStdString(t.text);
-}
-
 }  // namespace
 
 LimitsPage::LimitsPage(AdminClient& client, const std::vector<DesktopEntry>& entries,

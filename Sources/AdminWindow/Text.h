@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AppNames.h"
 #include "Localization.h"
 
 namespace corvane::admin {
@@ -16,6 +17,11 @@ inline QString TF(const char* key, std::initializer_list<QString> args) {
   std::vector<std::string> texts;
   for (const QString& a : args) texts.push_back(a.toStdString());
   return QString::fromStdString(FormatLocalized(key, texts));
+}
+
+// An application's title as shown: a catalogue text or its own name.
+inline QString TitleText(const AppTitle& t) {
+  return t.localize ? T(t.text.c_str()) : QString::fromStdString(t.text);
 }
 
 // "1h 30m" in the catalogue's unit words.

@@ -107,8 +107,7 @@ void UsagePage::ShowChild(const std::string& user, const std::vector<std::string
   for (const std::string& a : apps) {
     // The account's settings have no minutes of their own.
     if (KindOfApp(a) == LimitsKind::kAccount) continue;
-    AppTitle t = TitleOfApp(a, entries_);
-    app_->addItem(t.localize ? T(t.text.c_str()) : QString::fromStdString(t.text));
+    app_->addItem(TitleText(TitleOfApp(a, entries_)));
     apps_.push_back(a);
   }
   Reload();

@@ -7,12 +7,12 @@
 #include "Paths.h"
 #include "Platform/System/Deadline.h"
 #include "PlistFile.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 
 namespace corvane {
 namespace {
 
-constexpr std::string_view kNonWatchedAccountKey = "Non-watched account";
 constexpr double kMinimumTrySeconds = 1.0;
 
 }  // namespace
@@ -25,9 +25,9 @@ bool SynchronizePreferencesAndReport() {
 }
 
 bool IsNonWatchedAccount(const std::string& user_name) {
-  std::optional<Plist> prefs = ReadPlistFile(SystemPath(kPreferenceFile));
+  auto prefs = ReadPlistFile(SystemPath(kPreferenceFile));
   if (!prefs || !prefs->IsDictionary()) return false;
-  const Plist* account = prefs->AsDictionary()->Find(kNonWatchedAccountKey);
+  const Plist* account = prefs->AsDictionary()->Find(pref::kNonWatchedAccount);
   const std::string* name = account != nullptr ? account->AsString() : nullptr;
   if (name == nullptr || name->empty() || name->size() != user_name.size() ||
       strcasecmp(name->c_str(), user_name.c_str()) != 0) {
@@ -58,7 +58,7 @@ int ConnectDuringStartup(AgentServerLink& server, AgentSystem& system, double se
 
 int8_t ReadConfigurationValue() {
   SynchronizePreferences();
-  return static_cast<int8_t>(PreferenceInteger("Configuration").value_or(0));
+  return static_cast<int8_t>(PreferenceInteger(pref::kConfiguration).value_or(0));
 }
 
 ServerMissingAction ServerMissingActionFor(int8_t configuration) {
@@ -70,10 +70,10 @@ ServerMissingAction ServerMissingActionFor(int8_t configuration) {
 }
 
 void ReadAlertPreferences(AgentState* state) {
-  state->lastMinuteCredit = PreferenceFlag("Last Minute Credit", true);
-  state->autoHideAlerts = PreferenceFlag("Auto Hide Alerts", false);
-  state->playAlertsSound = PreferenceFlag("Play Alerts Sound", false);
-  state->dontFadeScreen = PreferenceFlag("Don't fade screen", false);
+  state->lastMinuteCredit = PreferenceFlag(pref::kLastMinuteCredit, true);
+  state->autoHideAlerts = PreferenceFlag(pref::kAutoHideAlerts, false);
+  state->playAlertsSound = PreferenceFlag(pref::kPlayAlertsSound, false);
+  state->dontFadeScreen = PreferenceFlag(pref::kDontFadeScreen, false);
 }
 
 }  // namespace corvane

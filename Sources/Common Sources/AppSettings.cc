@@ -8,26 +8,6 @@
 namespace corvane {
 namespace {
 
-// Byte offsets of the packed record.
-enum PackedOffset : size_t {
-  kOffNextAutoUpdate = 0,
-  kOffAutoUpdateValue = 4,
-  kOffCredit = 8,
-  kOffAutoUpdateCoeff = 12,
-  kOffWdCurfewEnabled = 13,
-  kOffWeCurfewEnabled = 14,
-  kOffWdStart = 15,
-  kOffWdStop = 19,
-  kOffWeStart = 23,
-  kOffWeStop = 27,
-  kOffEnabled = 31,
-  kOffReportCredit = 32,
-  kOffWeCoeff = 33,
-  kOffWeValue = 34,
-  kOffDqEnabled = 38,
-  kOffDqValue = 39,
-};
-
 template <typename T>
 void ReadKey(const PlistDictionary& d, std::string_view key, T* field) {
   const Plist* v = d.Find(key);
@@ -48,30 +28,60 @@ uint32_t TruncatedLow32(double t) {
   return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(t)));
 }
 
+// One field of the packed record, its width given by its type.
+void PutPacked(uint8_t* at, double v) { StoreLittleEndian32(TruncatedLow32(v), at); }
+void PutPacked(uint8_t* at, int32_t v) { StoreLittleEndian32(static_cast<uint32_t>(v), at); }
+void PutPacked(uint8_t* at, int8_t v) { *at = static_cast<uint8_t>(v); }
+void PutPacked(uint8_t* at, bool v) { *at = v; }
+
+void GetPacked(const uint8_t* at, double* v) { *v = static_cast<double>(LoadLittleEndian32(at)); }
+void GetPacked(const uint8_t* at, int32_t* v) { *v = static_cast<int32_t>(LoadLittleEndian32(at)); }
+void GetPacked(const uint8_t* at, int8_t* v) { *v = static_cast<int8_t>(*at); }
+// A bool byte is true when not zero, whatever its exact value.
+void GetPacked(const uint8_t* at, bool* v) { *v = *at != 0; }
+
+Plist StoredValue(double v) { return Plist::Real(v); }
+Plist StoredValue(int32_t v) { return Plist::Integer(v, 32); }
+Plist StoredValue(int8_t v) { return Plist::Integer(v, 8); }
+Plist StoredValue(bool v) { return Plist::Boolean(v); }
+
+constexpr size_t PackedWidth(double) { return 4; }
+constexpr size_t PackedWidth(int32_t) { return 4; }
+constexpr size_t PackedWidth(int8_t) { return 1; }
+constexpr size_t PackedWidth(bool) { return 1; }
+
+// The offsets of the field list tile the record with neither gap nor overlap.
+constexpr bool PackedLayoutIsTight() {
+  bool used[kPackedSettingsSize] = {};
+  size_t total = 0;
+  auto claim = [&](size_t offset, size_t width) {
+    for (size_t i = offset; i < offset + width; ++i) {
+      if (i >= kPackedSettingsSize || used[i]) return false;
+      used[i] = true;
+    }
+    total += width;
+    return true;
+  };
+  bool ok = true;
+#define CORVANE_CLAIM(name, key, type, read_default, offset) \
+  ok = ok && claim(offset, PackedWidth(type{}));
+  CORVANE_APP_SETTINGS_FIELDS(CORVANE_CLAIM)
+#undef CORVANE_CLAIM
+  return ok && total == kPackedSettingsSize;
+}
+static_assert(PackedLayoutIsTight());
+
 }  // namespace
 
 void ReadAppSettings(const Plist* dict, AppSettings* out) {
   if (dict == nullptr || out == nullptr || !dict->IsDictionary()) return;
   const PlistDictionary& d = *dict->AsDictionary();
   AppSettings s;
-  ReadKey(d, kKeyNextAutoUpdate, &s.NextAutoUpdate);
-  ReadKey(d, kKeyCredit, &s.Credit);
-  ReadKey(d, kKeyReportCredit, &s.ReportCredit);
-  ReadKey(d, kKeyEnabled, &s.Enabled);
-  ReadKey(d, kKeyAutoUpdateCoeff, &s.AutoUpdateCoeff);
-  ReadKey(d, kKeyAutoUpdateValue, &s.AutoUpdateValue);
-  ReadKey(d, kKeyWeCoeff, &s.WeCoeff);
-  ReadKey(d, kKeyWeValue, &s.WeValue);
-  ReadKey(d, kKeyWdCurfewEnabled, &s.WdCurfewEnabled);
-  ReadKey(d, kKeyWeCurfewEnabled, &s.WeCurfewEnabled);
-  ReadKey(d, kKeyWdStart, &s.WdStart);
-  s.WdStop = kDefaultWindowStop;
-  ReadKey(d, kKeyWdStop, &s.WdStop);
-  ReadKey(d, kKeyWeStart, &s.WeStart);
-  s.WeStop = kDefaultWindowStop;
-  ReadKey(d, kKeyWeStop, &s.WeStop);
-  ReadKey(d, kKeyDqEnabled, &s.DqEnabled);
-  ReadKey(d, kKeyDqValue, &s.DqValue);
+#define CORVANE_READ(name, key, type, read_default, offset) \
+  s.name = read_default;                                   \
+  ReadKey(d, kKey##name, &s.name);
+  CORVANE_APP_SETTINGS_FIELDS(CORVANE_READ)
+#undef CORVANE_READ
   if (s.AutoUpdateCoeff != 60) s.AutoUpdateCoeff = 1;
   *out = s;
 }
@@ -93,43 +103,17 @@ void StoreAppSettings(PlistDictionary* settings, std::string_view user, std::str
                       const AppSettings& s) {
   if (settings == nullptr) return;
   PlistDictionary& d = DictionaryChild(DictionaryChild(*settings, user), app);
-  d.Set(std::string(kKeyNextAutoUpdate), Plist::Real(s.NextAutoUpdate));
-  d.Set(std::string(kKeyCredit), Plist::Integer(s.Credit, 32));
-  d.Set(std::string(kKeyReportCredit), Plist::Boolean(s.ReportCredit));
-  d.Set(std::string(kKeyEnabled), Plist::Boolean(s.Enabled));
-  d.Set(std::string(kKeyAutoUpdateCoeff), Plist::Integer(s.AutoUpdateCoeff, 8));
-  d.Set(std::string(kKeyAutoUpdateValue), Plist::Integer(s.AutoUpdateValue, 32));
-  d.Set(std::string(kKeyWeCoeff), Plist::Integer(s.WeCoeff, 8));
-  d.Set(std::string(kKeyWeValue), Plist::Integer(s.WeValue, 32));
-  d.Set(std::string(kKeyWdCurfewEnabled), Plist::Boolean(s.WdCurfewEnabled));
-  d.Set(std::string(kKeyWeCurfewEnabled), Plist::Boolean(s.WeCurfewEnabled));
-  d.Set(std::string(kKeyWdStart), Plist::Integer(s.WdStart, 32));
-  d.Set(std::string(kKeyWdStop), Plist::Integer(s.WdStop, 32));
-  d.Set(std::string(kKeyWeStart), Plist::Integer(s.WeStart, 32));
-  d.Set(std::string(kKeyWeStop), Plist::Integer(s.WeStop, 32));
-  d.Set(std::string(kKeyDqEnabled), Plist::Boolean(s.DqEnabled));
-  d.Set(std::string(kKeyDqValue), Plist::Integer(s.DqValue, 32));
+#define CORVANE_STORE(name, key, type, read_default, offset) \
+  d.Set(std::string(kKey##name), StoredValue(s.name));
+  CORVANE_APP_SETTINGS_FIELDS(CORVANE_STORE)
+#undef CORVANE_STORE
 }
 
 void AppendPackedSettings(const AppSettings& s, std::vector<uint8_t>* buffer) {
   uint8_t rec[kPackedSettingsSize] = {};
-  auto put32 = [&rec](size_t at, uint32_t v) { StoreLittleEndian32(v, rec + at); };
-  put32(kOffNextAutoUpdate, TruncatedLow32(s.NextAutoUpdate));
-  put32(kOffAutoUpdateValue, static_cast<uint32_t>(s.AutoUpdateValue));
-  put32(kOffCredit, static_cast<uint32_t>(s.Credit));
-  rec[kOffAutoUpdateCoeff] = static_cast<uint8_t>(s.AutoUpdateCoeff);
-  rec[kOffWdCurfewEnabled] = s.WdCurfewEnabled;
-  rec[kOffWeCurfewEnabled] = s.WeCurfewEnabled;
-  put32(kOffWdStart, static_cast<uint32_t>(s.WdStart));
-  put32(kOffWdStop, static_cast<uint32_t>(s.WdStop));
-  put32(kOffWeStart, static_cast<uint32_t>(s.WeStart));
-  put32(kOffWeStop, static_cast<uint32_t>(s.WeStop));
-  rec[kOffEnabled] = s.Enabled;
-  rec[kOffReportCredit] = s.ReportCredit;
-  rec[kOffWeCoeff] = static_cast<uint8_t>(s.WeCoeff);
-  put32(kOffWeValue, static_cast<uint32_t>(s.WeValue));
-  rec[kOffDqEnabled] = s.DqEnabled;
-  put32(kOffDqValue, static_cast<uint32_t>(s.DqValue));
+#define CORVANE_PACK(name, key, type, read_default, offset) PutPacked(rec + offset, s.name);
+  CORVANE_APP_SETTINGS_FIELDS(CORVANE_PACK)
+#undef CORVANE_PACK
   buffer->insert(buffer->end(), rec, rec + kPackedSettingsSize);
 }
 
@@ -145,25 +129,10 @@ std::vector<uint8_t> PackAppSettings(std::string_view user, std::string_view app
 bool UnpackAppSettings(std::span<const uint8_t> buffer, size_t offset, AppSettings* out) {
   if (offset > buffer.size() || buffer.size() - offset < kPackedSettingsSize) return false;
   const uint8_t* rec = buffer.data() + offset;
-  auto get32 = [rec](size_t at) { return static_cast<int32_t>(LoadLittleEndian32(rec + at)); };
   AppSettings s;
-  s.NextAutoUpdate = static_cast<double>(LoadLittleEndian32(rec + kOffNextAutoUpdate));
-  s.AutoUpdateValue = get32(kOffAutoUpdateValue);
-  s.Credit = get32(kOffCredit);
-  s.AutoUpdateCoeff = static_cast<int8_t>(rec[kOffAutoUpdateCoeff]);
-  // A bool byte is true when not zero, whatever its exact value.
-  s.WdCurfewEnabled = rec[kOffWdCurfewEnabled] != 0;
-  s.WeCurfewEnabled = rec[kOffWeCurfewEnabled] != 0;
-  s.WdStart = get32(kOffWdStart);
-  s.WdStop = get32(kOffWdStop);
-  s.WeStart = get32(kOffWeStart);
-  s.WeStop = get32(kOffWeStop);
-  s.Enabled = rec[kOffEnabled] != 0;
-  s.ReportCredit = rec[kOffReportCredit] != 0;
-  s.WeCoeff = static_cast<int8_t>(rec[kOffWeCoeff]);
-  s.WeValue = get32(kOffWeValue);
-  s.DqEnabled = rec[kOffDqEnabled] != 0;
-  s.DqValue = get32(kOffDqValue);
+#define CORVANE_UNPACK(name, key, type, read_default, offset) GetPacked(rec + offset, &s.name);
+  CORVANE_APP_SETTINGS_FIELDS(CORVANE_UNPACK)
+#undef CORVANE_UNPACK
   *out = s;
   return true;
 }

@@ -19,46 +19,47 @@ inline constexpr std::string_view kGlobalSettingsAppKey = "com.quarlant.globalSe
 inline constexpr std::string_view kOtherAppsKey = "com.quarlant.otherApps";
 inline constexpr std::string_view kStatsKey = "Stats";
 
-// Keys of an app settings dictionary.
-inline constexpr std::string_view kKeyNextAutoUpdate = "NextAutoUpdate";
-inline constexpr std::string_view kKeyCredit = "Credit";
-inline constexpr std::string_view kKeyReportCredit = "Report Credit";
-inline constexpr std::string_view kKeyEnabled = "Enabled";
-inline constexpr std::string_view kKeyAutoUpdateCoeff = "AutoUpdateCoeff";
-inline constexpr std::string_view kKeyAutoUpdateValue = "AutoUpdateValue";
-inline constexpr std::string_view kKeyWeCoeff = "WE Coeff";
-inline constexpr std::string_view kKeyWeValue = "WE Value";
-inline constexpr std::string_view kKeyWdCurfewEnabled = "WD Curfew Enabled";
-inline constexpr std::string_view kKeyWeCurfewEnabled = "WE Curfew Enabled";
-inline constexpr std::string_view kKeyWdStart = "WD start";
-inline constexpr std::string_view kKeyWdStop = "WD stop";
-inline constexpr std::string_view kKeyWeStart = "WE start";
-inline constexpr std::string_view kKeyWeStop = "WE stop";
-inline constexpr std::string_view kKeyDqEnabled = "DQ Enabled";
-inline constexpr std::string_view kKeyDqValue = "DQ Value";
-
 // Last minute of a day (23:59), the default end of a curfew window.
 inline constexpr int32_t kDefaultWindowStop = 1439;
+
+// The sixteen fields of an app settings record, each once: field name (also
+// its key constant, kKey<name>), dictionary key, type, the value a read gives
+// when the key is missing, and the byte offset in the packed record. The
+// order is the order of the struct and of the keys in a newly written
+// dictionary; the packed record has its own order, given by the offsets.
+// The type fixes the rest: a bool is a plist boolean and one packed byte, an
+// int8_t or int32_t a plist integer of that width and 1 or 4 packed bytes,
+// the double a plist real and the low 32 bits of its whole seconds.
+#define CORVANE_APP_SETTINGS_FIELDS(X)                                     \
+  X(NextAutoUpdate, "NextAutoUpdate", double, 0, 0)                        \
+  X(Credit, "Credit", int32_t, 0, 8)                                       \
+  X(ReportCredit, "Report Credit", bool, false, 32)                        \
+  X(Enabled, "Enabled", bool, false, 31)                                   \
+  X(AutoUpdateCoeff, "AutoUpdateCoeff", int8_t, 0, 12)                     \
+  X(AutoUpdateValue, "AutoUpdateValue", int32_t, 0, 4)                     \
+  X(WeCoeff, "WE Coeff", int8_t, 0, 33)                                    \
+  X(WeValue, "WE Value", int32_t, 0, 34)                                   \
+  X(WdCurfewEnabled, "WD Curfew Enabled", bool, false, 13)                 \
+  X(WeCurfewEnabled, "WE Curfew Enabled", bool, false, 14)                 \
+  X(WdStart, "WD start", int32_t, 0, 15)                                   \
+  X(WdStop, "WD stop", int32_t, kDefaultWindowStop, 19)                    \
+  X(WeStart, "WE start", int32_t, 0, 23)                                   \
+  X(WeStop, "WE stop", int32_t, kDefaultWindowStop, 27)                    \
+  X(DqEnabled, "DQ Enabled", bool, false, 38)                              \
+  X(DqValue, "DQ Value", int32_t, 0, 39)
+
+// Keys of an app settings dictionary.
+#define CORVANE_APP_SETTINGS_KEY(name, key, type, read_default, offset) \
+  inline constexpr std::string_view kKey##name = key;
+CORVANE_APP_SETTINGS_FIELDS(CORVANE_APP_SETTINGS_KEY)
+#undef CORVANE_APP_SETTINGS_KEY
 
 // A record that was never filled is all zero; one read from a dictionary,
 // even an empty one, carries the defaults.
 struct AppSettings {
-  double NextAutoUpdate = 0;
-  int32_t Credit = 0;
-  bool ReportCredit = false;
-  bool Enabled = false;
-  int8_t AutoUpdateCoeff = 0;
-  int32_t AutoUpdateValue = 0;
-  int8_t WeCoeff = 0;
-  int32_t WeValue = 0;
-  bool WdCurfewEnabled = false;
-  bool WeCurfewEnabled = false;
-  int32_t WdStart = 0;
-  int32_t WdStop = 0;
-  int32_t WeStart = 0;
-  int32_t WeStop = 0;
-  bool DqEnabled = false;
-  int32_t DqValue = 0;
+#define CORVANE_APP_SETTINGS_MEMBER(name, key, type, read_default, offset) type name = type{};
+  CORVANE_APP_SETTINGS_FIELDS(CORVANE_APP_SETTINGS_MEMBER)
+#undef CORVANE_APP_SETTINGS_MEMBER
 
   bool operator==(const AppSettings&) const = default;
 };

@@ -19,23 +19,28 @@ namespace corvane {
 
 #if CORVANE_LAYOUT_DEBIAN
 
-// The server's data folder.
-inline constexpr std::string_view kSupportFolder = "/var/lib/corvane5";
-inline constexpr std::string_view kSettingsFile = "/var/lib/corvane5/settings.plist";
-inline constexpr std::string_view kStatsFile = "/var/lib/corvane5/stats.plist";
+// The server's data folder, and the folders the paths below are built on
+// (undefined again at the end of this header).
+#define CORVANE_SUPPORT_FOLDER "/var/lib/corvane5"
+#define CORVANE_PROGRAM_FOLDER "/usr/lib/corvane5"
+#define CORVANE_PREFERENCE_FOLDER "/etc/corvane5"
+inline constexpr std::string_view kSupportFolder = CORVANE_SUPPORT_FOLDER;
+inline constexpr std::string_view kSettingsFile = CORVANE_SUPPORT_FOLDER "/settings.plist";
+inline constexpr std::string_view kStatsFile = CORVANE_SUPPORT_FOLDER "/stats.plist";
 inline constexpr std::string_view kServerLogFile = "/var/log/corvane5/ServerLog.log";
 inline constexpr std::string_view kEngineLogFile = "/var/log/corvane5/InstallationEngine.log";
-inline constexpr std::string_view kPreferenceFile = "/etc/corvane5/com.quarlant.corvane5.plist";
+inline constexpr std::string_view kPreferenceFile =
+    CORVANE_PREFERENCE_FOLDER "/com.quarlant.corvane5.plist";
 inline constexpr std::string_view kHostPreferenceFile =
-    "/etc/corvane5/ByHost/com.quarlant.corvane5.plist";
+    CORVANE_PREFERENCE_FOLDER "/ByHost/com.quarlant.corvane5.plist";
 // The programs; the package manager puts them there.
-inline constexpr std::string_view kInstalledServer = "/usr/lib/corvane5/Corvane 5 Server";
-inline constexpr std::string_view kInstalledAgent = "/usr/lib/corvane5/Corvane 5 Login Item";
+inline constexpr std::string_view kInstalledServer = CORVANE_PROGRAM_FOLDER "/Corvane 5 Server";
+inline constexpr std::string_view kInstalledAgent = CORVANE_PROGRAM_FOLDER "/Corvane 5 Login Item";
 inline constexpr std::string_view kServerUnitName = "corvane5-server.service";
 inline constexpr std::string_view kServerUnitFile = "/lib/systemd/system/corvane5-server.service";
 inline constexpr std::string_view kAgentAutostartFile = "/etc/xdg/autostart/corvane5-agent.desktop";
-inline constexpr std::string_view kBuildNumberFile = "/var/lib/corvane5/BuildNumber";
-inline constexpr std::string_view kKeptDataFolder = "/var/lib/corvane5 Kept Data";
+inline constexpr std::string_view kBuildNumberFile = CORVANE_SUPPORT_FOLDER "/BuildNumber";
+inline constexpr std::string_view kKeptDataFolder = CORVANE_SUPPORT_FOLDER " Kept Data";
 // The package manager installs and removes the programs, not the install tool.
 inline constexpr bool kInstallToolInstalls = false;
 // Catalogues are where the system keeps everyone's.
@@ -43,32 +48,30 @@ inline constexpr bool kLocaleBesideProgram = false;
 
 #else
 
-inline constexpr std::string_view kSupportFolder = "/Library/Application Support/Corvane 5";
-inline constexpr std::string_view kSettingsFile =
-    "/Library/Application Support/Corvane 5/settings.plist";
-inline constexpr std::string_view kStatsFile = "/Library/Application Support/Corvane 5/stats.plist";
-inline constexpr std::string_view kServerLogFile =
-    "/Library/Application Support/Corvane 5/ServerLog.log";
-inline constexpr std::string_view kEngineLogFile =
-    "/Library/Application Support/Corvane 5/InstallationEngine.log";
-inline constexpr std::string_view kPreferenceFile = "/Library/Preferences/com.quarlant.corvane5.plist";
+// The folders the paths below are built on (undefined again at the end of
+// this header).
+#define CORVANE_SUPPORT_FOLDER "/Library/Application Support/Corvane 5"
+#define CORVANE_PREFERENCE_FOLDER "/Library/Preferences"
+inline constexpr std::string_view kSupportFolder = CORVANE_SUPPORT_FOLDER;
+inline constexpr std::string_view kSettingsFile = CORVANE_SUPPORT_FOLDER "/settings.plist";
+inline constexpr std::string_view kStatsFile = CORVANE_SUPPORT_FOLDER "/stats.plist";
+inline constexpr std::string_view kServerLogFile = CORVANE_SUPPORT_FOLDER "/ServerLog.log";
+inline constexpr std::string_view kEngineLogFile = CORVANE_SUPPORT_FOLDER "/InstallationEngine.log";
+inline constexpr std::string_view kPreferenceFile =
+    CORVANE_PREFERENCE_FOLDER "/com.quarlant.corvane5.plist";
 inline constexpr std::string_view kHostPreferenceFile =
-    "/Library/Preferences/ByHost/com.quarlant.corvane5.plist";
+    CORVANE_PREFERENCE_FOLDER "/ByHost/com.quarlant.corvane5.plist";
 // The programs, copied there by the install tool.
-inline constexpr std::string_view kInstalledServer =
-    "/Library/Application Support/Corvane 5/Corvane 5 Server";
+inline constexpr std::string_view kInstalledServer = CORVANE_SUPPORT_FOLDER "/Corvane 5 Server";
 inline constexpr std::string_view kInstalledAgent =
-    "/Library/Application Support/Corvane 5/Corvane 5 Login Item.app/Contents/MacOS/"
-    "Corvane 5 Login Item";
+    CORVANE_SUPPORT_FOLDER "/Corvane 5 Login Item.app/Contents/MacOS/Corvane 5 Login Item";
 inline constexpr std::string_view kServerUnitName = "com.quarlant.corvane5server.service";
 inline constexpr std::string_view kServerUnitFile =
     "/etc/systemd/system/com.quarlant.corvane5server.service";
 inline constexpr std::string_view kAgentAutostartFile =
     "/etc/xdg/autostart/com.quarlant.corvane5login.desktop";
-inline constexpr std::string_view kBuildNumberFile =
-    "/Library/Application Support/Corvane 5/BuildNumber";
-inline constexpr std::string_view kKeptDataFolder =
-    "/Library/Application Support/Corvane 5 Kept Data";
+inline constexpr std::string_view kBuildNumberFile = CORVANE_SUPPORT_FOLDER "/BuildNumber";
+inline constexpr std::string_view kKeptDataFolder = CORVANE_SUPPORT_FOLDER " Kept Data";
 inline constexpr bool kInstallToolInstalls = true;
 // A program carries its catalogues at ../share/locale (the agent's folder
 // tree, the build folder, a release folder).
@@ -101,18 +104,23 @@ inline constexpr std::string_view kVersion2Folder = "/Library/Application Suppor
 inline constexpr std::string_view kVersion2StartupItem = "/Library/StartupItems/Corvane_Server";
 inline constexpr std::string_view kVersion3Folder = "/Library/Application Support/Corvane";
 inline constexpr std::string_view kVersion3StartupItem = "/Library/StartupItems/Corvane_3_Server";
-inline constexpr std::string_view kVersion4Folder = "/Library/Application Support/Corvane 4/";
+#define CORVANE_VERSION4_FOLDER "/Library/Application Support/Corvane 4"
+inline constexpr std::string_view kVersion4Folder = CORVANE_VERSION4_FOLDER "/";
 inline constexpr std::string_view kVersion4EngineLog =
-    "/Library/Application Support/Corvane 4/InstallationEngine.log";
+    CORVANE_VERSION4_FOLDER "/InstallationEngine.log";
 inline constexpr std::string_view kVersion4StartupItem = "/Library/StartupItems/Corvane 4 Server/";
 inline constexpr std::string_view kVersion4ServerUnit =
     "/etc/systemd/system/Corvane4ServerDaemon.service";
 inline constexpr std::string_view kVersion4AgentAutostart =
     "/etc/xdg/autostart/Corvane4LoginItem.desktop";
 inline constexpr std::string_view kVersion4Agent =
-    "/Library/Application Support/Corvane 4/Corvane 4 Login Item.app/Contents/MacOS/"
-    "Corvane 4 Login Item";
+    CORVANE_VERSION4_FOLDER "/Corvane 4 Login Item.app/Contents/MacOS/Corvane 4 Login Item";
 inline constexpr std::string_view kVersion5StartupItem = "/Library/StartupItems/Corvane 5 Server/";
+
+#undef CORVANE_SUPPORT_FOLDER
+#undef CORVANE_PROGRAM_FOLDER
+#undef CORVANE_PREFERENCE_FOLDER
+#undef CORVANE_VERSION4_FOLDER
 
 // The root prefix in force, without a trailing slash ("" for "/").
 // A process whose real and effective user or group ids differ (a program

@@ -2,7 +2,6 @@
 // dictionary file.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,18 +14,18 @@ namespace corvane {
 inline constexpr size_t kMaxPlistFileBytes = 256u << 20;
 
 // Reads and parses the file (one immediate retry when nothing could be
-// read). None when the file is missing, unreadable, too large or not a
-// valid plist; *why then tells which (IsNotFound() for a missing file).
-std::optional<Plist> ReadPlistFile(const std::string& path, Status* why = nullptr);
+// read). No value when the file is missing, unreadable, too large or not a
+// valid plist; the status tells which (IsNotFound() for a missing file).
+StatusOr<Plist> ReadPlistFile(const std::string& path);
 
-// Serialises `value` and replaces the file atomically. Returns 0 on success,
-// -1 when the value cannot be serialised, or -errno of the failing step.
-// `direct` is kept for callers that name the mode: both modes are atomic,
-// since neither may leave a half-written file or lose the old one.
-int WritePlistFile(const Plist& value, const std::string& path, bool direct);
+// Serialises `value` and replaces the file atomically, so that no reader
+// ever sees a half-written file and a failed write leaves the old one.
+// InvalidArgument when the value cannot be serialised; else the failing
+// step's status, with its errno.
+Status WritePlistFile(const Plist& value, const std::string& path);
 
 // Reads a dictionary file (a missing or non-dictionary file counts as an
-// empty dictionary), sets `key`, writes it back. True when written.
-bool SetPlistFileKey(const std::string& path, std::string_view key, Plist value);
+// empty dictionary), sets `key`, writes it back.
+Status SetPlistFileKey(const std::string& path, std::string_view key, Plist value);
 
 }  // namespace corvane

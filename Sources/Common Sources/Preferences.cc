@@ -54,7 +54,7 @@ bool SynchronizePreferences() {
       dict.AsDictionary()->Remove(key);
     }
   }
-  if (WritePlistFile(dict, path, false) != 0) return false;
+  if (!WritePlistFile(dict, path).ok()) return false;
   pending.clear();
   return true;
 }

@@ -3,6 +3,7 @@
 // boundary; callers test ok() or the kind they care about.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -44,6 +45,31 @@ class Status {
   Code code_ = Code::kOk;
   int errno_ = 0;
   std::string message_;
+};
+
+// A value, or the Status that says why there is none. It reads like an
+// optional (test it, then * or ->), so a caller that only needs the value
+// does not have to look at the Status.
+template <typename T>
+class StatusOr {
+ public:
+  StatusOr(T value) : value_(std::move(value)) {}  // NOLINT: a value converts
+  // `status` is never OK: an OK result carries a value.
+  StatusOr(Status status) : status_(std::move(status)) {}  // NOLINT: so does a failure
+
+  bool ok() const { return value_.has_value(); }
+  explicit operator bool() const { return ok(); }
+  const Status& status() const { return status_; }
+
+  T& operator*() & { return *value_; }
+  const T& operator*() const& { return *value_; }
+  T&& operator*() && { return std::move(*value_); }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+
+ private:
+  std::optional<T> value_;
+  Status status_;
 };
 
 }  // namespace corvane

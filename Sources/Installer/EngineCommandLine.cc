@@ -8,6 +8,7 @@
 #include "Paths.h"
 #include "Platform/System/FileSystem.h"
 #include "PlistFile.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 #include "Utf8.h"
 
@@ -17,13 +18,13 @@ namespace {
 bool StoreConfiguration(const char* number) {
   // The stored value is 16 bits wide; larger numbers keep their low bits.
   auto value = static_cast<int16_t>(static_cast<uint16_t>(StringIntValue(number)));
-  SetPreference("Configuration", Plist::Integer(value, 16));
+  SetPreference(pref::kConfiguration, Plist::Integer(value, 16));
   return SynchronizePreferences();
 }
 
 bool StoreNonWatchedAccount(const char* name) {
   if (!IsPlistText(name)) return false;
-  SetPreference("Non-watched account", Plist::String(name));
+  SetPreference(pref::kNonWatchedAccount, Plist::String(name));
   return SynchronizePreferences();
 }
 
@@ -34,7 +35,7 @@ bool SetPrefKey(const char* key, const char* value) {
   if (!IsPlistText(key) || !IsPlistText(value)) return false;
   std::string path = SystemPath(kPreferenceFile);
   bool written = CreateFolders(path.substr(0, path.rfind('/'))).ok() &&
-                 SetPlistFileKey(path, key, Plist::String(value));
+                 SetPlistFileKey(path, key, Plist::String(value)).ok();
   EngineLog("Set Pref key %s with val %s gave result %i  !", key, value, written ? 1 : 0);
   return written;
 }

@@ -8,15 +8,13 @@
 
 #include "Paths.h"
 #include "PlistFile.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 #include "ServerData.h"
 #include "ServerLog.h"
 
 namespace corvane {
 namespace {
-
-constexpr const char* kAdminAddressesKey = "Admin addresses";
-constexpr const char* kAdminGroupKey = "Admin group";
 
 void AddEntry(std::string_view text, AdminPolicy* policy) {
   if (text.empty()) return;
@@ -42,9 +40,9 @@ std::optional<Plist> CopyAdminPreference(const char* key) {
 
 AdminPolicy ReadAdminPolicy() {
   AdminPolicy policy;
-  auto group = CopyAdminPreference(kAdminGroupKey);
+  auto group = CopyAdminPreference(pref::kAdminGroup);
   if (group && group->AsString() && !group->AsString()->empty()) policy.group = *group->AsString();
-  auto value = CopyAdminPreference(kAdminAddressesKey);
+  auto value = CopyAdminPreference(pref::kAdminAddresses);
   if (!value) return policy;
   if (const PlistArray* list = value->AsArray()) {
     for (const Plist& item : *list) {

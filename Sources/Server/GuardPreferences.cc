@@ -8,6 +8,7 @@
 #include "GuardPreferences.h"
 #include "Paths.h"
 #include "Platform/System/ProcessIdentity.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 #include "ServerData.h"
 #include "ServerLog.h"
@@ -60,7 +61,7 @@ std::string CanonicalProgram(const std::string& path) {
 // server in a private root takes it.
 void ApplyTiming(GuardPolicy* policy) {
   bool present = false;
-  auto times = ListPreference("Guard timing", &present);
+  auto times = ListPreference(pref::kGuardTiming, &present);
   if (!present || RootPrefix().empty() || times.size() != 3) return;
   double values[3];
   for (int i = 0; i < 3; ++i) {
@@ -77,7 +78,7 @@ void ApplyTiming(GuardPolicy* policy) {
 GuardPolicy ReadGuardPolicy() {
   GuardPolicy policy;
   bool named = false;
-  for (const std::string& name : ListPreference("Guarded users", &named)) {
+  for (const std::string& name : ListPreference(pref::kGuardedUsers, &named)) {
     if (strcasecmp(name.c_str(), "any") == 0) {
       policy.every_user = true;
     } else {
@@ -88,14 +89,14 @@ GuardPolicy ReadGuardPolicy() {
   // environment. A server in a private root (tests, the demo) guards only
   // when told to, so it never ends the sessions of the machine it runs on.
   policy.enabled = EffectiveUserID() == 0 && (RootPrefix().empty() || named);
-  auto console = CopyAdminPreference("Guard console sessions");
+  auto console = CopyAdminPreference(pref::kGuardConsoleSessions);
   if (console && console->AsString()) policy.guard_console = StringIntValue(*console->AsString()) != 0;
-  std::string program = TextPreference("Agent program");
+  std::string program = TextPreference(pref::kAgentProgram);
   policy.agent_program =
       CanonicalProgram(program.empty() ? SystemPath(kInstalledAgent) : program);
   bool allowed = false;
-  policy.allowed_environment = ListPreference("Agent environment allowed", &allowed);
-  policy.non_watched_account = TextPreference("Non-watched account");
+  policy.allowed_environment = ListPreference(pref::kAgentEnvironmentAllowed, &allowed);
+  policy.non_watched_account = TextPreference(pref::kNonWatchedAccount);
   ApplyTiming(&policy);
   return policy;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Platform/System/ProcessControl.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 #include "ServerLog.h"
 #include "SettingsAndStats.h"
@@ -55,10 +56,10 @@ bool ServerDaemon::StartListener() {
       });
   if (!server_) return false;
   uint32_t port = kDefaultServerPort;
-  if (PreferenceFlag("Use custom port", false)) {
+  if (PreferenceFlag(pref::kUseCustomPort, false)) {
     // A negative value reads as a huge unsigned port, which the listener
     // refuses.
-    port = static_cast<uint32_t>(PreferenceInteger("Custom port").value_or(kDefaultServerPort));
+    port = static_cast<uint32_t>(PreferenceInteger(pref::kCustomPort).value_or(kDefaultServerPort));
   }
   const char* type = local_mode_ ? kLocalServiceType : kServiceType;
   if (server_->RegisterServer("", type, port, loopback_only_).ok()) return true;

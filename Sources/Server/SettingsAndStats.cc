@@ -44,8 +44,7 @@ ServerData MakeServerData() {
 void LoadSettingsAndStats(ServerData* data) {
   for (const DataFile& file : kFiles) {
     std::string path = SystemPath(file.system_path);
-    Status why;
-    auto value = ReadPlistFile(path, &why);
+    auto value = ReadPlistFile(path);
     if (value && value->IsDictionary()) {
       data->*file.tree = std::move(*value);
     } else {

@@ -46,49 +46,54 @@ Tree& SharedTree() {
   return tree;
 }
 
-void BM_CopyObject(benchmark::State& state) {
+// Times `copy` of the source tree into dest; the copy is removed untimed.
+template <typename Copy>
+void TimeCopies(benchmark::State& state, Copy copy, const char* failure) {
   Tree& t = SharedTree();
   for (auto _ : state) {
-    if (corvane::CopyObject(t.top + "/src", t.top + "/dest") != 0) state.SkipWithError("copy failed");
+    if (!copy(t)) state.SkipWithError(failure);
     state.PauseTiming();
     corvane::DeleteObject(t.top + "/dest/src");
     state.ResumeTiming();
   }
+}
+
+// Times `remove` of a copy of the source tree, made untimed.
+template <typename Remove>
+void TimeDeletes(benchmark::State& state, Remove remove, const char* failure) {
+  Tree& t = SharedTree();
+  for (auto _ : state) {
+    state.PauseTiming();
+    corvane::CopyObject(t.top + "/src", t.top + "/dest");
+    state.ResumeTiming();
+    if (!remove(t)) state.SkipWithError(failure);
+  }
+}
+
+void BM_CopyObject(benchmark::State& state) {
+  TimeCopies(
+      state,
+      [](Tree& t) { return corvane::CopyObject(t.top + "/src", t.top + "/dest") == 0; },
+      "copy failed");
 }
 BENCHMARK(BM_CopyObject)->Unit(benchmark::kMillisecond);
 
 void BM_CpArchive(benchmark::State& state) {
-  Tree& t = SharedTree();
-  std::string command = "cp -a '" + t.top + "/src' '" + t.top + "/dest/'";
-  for (auto _ : state) {
-    if (std::system(command.c_str()) != 0) state.SkipWithError("cp failed");
-    state.PauseTiming();
-    corvane::DeleteObject(t.top + "/dest/src");
-    state.ResumeTiming();
-  }
+  std::string command = "cp -a '" + SharedTree().top + "/src' '" + SharedTree().top + "/dest/'";
+  TimeCopies(state, [&](Tree&) { return std::system(command.c_str()) == 0; }, "cp failed");
 }
 BENCHMARK(BM_CpArchive)->Unit(benchmark::kMillisecond);
 
 void BM_DeleteObject(benchmark::State& state) {
-  Tree& t = SharedTree();
-  for (auto _ : state) {
-    state.PauseTiming();
-    corvane::CopyObject(t.top + "/src", t.top + "/dest");
-    state.ResumeTiming();
-    if (corvane::DeleteObject(t.top + "/dest/src") != 0) state.SkipWithError("delete failed");
-  }
+  TimeDeletes(
+      state, [](Tree& t) { return corvane::DeleteObject(t.top + "/dest/src") == 0; },
+      "delete failed");
 }
 BENCHMARK(BM_DeleteObject)->Unit(benchmark::kMillisecond);
 
 void BM_RmRecursive(benchmark::State& state) {
-  Tree& t = SharedTree();
-  std::string command = "rm -rf '" + t.top + "/dest/src'";
-  for (auto _ : state) {
-    state.PauseTiming();
-    corvane::CopyObject(t.top + "/src", t.top + "/dest");
-    state.ResumeTiming();
-    if (std::system(command.c_str()) != 0) state.SkipWithError("rm failed");
-  }
+  std::string command = "rm -rf '" + SharedTree().top + "/dest/src'";
+  TimeDeletes(state, [&](Tree&) { return std::system(command.c_str()) == 0; }, "rm failed");
 }
 BENCHMARK(BM_RmRecursive)->Unit(benchmark::kMillisecond);
 

@@ -95,7 +95,7 @@ ServerUnderTest StartServer(const std::string& root) {
   prefs.Set("Custom port", Plist::String(std::to_string(port)));
   std::string prefs_file = root + std::string(kHostPreferenceFile);
   std::filesystem::create_directories(std::filesystem::path(prefs_file).parent_path());
-  WritePlistFile(Plist::Dictionary(prefs), prefs_file, true);
+  WritePlistFile(Plist::Dictionary(prefs), prefs_file);
   pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -106,9 +106,11 @@ class AdminWindowTest : public ::testing::Test {
     return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
   }
   int64_t Credit() { return NumberValue(Stored(kComputer).Find(kKeyCredit), 64); }
-  test::RunResult Admin(const std::string& args) {
-    return test::RunProgram({CORVANE_BINARY_DIR "/bin/c5admin", "--server",
-                             "127.0.0.1:" + std::to_string(server_->port()), "show", "alice", args});
+  // c5admin against the test's server.
+  test::RunResult Admin(std::vector<std::string> args) {
+    args.insert(args.begin(), {CORVANE_BINARY_DIR "/bin/c5admin", "--server",
+                               "127.0.0.1:" + std::to_string(server_->port())});
+    return test::RunProgram(args);
   }
 
   test::TempRoot root_;
@@ -131,7 +133,7 @@ TEST_F(AdminWindowTest, EditorsRoundTripAndGrantsAddExactly) {
   page->SetLimits(l);
   Click(page, "save");
   EXPECT_EQ(page->message(), T("Admin.Limits.Stored"));
-  test::RunResult shown = Admin("computer");
+  test::RunResult shown = Admin({"show", "alice", "computer"});
   EXPECT_NE(shown.out.find("computer  yes      45m     2h       1h 35m   on          07:30-20:00     off"),
             std::string::npos)
       << shown.out;
@@ -150,7 +152,7 @@ TEST_F(AdminWindowTest, EditorsRoundTripAndGrantsAddExactly) {
   game.weekend_curfew = {true, 9 * 60, 24 * 60};  // until midnight
   page->SetLimits(game);
   Click(page, "save");
-  EXPECT_NE(Admin("org.example.Game").out.find("09:00-24:00"), std::string::npos);
+  EXPECT_NE(Admin({"show", "alice", "org.example.Game"}).out.find("09:00-24:00"), std::string::npos);
 
   // Reopened: the editors hold what was saved.
   w = OpenWindow(server_->port());
@@ -295,12 +297,8 @@ TEST_F(AdminWindowTest, ChartBarsFollowGetStatsForASeededMonth) {
 TEST_F(AdminWindowTest, RefusedChangeShowsTheWayInAndStoresNothing) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root: the server runs as root, the window as nobody";
   ASSERT_NO_FATAL_FAILURE(StartServer());
-  ASSERT_EQ(Admin("computer").status, 0);
-  ASSERT_EQ(test::RunProgram({CORVANE_BINARY_DIR "/bin/c5admin", "--server",
-                              "127.0.0.1:" + std::to_string(server_->port()), "set", "alice",
-                              "computer", "--enable", "--credit", "1h"})
-                .status,
-            0);
+  ASSERT_EQ(Admin({"show", "alice", "computer"}).status, 0);
+  ASSERT_EQ(Admin({"set", "alice", "computer", "--enable", "--credit", "1h"}).status, 0);
   std::string before = server_->DataFile("settings.plist");
   // The window run as nobody leaves its screenshot beside the others.
   test::MakeFolders(CORVANE_BINARY_DIR "/screenshots");

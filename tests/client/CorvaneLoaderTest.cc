@@ -333,7 +333,7 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
   auto pin = [&root](const std::string& address) {
     test::MakeFolders(std::filesystem::path(SystemPath(kPreferenceFile)).parent_path());
     ASSERT_TRUE(SetPlistFileKey(SystemPath(kPreferenceFile), kServerAddressKey,
-                                Plist::String(address)));
+                                Plist::String(address)).ok());
     ResetClientStateForTesting();
   };
   for (const std::string& address : {"127.0.0.1:" + std::to_string(pinned.port()),

@@ -64,12 +64,8 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
 
   PlistDictionary settings;
   settings.Set("bob", Plist::String("not a dictionary"));
-  AppSettings s;
-  s.Credit = 30;
-  s.AutoUpdateCoeff = 60;
-  s.WeCoeff = -2;
-  s.Enabled = true;
-  s.NextAutoUpdate = 12.5;
+  AppSettings s{.NextAutoUpdate = 12.5, .Credit = 30, .Enabled = true, .AutoUpdateCoeff = 60,
+                .WeCoeff = -2};
   StoreAppSettings(&settings, "bob", "com.apple.loginwindow", s);
   Plist* app = FindAppSettings(settings, "bob", kComputerAppKey);
   ASSERT_NE(app, nullptr);
@@ -85,6 +81,41 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
   AppSettings back;
   ReadAppSettings(app, &back);
   EXPECT_EQ(back, s);
+}
+
+// The bytes of a newly stored record: the key order and value forms that
+// the settings file of every other release holds too.
+TEST(AppSettingsTest, StoredRecordIsByteExact) {
+  AppSettings s{.NextAutoUpdate = 786585601.5, .Credit = -45, .ReportCredit = true,
+                .AutoUpdateCoeff = 60, .AutoUpdateValue = 2, .WeCoeff = -1, .WeValue = 3,
+                .WdCurfewEnabled = true, .WdStart = 480, .WdStop = 1200, .WeStart = 540,
+                .WeStop = 1320, .DqValue = 500};
+  PlistDictionary settings;
+  StoreAppSettings(&settings, "u", "a", s);
+  std::string xml;
+  ASSERT_TRUE(SerializePlistXml(Plist::Dictionary(std::move(settings)), &xml));
+  std::string want = std::string(PlistXmlHeader()) +
+                     "<dict>\n\t<key>u</key>\n\t<dict>\n\t\t<key>a</key>\n\t\t<dict>\n";
+  for (auto [key, value] : {std::pair{"NextAutoUpdate", "<real>786585601.5</real>"},
+                            {"Credit", "<integer>-45</integer>"},
+                            {"Report Credit", "<true/>"},
+                            {"Enabled", "<false/>"},
+                            {"AutoUpdateCoeff", "<integer>60</integer>"},
+                            {"AutoUpdateValue", "<integer>2</integer>"},
+                            {"WE Coeff", "<integer>-1</integer>"},
+                            {"WE Value", "<integer>3</integer>"},
+                            {"WD Curfew Enabled", "<true/>"},
+                            {"WE Curfew Enabled", "<false/>"},
+                            {"WD start", "<integer>480</integer>"},
+                            {"WD stop", "<integer>1200</integer>"},
+                            {"WE start", "<integer>540</integer>"},
+                            {"WE stop", "<integer>1320</integer>"},
+                            {"DQ Enabled", "<false/>"},
+                            {"DQ Value", "<integer>500</integer>"}}) {
+    want += std::string("\t\t\t<key>") + key + "</key>\n\t\t\t" + value + "\n";
+  }
+  want += "\t\t</dict>\n\t</dict>\n</dict>\n" + std::string(PlistXmlFooter());
+  EXPECT_EQ(xml, want);
 }
 
 TEST(AppSettingsTest, DayKeyHasNoLeadingZeros) {

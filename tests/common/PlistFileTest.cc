@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
@@ -16,7 +17,6 @@
 namespace corvane {
 namespace {
 
-using test::ReadFileOrEmpty;
 using test::TempRoot;
 using test::WriteFileOrDie;
 
@@ -37,14 +37,12 @@ int GenerationOf(const Plist& p) {
   return n;
 }
 
-TEST(PlistFileTest, ReadWriteAndMissingFiles) {
+TEST(PlistFileTest, ReadWriteSetKeyAndFailures) {
   TempRoot root;
   std::string path = root.path() + "/a.plist";
-  Status why;
-  EXPECT_FALSE(ReadPlistFile(path, &why));
-  EXPECT_TRUE(why.IsNotFound());
+  EXPECT_TRUE(ReadPlistFile(path).status().IsNotFound());
 
-  ASSERT_EQ(WritePlistFile(Generation(1), path, true), 0);
+  ASSERT_TRUE(WritePlistFile(Generation(1), path).ok());
   auto back = ReadPlistFile(path);
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, Generation(1));
@@ -54,7 +52,7 @@ TEST(PlistFileTest, ReadWriteAndMissingFiles) {
 
   // A replaced file keeps its mode, and no temporary is left behind.
   chmod(path.c_str(), 0600);
-  ASSERT_EQ(WritePlistFile(Generation(2), path, false), 0);
+  ASSERT_TRUE(WritePlistFile(Generation(2), path).ok());
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
   int files = 0;
@@ -62,35 +60,31 @@ TEST(PlistFileTest, ReadWriteAndMissingFiles) {
   EXPECT_EQ(files, 1);
 
   // Failures report an error and leave the old file as it was.
-  EXPECT_LT(WritePlistFile(Generation(3), root.path() + "/missing/dir/a.plist", true), 0);
-  EXPECT_EQ(WritePlistFile(Plist::String(std::string("\0", 1)), path, true), -1);
+  Status missing_folder = WritePlistFile(Generation(3), root.path() + "/missing/dir/a.plist");
+  EXPECT_FALSE(missing_folder.ok());
+  EXPECT_NE(missing_folder.Errno(), 0);
+  EXPECT_EQ(WritePlistFile(Plist::String(std::string("\0", 1)), path).code(),
+            Status::Code::kInvalidArgument);
   EXPECT_EQ(GenerationOf(*ReadPlistFile(path)), 2);
+  EXPECT_FALSE(SetPlistFileKey(root.path() + "/no/such/folder.plist", "K", Plist::Boolean(true)).ok());
+
+  // Setting a key keeps the others and the key order; a root that is not a
+  // dictionary is replaced by one holding the key.
+  std::string prefs = root.path() + "/prefs.plist";
+  ASSERT_TRUE(SetPlistFileKey(prefs, "Configuration", Plist::Integer(3, 16)).ok());
+  ASSERT_TRUE(SetPlistFileKey(prefs, "Other", Plist::String("x")).ok());
+  ASSERT_TRUE(SetPlistFileKey(prefs, "Configuration", Plist::Integer(4, 16)).ok());
+  auto p = ReadPlistFile(prefs);
+  ASSERT_TRUE(p && p->IsDictionary());
+  EXPECT_EQ(p->AsDictionary()->size(), 2u);
+  EXPECT_EQ(p->AsDictionary()->FindIndex("Configuration"), 0);
+  EXPECT_EQ(NumberValue(p->AsDictionary()->Find("Configuration"), 8), 4);
+  ASSERT_TRUE(WritePlistFile(Plist::Array(), prefs).ok());
+  ASSERT_TRUE(SetPlistFileKey(prefs, "K", Plist::Boolean(true)).ok());
+  EXPECT_EQ(ReadPlistFile(prefs)->AsDictionary()->size(), 1u);
 
   WriteFileOrDie(path, "<plist><dict><key>a</key>");
-  EXPECT_FALSE(ReadPlistFile(path, &why));
-  EXPECT_TRUE(why.IsCorruption());
-}
-
-TEST(PlistFileTest, SetPlistFileKey) {
-  TempRoot root;
-  std::string path = root.path() + "/prefs.plist";
-  ASSERT_TRUE(SetPlistFileKey(path, "Configuration", Plist::Integer(3, 16)));
-  auto p = ReadPlistFile(path);
-  ASSERT_TRUE(p && p->IsDictionary());
-  EXPECT_EQ(p->AsDictionary()->size(), 1u);
-
-  ASSERT_TRUE(SetPlistFileKey(path, "Other", Plist::String("x")));
-  ASSERT_TRUE(SetPlistFileKey(path, "Configuration", Plist::Integer(4, 16)));
-  p = ReadPlistFile(path);
-  EXPECT_EQ(p->AsDictionary()->size(), 2u);
-  EXPECT_EQ(NumberValue(p->AsDictionary()->Find("Configuration"), 8), 4);
-
-  // A file whose root is not a dictionary is replaced by one holding the key.
-  ASSERT_EQ(WritePlistFile(Plist::Array(), path, true), 0);
-  ASSERT_TRUE(SetPlistFileKey(path, "K", Plist::Boolean(true)));
-  p = ReadPlistFile(path);
-  EXPECT_EQ(p->AsDictionary()->size(), 1u);
-  EXPECT_FALSE(SetPlistFileKey(root.path() + "/no/such/folder.plist", "K", Plist::Boolean(true)));
+  EXPECT_TRUE(ReadPlistFile(path).status().IsCorruption());
 }
 
 // A writer killed at random moments never leaves a torn or mixed file: the
@@ -98,8 +92,10 @@ TEST(PlistFileTest, SetPlistFileKey) {
 TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
   TempRoot root;
   std::string path = root.path() + "/stats.plist";
-  ASSERT_EQ(WritePlistFile(Generation(0), path, true), 0);
-  std::mt19937 rng(12345);
+  ASSERT_TRUE(WritePlistFile(Generation(0), path).ok());
+  constexpr unsigned kSeed = 12345;
+  std::printf("kill moments: seed %u\n", kSeed);
+  std::mt19937 rng(kSeed);
   int last_seen = 0;
   for (int round = 0; round < 25; ++round) {
     int progress[2];
@@ -109,7 +105,7 @@ TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
     if (child == 0) {
       close(progress[0]);
       for (int n = last_seen + 1;; ++n) {
-        if (WritePlistFile(Generation(n), path, true) != 0) _exit(2);
+        if (!WritePlistFile(Generation(n), path).ok()) _exit(2);
         if (write(progress[1], "w", 1) != 1) _exit(3);
       }
     }
@@ -124,9 +120,8 @@ TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
     waitpid(child, &status, 0);
     close(progress[0]);
     ASSERT_TRUE(WIFSIGNALED(status));
-    Status why;
-    auto p = ReadPlistFile(path, &why);
-    ASSERT_TRUE(p) << "round " << round << ": " << why.ToString();
+    auto p = ReadPlistFile(path);
+    ASSERT_TRUE(p) << "round " << round << " (seed " << kSeed << "): " << p.status().ToString();
     int n = GenerationOf(*p);
     EXPECT_GT(n, last_seen);
     last_seen = n;

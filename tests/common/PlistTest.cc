@@ -54,7 +54,7 @@ TEST(PlistTest, RoundTripKeepsEveryTypeAndKeyOrder) {
   EXPECT_EQ(NumberValue(&*wide, 16), 4464);
 }
 
-TEST(PlistTest, WritesApplesLayout) {
+TEST(PlistTest, WritesApplesLayoutAndOnlyPlistText) {
   PlistDictionary d;
   d.Set("Credit", Plist::Integer(45, 32));
   d.Set("Enabled", Plist::Boolean(true));
@@ -68,6 +68,14 @@ TEST(PlistTest, WritesApplesLayout) {
             "\t<key>Enabled</key>\n\t<true/>\n\t<key>Stats</key>\n\t<dict/>\n"
             "\t<key>NextAutoUpdate</key>\n\t<real>786585601</real>\n</dict>\n</plist>\n");
   EXPECT_NE(Xml(Plist::Array()).find("<array/>"), std::string::npos);
+
+  // Text no plist can hold fails the write and leaves the output as it was.
+  std::string out = "keep";
+  EXPECT_FALSE(SerializePlistXml(Plist::String(std::string("a\0b", 3)), &out));
+  PlistDictionary bad_key;
+  bad_key.Set("\xFF", Plist::Boolean(true));
+  EXPECT_FALSE(SerializePlistXml(Plist::Dictionary(bad_key), &out));
+  EXPECT_EQ(out, "keep");
 }
 
 TEST(PlistTest, ReadsWhatOtherWritersProduce) {
@@ -92,7 +100,7 @@ TEST(PlistTest, ReadsWhatOtherWritersProduce) {
   EXPECT_FALSE(BooleanValue(dup->AsDictionary()->Find("a")));
 }
 
-TEST(PlistTest, RefusesWhatIsNotAPlist) {
+TEST(PlistTest, RefusesWhatIsNotAPlistAndEveryTruncation) {
   const char* bad[] = {
       "", "<plist>", "<plist><dict><key>a</key></dict></plist>",  // keys without a value
       "<dict><key>a</key><key>b</key><true/></dict>", "<dict><true/></dict>",  // value, no key
@@ -108,6 +116,13 @@ TEST(PlistTest, RefusesWhatIsNotAPlist) {
     Status why;
     EXPECT_FALSE(ParsePlistXml(xml, &why)) << xml;
     EXPECT_TRUE(why.IsCorruption()) << xml;
+  }
+
+  std::string whole = Xml(EveryType());
+  // Every strict prefix is refused: a torn file reads as unparsable, never
+  // as a smaller tree.
+  for (size_t n = 0; n < whole.size() - 1; ++n) {
+    EXPECT_FALSE(ParsePlistXml(std::string_view(whole).substr(0, n))) << n;
   }
 }
 
@@ -137,24 +152,6 @@ TEST(PlistTest, NestingIsBounded) {
     Plist inner = std::move(deep.AsArray()->front());
     deep = std::move(inner);
   }
-}
-
-TEST(PlistTest, TruncatedDocumentsNeverParseAsSomethingElse) {
-  std::string xml = Xml(EveryType());
-  // Every strict prefix is refused: a torn file reads as unparsable, never
-  // as a smaller tree.
-  for (size_t n = 0; n < xml.size() - 1; ++n) {
-    EXPECT_FALSE(ParsePlistXml(std::string_view(xml).substr(0, n))) << n;
-  }
-}
-
-TEST(PlistTest, WriterRefusesTextNoPlistCanHold) {
-  std::string out = "keep";
-  EXPECT_FALSE(SerializePlistXml(Plist::String(std::string("a\0b", 3)), &out));
-  PlistDictionary d;
-  d.Set("\xFF", Plist::Boolean(true));
-  EXPECT_FALSE(SerializePlistXml(Plist::Dictionary(d), &out));
-  EXPECT_EQ(out, "keep");
 }
 
 TEST(PlistTest, LargeDictionariesStayConsistent) {

@@ -22,7 +22,7 @@ TEST(PreferencesTest, SetSynchronizeAndReadBack) {
   EXPECT_TRUE(PreferenceFlag("Use custom port", false));
   EXPECT_EQ(PreferenceInteger("Custom port"), 5123);
   ASSERT_TRUE(SetPlistFileKey(SystemPath(kHostPreferenceFile), "Use custom port",
-                              Plist::String("0")));
+                              Plist::String("0")).ok());
   EXPECT_FALSE(PreferenceFlag("Use custom port", true));
   EXPECT_FALSE(PreferenceFlag("Play Alerts Sound", false));
 

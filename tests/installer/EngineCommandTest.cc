@@ -20,7 +20,7 @@ class EngineCommandTest : public ::testing::Test {
  protected:
   // The log lives in the support folder, which an installed system has.
   void SetUp() override { MakeFolders(rig_.Path(kSupport)); }
-  std::optional<Plist> PrefFile() { return ReadPlistFile(rig_.Path(kPrefs)); }
+  StatusOr<Plist> PrefFile() { return ReadPlistFile(rig_.Path(kPrefs)); }
   std::optional<Plist> HostPreference(const char* key) {
     ResetRootPrefixForTesting();
     return CopyPreference(key);

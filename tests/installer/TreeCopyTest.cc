@@ -25,7 +25,9 @@ namespace fs = std::filesystem;
 class TreeCopyTest : public ::testing::Test {
  protected:
   std::string At(const std::string& rel) { return root_.path() + "/" + rel; }
+  // A file with its data and mode, its folder made first.
   void File(const std::string& rel, const std::string& data, mode_t mode) {
+    MakeFolders(fs::path(At(rel)).parent_path());
     WriteFileOrDie(At(rel), data);
     ASSERT_EQ(chmod(At(rel).c_str(), mode), 0);
   }
@@ -63,8 +65,6 @@ class TreeCopyTest : public ::testing::Test {
 };
 
 TEST_F(TreeCopyTest, CopiesDataModesOwnersTimesAttributesAndLinks) {
-  MakeFolders(At("src/a/b/c"));
-  MakeFolders(At("src/ro"));
   MakeFolders(At("dest"));
   // Larger than the copy buffer and not a multiple of 512.
   std::string big(300 * 1024 + 7, '\0');
@@ -114,7 +114,6 @@ TEST_F(TreeCopyTest, CopiesDataModesOwnersTimesAttributesAndLinks) {
 
 TEST_F(TreeCopyTest, RefusesBadDestinationsAndKeepsWhatExists) {
   MakeFolders(At("src/sub/deeper"));
-  MakeFolders(At("dest/src"));
   File("src/file", "new", 0644);
   File("dest/src/marker", "old", 0600);
   File("dest/file", "old file", 0600);
@@ -139,8 +138,6 @@ TEST_F(TreeCopyTest, RefusesBadDestinationsAndKeepsWhatExists) {
 }
 
 TEST_F(TreeCopyTest, DeleteRemovesTheTreeButNothingALinkPointsTo) {
-  MakeFolders(At("outside/folder"));
-  MakeFolders(At("tree/sub/locked"));
   File("outside/folder/precious", "keep me", 0644);
   File("outside/file", "keep me too", 0644);
   File("tree/sub/locked/a", "a", 0444);
@@ -163,7 +160,6 @@ TEST_F(TreeCopyTest, DeleteRemovesTheTreeButNothingALinkPointsTo) {
 }
 
 TEST_F(TreeCopyTest, ImmutableFilesAreCopiedLockedAndDeleted) {
-  MakeFolders(At("src"));
   MakeFolders(At("dest"));
   File("src/locked", "cannot change", 0444);
   auto flags_of = [](const std::string& path, int add) {

@@ -24,6 +24,8 @@ import time
 SKIP = 77
 SERVER = "/usr/lib/corvane5/Corvane 5 Server"
 DATA = "/var/lib/corvane5"
+SETTINGS = os.path.join(DATA, "settings.plist")
+STATS = os.path.join(DATA, "stats.plist")
 PREFS = "/etc/corvane5/com.quarlant.corvane5.plist"
 HOST_PREFS = "/etc/corvane5/ByHost/com.quarlant.corvane5.plist"
 DROPIN = "/etc/systemd/system/corvane5-server.service.d/local-mode.conf"
@@ -243,9 +245,7 @@ def bumped(deb, folder):
 
 
 def data_hashes():
-    return {path: sha(path) for path in
-            (os.path.join(DATA, "settings.plist"), os.path.join(DATA, "stats.plist"), PREFS,
-             HOST_PREFS)}
+    return {path: sha(path) for path in (SETTINGS, STATS, PREFS, HOST_PREFS)}
 
 
 def lifecycle(source_dir, package_dir):
@@ -268,10 +268,9 @@ def lifecycle(source_dir, package_dir):
     for path in LAYOUT:
         check(os.path.exists(path), f"{path} is missing")
     check(os.stat(SERVER).st_mode & 0o6000 == 0, "the server is set-user-id or set-group-id")
-    check(sha(os.path.join(DATA, "settings.plist")) == classic["settings.plist"],
-          "settings.plist did not move byte for byte")
-    check(sha(os.path.join(DATA, "stats.plist")) == classic["stats.plist"],
-          "stats.plist did not move byte for byte")
+    for path in (SETTINGS, STATS):
+        name = os.path.basename(path)
+        check(sha(path) == classic[name], f"{name} did not move byte for byte")
     check(not os.path.exists("/Library") and not os.path.exists(CLASSIC_UNIT) and
           not os.path.exists(CLASSIC_AUTOSTART) and not os.path.lexists(CLASSIC_LINK),
           "the classic install was not removed")
@@ -308,7 +307,7 @@ def lifecycle(source_dir, package_dir):
         preseed("parent1", "remote", f"127.0.0.1:{port}")
         apt("install", newer)
     check(run("dpkg-query", "-W", "-f=${Version}", "corvane5") == version, "not upgraded")
-    for path in (os.path.join(DATA, "settings.plist"), os.path.join(DATA, "stats.plist")):
+    for path in (SETTINGS, STATS):
         check(sha(path) == kept[path], f"the upgrade changed {path}")
     check(read_plist(PREFS).get("Server address") == f"127.0.0.1:{port}", "no Server address")
     check(read_plist(HOST_PREFS).get("Configuration") == 2, "Configuration not 2 for remote")
@@ -323,8 +322,7 @@ def lifecycle(source_dir, package_dir):
 
     # Removal keeps the data; purge takes everything.
     apt("remove", "corvane5")
-    check(sha(os.path.join(DATA, "settings.plist")) == kept[os.path.join(DATA, "settings.plist")],
-          "remove did not keep the data")
+    check(sha(SETTINGS) == kept[SETTINGS], "remove did not keep the data")
     apt("purge", "corvane5")
     after = file_list()
     check(before == after, "purge left or took files:\n" +

@@ -27,7 +27,7 @@ class ServerAuthorityTest : public ServerTest {
   }
   void SetPreference(const char* key, const std::string& value) {
     ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kHostPreferenceFile)), key,
-                                Plist::String(value)));
+                                Plist::String(value)).ok());
   }
   // `frames` as `user`, then a GetCredit on the same connection so all were
   // handled before this returns.
@@ -71,7 +71,7 @@ TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroup) {
   // Where the install tool's SetPrefKey puts it.
   if (admin.valid()) {
     ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kPreferenceFile)), "Admin group",
-                                Plist::String(admin.name())));
+                                Plist::String(admin.name())).ok());
   }
   ASSERT_TRUE(server_.Start());
   ASSERT_TRUE(SaveAs("root", 60));

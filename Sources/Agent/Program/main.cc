@@ -23,6 +23,7 @@
 #include "Platform/System/ProcessControl.h"
 #include "Platform/System/ProcessIdentity.h"
 #include "Platform/System/UserAccount.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 #include "QtAgentUserInterface.h"
 #include "MachineAgentSystem.h"
@@ -36,8 +37,8 @@ namespace {
 // the agent's kill requests and its word that it is alive must reach it
 // there.
 void UseServerPortPreference() {
-  if (!PreferenceFlag("Use custom port", false)) return;
-  int32_t port = PreferenceInteger("Custom port").value_or(kDefaultServerPort);
+  if (!PreferenceFlag(pref::kUseCustomPort, false)) return;
+  int32_t port = PreferenceInteger(pref::kCustomPort).value_or(kDefaultServerPort);
   if (port > 0 && port < 65536) SetLocalServerPortForTesting(static_cast<uint16_t>(port));
 }
 

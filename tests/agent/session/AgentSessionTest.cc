@@ -133,7 +133,7 @@ TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
   std::string upper;
   for (char c : ShortUserName()) upper += static_cast<char>(std::toupper(c));
   ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kPreferenceFile)), "Non-watched account",
-                              Plist::String(upper)));
+                              Plist::String(upper)).ok());
   StartAgent();
   EXPECT_TRUE(agent_->WaitForOutput("Preferences sync'ed.\nCannot watch this user.\n", 10));
   // No credit at all, yet two minutes later nothing has been charged or ended.
