@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "IpAddress.h"
+#include "Platform/System/FileDescriptor.h"
+
 namespace corvane {
 
 struct SocketAddress {
-  enum class Family { kIPv4, kIPv6 };
-  Family family = Family::kIPv4;
+  IpFamily family = IpFamily::kIPv4;
   // Network byte order; an IPv4 address uses the first four bytes.
   std::array<uint8_t, 16> bytes{};
   uint16_t port = 0;
@@ -34,7 +36,7 @@ class StreamSocket {
   };
 
   // A new socket of the address family; null when the system gives none.
-  static std::unique_ptr<StreamSocket> Create(SocketAddress::Family family);
+  static std::unique_ptr<StreamSocket> Create(IpFamily family);
   ~StreamSocket();
   StreamSocket(const StreamSocket&) = delete;
   StreamSocket& operator=(const StreamSocket&) = delete;
@@ -63,12 +65,12 @@ class StreamSocket {
   long Read(uint8_t* buffer, size_t max);
 
   // A number naming the socket in diagnostics.
-  int Handle() const { return fd_; }
+  int Handle() const { return fd_.get(); }
 
  private:
   explicit StreamSocket(int fd) : fd_(fd) {}
-  int fd_;
-  SocketAddress::Family family_ = SocketAddress::Family::kIPv4;
+  FileDescriptor fd_;
+  IpFamily family_ = IpFamily::kIPv4;
   bool connect_started_ = false;
   bool connected_ = false;
   bool failed_ = false;
