@@ -1,5 +1,7 @@
 // One TCP connection driven without blocking: the client module opens it,
 // asks for its state and waits on it with a time-out of its own choosing.
+// It opens, reads and writes through the same calls as the server's
+// connections (TcpSocket.h); only connecting and waiting are its own.
 #pragma once
 
 #include <array>
@@ -8,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "IpAddress.h"
@@ -68,7 +71,7 @@ class StreamSocket {
   int Handle() const { return fd_.get(); }
 
  private:
-  explicit StreamSocket(int fd) : fd_(fd) {}
+  explicit StreamSocket(FileDescriptor fd) : fd_(std::move(fd)) {}
   FileDescriptor fd_;
   IpFamily family_ = IpFamily::kIPv4;
   bool connect_started_ = false;

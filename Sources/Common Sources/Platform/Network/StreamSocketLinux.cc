@@ -15,10 +15,6 @@
 namespace corvane {
 namespace {
 
-int FamilyConstant(IpFamily family) {
-  return family == IpFamily::kIPv4 ? AF_INET : AF_INET6;
-}
-
 // The poll bits now set, without waiting.
 short PollNow(int fd, short events) {
   pollfd p{fd, events, 0};
@@ -51,9 +47,9 @@ SocketAddress SocketAddress::IPv6Loopback(uint16_t port) {
 }
 
 std::unique_ptr<StreamSocket> StreamSocket::Create(IpFamily family) {
-  int fd = ::socket(FamilyConstant(family), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return nullptr;
-  std::unique_ptr<StreamSocket> s(new StreamSocket(fd));
+  SocketHandle fd = OpenTcpSocket(family);
+  if (!fd.valid()) return nullptr;
+  std::unique_ptr<StreamSocket> s(new StreamSocket(std::move(fd)));
   s->family_ = family;
   return s;
 }

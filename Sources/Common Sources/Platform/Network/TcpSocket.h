@@ -16,6 +16,10 @@ namespace corvane {
 // A socket is owned as any descriptor is.
 using SocketHandle = FileDescriptor;
 
+// A non-blocking TCP socket of `family`, closed on exec; invalid when the
+// system gives none. Both the client's connections and the server's
+// listeners start here.
+SocketHandle OpenTcpSocket(IpFamily family);
 // A non-blocking TCP socket of `family` with SO_REUSEADDR set (and, for
 // IPv6, IPv6 only, so both families can share one port). Not yet bound.
 Status CreateListenerSocket(IpFamily family, SocketHandle* out);

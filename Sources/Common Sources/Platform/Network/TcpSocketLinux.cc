@@ -33,9 +33,13 @@ bool IsLoopback(const sockaddr_storage& addr) {
 
 }  // namespace
 
-Status CreateListenerSocket(IpFamily family, SocketHandle* out) {
+SocketHandle OpenTcpSocket(IpFamily family) {
   int domain = family == IpFamily::kIPv4 ? AF_INET : AF_INET6;
-  SocketHandle s(::socket(domain, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  return SocketHandle(::socket(domain, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+}
+
+Status CreateListenerSocket(IpFamily family, SocketHandle* out) {
+  SocketHandle s = OpenTcpSocket(family);
   if (!s.valid()) return SocketError("socket", errno);
   int one = 1;
   if (::setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
