@@ -488,21 +488,17 @@ bool UseServerAddress(const std::string& host, uint16_t port) {
   return !s.fixed_addresses.empty();
 }
 
-void ResetClientStateForTesting() {
+void SetClientOptions(const ClientOptions& options) {
   LoaderState& s = State();
   s.found_service.reset();
   s.server.reset();
   s.local.reset();
-  s.local_port = kDefaultServerPort;
-  s.service_type = kServiceType;
+  s.local_port = options.local_server_port;
+  s.service_type = options.service_type;
   s.fixed_addresses.clear();
   s.pinned = false;
   s.pin_read = false;
   s.pinned_host.clear();
 }
-
-void SetServiceTypeForTesting(const char* type) { State().service_type = type; }
-
-void SetLocalServerPortForTesting(uint16_t port) { State().local_port = port; }
 
 }  // namespace corvane

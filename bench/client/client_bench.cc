@@ -83,7 +83,7 @@ void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
   AppSettings s;
   bool connected = false;
   for (int i = 0; i < 20 && s.Credit != 125; ++i) {
-    ResetClientStateForTesting();
+    SetClientOptions({});
     connected = ConnectToServer() == kClientOK;
     if (connected) {
       FetchAppSettings("alice", "com.apple.loginwindow", &s);
