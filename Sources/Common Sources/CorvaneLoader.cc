@@ -97,7 +97,7 @@ void DomainBrowserCallBack(bool added, const std::string& domain) {
 // never an IPv6 address through an IPv4 socket.
 const SocketAddress* PickAddress(const std::vector<SocketAddress>& addresses) {
   for (const auto& a : addresses) {
-    if (a.family == SocketAddress::Family::kIPv4) return &a;
+    if (a.family == IpFamily::kIPv4) return &a;
   }
   return addresses.empty() ? nullptr : &addresses.front();
 }
@@ -105,7 +105,7 @@ const SocketAddress* PickAddress(const std::vector<SocketAddress>& addresses) {
 void PrintIPv4Addresses(const std::vector<SocketAddress>& addresses) {
   for (size_t i = 0; i < addresses.size(); ++i) {
     const SocketAddress& a = addresses[i];
-    if (a.family != SocketAddress::Family::kIPv4) continue;
+    if (a.family != IpFamily::kIPv4) continue;
     std::printf("Address %i is: %i", static_cast<int>(i), a.bytes[0]);
     std::printf(".%i", a.bytes[1]);
     std::printf(".%i", a.bytes[2]);
@@ -150,7 +150,7 @@ int ConnectToAddresses(const std::vector<SocketAddress>& addresses,
 
 IpAddress IpOf(const SocketAddress& a) {
   IpAddress ip;
-  ip.ipv6 = a.family == SocketAddress::Family::kIPv6;
+  ip.ipv6 = a.family == IpFamily::kIPv6;
   ip.bytes = a.bytes;
   return ip;
 }
@@ -488,21 +488,17 @@ bool UseServerAddress(const std::string& host, uint16_t port) {
   return !s.fixed_addresses.empty();
 }
 
-void ResetClientStateForTesting() {
+void SetClientOptions(const ClientOptions& options) {
   LoaderState& s = State();
   s.found_service.reset();
   s.server.reset();
   s.local.reset();
-  s.local_port = kDefaultServerPort;
-  s.service_type = kServiceType;
+  s.local_port = options.local_server_port;
+  s.service_type = options.service_type;
   s.fixed_addresses.clear();
   s.pinned = false;
   s.pin_read = false;
   s.pinned_host.clear();
 }
-
-void SetServiceTypeForTesting(const char* type) { State().service_type = type; }
-
-void SetLocalServerPortForTesting(uint16_t port) { State().local_port = port; }
 
 }  // namespace corvane

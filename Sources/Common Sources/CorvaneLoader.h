@@ -76,11 +76,16 @@ void ReportReconnect();
 // name resolved to an address.
 bool UseServerAddress(const std::string& host, uint16_t port);
 
-// Tests: forget everything, as in a new process; browse a service type of
-// their own, so that no other server on the machine answers; send the local
-// connection's requests to another port than the server's built-in one.
-void ResetClientStateForTesting();
-void SetServiceTypeForTesting(const char* type);
-void SetLocalServerPortForTesting(uint16_t port);
+// Where this process looks for its servers. A program sets them once at
+// start; tests set them to run a server of their own beside any real one.
+struct ClientOptions {
+  // The DNS-SD service type browsed for.
+  std::string service_type = kServiceType;
+  // Where the local connection (kill requests) goes.
+  uint16_t local_server_port = kDefaultServerPort;
+};
+// Takes `options` and forgets every server found or named and every
+// connection, as in a new process.
+void SetClientOptions(const ClientOptions& options);
 
 }  // namespace corvane

@@ -11,6 +11,9 @@
 
 namespace corvane {
 
+// The one way the programs name an address family.
+enum class IpFamily { kIPv4, kIPv6 };
+
 struct IpAddress {
   bool ipv6 = false;
   // Network byte order; IPv4 uses the first four bytes. An IPv4-mapped IPv6

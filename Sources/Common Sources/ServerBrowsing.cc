@@ -51,7 +51,7 @@ std::vector<FoundServer> BrowseAllServers(double seconds, const std::string& typ
     }
     const SocketAddress& a = addresses.front();
     IpAddress ip;
-    ip.ipv6 = a.family == SocketAddress::Family::kIPv6;
+    ip.ipv6 = a.family == IpFamily::kIPv6;
     ip.bytes = a.bytes;
     found.push_back({service.name, Showable(host) ? host : "", ip.Text(), a.port});
   }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/System/FileDescriptor.h"
 #include "TreeCopy.h"
 
 namespace corvane {
@@ -25,20 +26,7 @@ constexpr size_t kCopyBufferBytes = 256 * 1024;
 // The flags that make an object unchangeable ("locked").
 constexpr int kLockFlags = FS_IMMUTABLE_FL | FS_APPEND_FL;
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
+using Fd = FileDescriptor;
 
 struct DirCloser {
   void operator()(DIR* d) const { ::closedir(d); }
@@ -168,11 +156,11 @@ struct CopyContext {
 int CopyRegularFile(const std::string& source, const struct stat& st, int folder_fd,
                     const std::string& name, const CopyContext& ctx) {
   Fd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!in.ok()) return LastError();
+  if (!in.valid()) return LastError();
   // Owner read/write/execute while the data goes in, whatever the final mode.
   Fd out(::openat(folder_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                   0700));
-  if (!out.ok()) return errno == EEXIST ? kNameExistsError : LastError();
+  if (!out.valid()) return errno == EEXIST ? kNameExistsError : LastError();
   int r = CopyData(in.get(), out.get(), st.st_size, ctx.buffer);
   if (r == 0) r = CopyExtendedAttributes(in.get(), out.get());
   if (r == 0) r = ApplyMetadata(out.get(), st, GetLockFlags(in.get()), ctx.drop_box);
@@ -232,9 +220,9 @@ int MakeFolderCopy(const std::string& source, int folder_fd, const std::string& 
   }
   Fd in(::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   Fd out(::openat(folder_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!out.ok()) return LastError();
+  if (!out.valid()) return LastError();
   int lock_flags = 0;
-  if (in.ok()) {
+  if (in.valid()) {
     lock_flags = GetLockFlags(in.get());
     if (int r = CopyExtendedAttributes(in.get(), out.get()); r != 0) return r;
   }
@@ -260,9 +248,9 @@ struct PendingFolder {
 int CopyFolderEntries(std::list<PendingFolder>& work, std::list<PendingFolder>::iterator current,
                       const CopyContext& ctx, std::vector<FinishedFolder>* finished) {
   Fd source_fd(::open(current->source.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!source_fd.ok()) return errno == EACCES ? 0 : LastError();  // unreadable: copied empty
+  if (!source_fd.valid()) return errno == EACCES ? 0 : LastError();  // unreadable: copied empty
   Fd copy_fd(::open(current->copy.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!copy_fd.ok()) return LastError();
+  if (!copy_fd.valid()) return LastError();
   std::unique_ptr<DIR, DirCloser> dir(::fdopendir(::dup(source_fd.get())));
   if (!dir) return LastError();
   auto insert_at = std::next(current);
@@ -300,7 +288,7 @@ int CopyFolder(const std::string& source, const struct stat& st, int folder_fd,
   // above it.
   for (auto f = finished.rbegin(); f != finished.rend(); ++f) {
     Fd fd(::open(f->path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    int applied = fd.ok() ? ApplyMetadata(fd.get(), f->st, f->lock_flags, ctx.drop_box) : LastError();
+    int applied = fd.valid() ? ApplyMetadata(fd.get(), f->st, f->lock_flags, ctx.drop_box) : LastError();
     if (f + 1 == finished.rend() && applied != 0 && r == 0) r = applied;
   }
   return r;
@@ -354,7 +342,7 @@ int DeleteContents(int fd) {
 int DeleteAt(int folder_fd, const std::string& name, const struct stat& st) {
   if (S_ISDIR(st.st_mode)) {
     Fd fd(::openat(folder_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.ok()) {
+    if (fd.valid()) {
       ClearLockFlags(fd.get());
       if ((st.st_mode & 0700) != 0700) ::fchmod(fd.get(), (st.st_mode & 07777) | 0700);
       DeleteContents(fd.get());  // a failure shows as "not empty" below
@@ -368,7 +356,7 @@ int DeleteAt(int folder_fd, const std::string& name, const struct stat& st) {
   if (errno != EPERM || !S_ISREG(st.st_mode)) return LastError();
   {
     Fd fd(::openat(folder_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.ok()) ClearLockFlags(fd.get());
+    if (fd.valid()) ClearLockFlags(fd.get());
   }
   if (::unlinkat(folder_fd, name.c_str(), 0) != 0) return LastError();
   return 0;
@@ -395,7 +383,7 @@ int CopyObject(const std::string& source_in, const std::string& destination_fold
   if (!buffer) return kOutOfMemoryError;
   CopyContext ctx{buffer.get(), drop_box};
   Fd folder_fd(::open(destination_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder_fd.ok()) return LastError();
+  if (!folder_fd.valid()) return LastError();
   std::string copy = StripTrailingSlashes(destination_folder) + "/" + name;
   int r = S_ISDIR(st.st_mode) ? CopyFolder(source, st, folder_fd.get(), name, copy, ctx)
                               : CopyEntry(source, st, folder_fd.get(), name, ctx);
@@ -409,13 +397,13 @@ int DeleteObject(const std::string& path_in) {
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return LastError();
   Fd folder_fd(::open(FolderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder_fd.ok()) return LastError();
+  if (!folder_fd.valid()) return LastError();
   return DeleteAt(folder_fd.get(), LastComponent(path), st);
 }
 
 int SyncFolder(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.ok() || ::fsync(fd.get()) != 0) return LastError();
+  if (!fd.valid() || ::fsync(fd.get()) != 0) return LastError();
   return 0;
 }
 

@@ -41,7 +41,7 @@ ClientContext::~ClientContext() {
 }
 
 bool ClientContext::Open() {
-  _watch = loop_.WatchFd(socket_.fd(), EventLoop::kReadable,
+  _watch = loop_.WatchFd(socket_.get(), EventLoop::kReadable,
                          [this](uint32_t events) { _SocketCallBack(events); });
   if (!_watch) {
     Close();
@@ -62,7 +62,7 @@ void ClientContext::Close() {
 std::string ClientContext::Description() const {
   char text[96];
   std::snprintf(text, sizeof text, "<ClientContext %p>{socket=%d, buffered=%zu, unsent=%zu}",
-                static_cast<const void*>(this), socket_.fd(), received_.size() - received_start_,
+                static_cast<const void*>(this), socket_.get(), received_.size() - received_start_,
                 unsent_.size() - unsent_start_);
   return text;
 }
@@ -80,16 +80,16 @@ void ClientContext::_SocketCallBack(uint32_t events) {
 
 void ClientContext::HandleReadable() {
   uint8_t chunk[kReadChunkBytes];
-  long n = ReadSome(socket_, chunk, sizeof chunk);
-  if (n == kWouldBlock) return;
-  if (n <= 0) {
+  Transfer read = ReadSome(socket_, chunk, sizeof chunk);
+  if (read.outcome == Transfer::Outcome::kWouldBlock) return;
+  if (read.outcome != Transfer::Outcome::kMoved) {
     // End of stream or a stream error: a request only partly received is
     // dropped with the connection. What earlier reads changed was saved at
     // the end of their turn.
     Close();
     return;
   }
-  received_.insert(received_.end(), chunk, chunk + n);
+  received_.insert(received_.end(), chunk, chunk + read.bytes);
   HandleBufferedRequests();
 }
 
@@ -232,14 +232,15 @@ bool ClientContext::FlushReplies() {
     return false;
   }
   while (unsent_start_ < released_end_) {
-    long n = WriteSome(socket_, unsent_.data() + unsent_start_, released_end_ - unsent_start_);
-    if (n == kWouldBlock) break;
-    if (n < 0) {
+    Transfer written =
+        WriteSome(socket_, unsent_.data() + unsent_start_, released_end_ - unsent_start_);
+    if (written.outcome == Transfer::Outcome::kWouldBlock) break;
+    if (written.outcome != Transfer::Outcome::kMoved) {
       LogMessage("An error occured in the stream.");
       Close();
       return false;
     }
-    unsent_start_ += static_cast<size_t>(n);
+    unsent_start_ += written.bytes;
   }
   if (unsent_start_ == unsent_.size()) {
     unsent_.clear();

@@ -35,7 +35,7 @@ Status ServerListener::RegisterServer(const std::string& name, const std::string
   s = BindAndListen(_sockets[1], IpFamily::kIPv6, port_, loopback_only);
   if (!s.ok()) return fail(s);
   for (int which = 0; which < 2; ++which) {
-    watches_[which] = loop_.WatchFd(_sockets[which].fd(), EventLoop::kReadable,
+    watches_[which] = loop_.WatchFd(_sockets[which].get(), EventLoop::kReadable,
                                     [this, which](uint32_t) { _SocketCallBack(which); });
     if (!watches_[which]) return fail(Status::IOError("watching the listening sockets"));
   }
@@ -66,7 +66,7 @@ void ServerListener::CloseSockets() {
 std::string ServerListener::Description() const {
   char text[160];
   std::snprintf(text, sizeof text, "<Server %p>{sockets=[%d, %d] service=%s, info=<0x0>}",
-                static_cast<const void*>(this), _sockets[0].fd(), _sockets[1].fd(),
+                static_cast<const void*>(this), _sockets[0].get(), _sockets[1].get(),
                 _service ? _service->name().c_str() : "0x0");
   return text;
 }

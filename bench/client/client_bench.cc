@@ -1,11 +1,8 @@
 // One FetchAppSettings round trip (GetCredit, XML reply, parse) to the real
 // server on loopback, the connection already open.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +12,7 @@
 #include <thread>
 
 #include "CorvaneLoader.h"
+#include "FreePort.h"
 #include "Paths.h"
 #include "Platform/System/FileSystem.h"
 #include "Preferences.h"
@@ -47,18 +45,6 @@ const char* kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-uint16_t FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
 // The real server in a private root; stopped when the benchmark ends.
 class PrivateServer {
  public:
@@ -68,7 +54,7 @@ class PrivateServer {
     setenv("CORVANE_ROOT", root_.c_str(), 1);
     CreateFolders(SystemPath(kSupportFolder));
     WriteFileAtomically(SystemPath(kSettingsFile), kSettings);
-    uint16_t port = FreePort();
+    uint16_t port = test::FreeLoopbackPort();
     SetPreference("Use custom port", Plist::String("1"));
     SetPreference("Custom port", Plist::String(std::to_string(port)));
     SynchronizePreferences();
@@ -97,7 +83,7 @@ void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
   AppSettings s;
   bool connected = false;
   for (int i = 0; i < 20 && s.Credit != 125; ++i) {
-    ResetClientStateForTesting();
+    SetClientOptions({});
     connected = ConnectToServer() == kClientOK;
     if (connected) {
       FetchAppSettings("alice", "com.apple.loginwindow", &s);

@@ -59,6 +59,7 @@ class ApplicationIdentityTest : public ::testing::Test {
     Entry("home", "mine", "Exec=" + root_.path() + "/home/mine");
     Entry("home", "zgame", "Exec=game\nStartupWMClass=Calc");
     Entry("home", "calc", "Exec=" + root_.path() + "/home/mine");
+    Entry("home", "homework", "StartupWMClass=Wrapped");  // claims an installed entry's class
     setenv("XDG_DATA_HOME", (root_.path() + "/home").c_str(), 1);
     setenv("XDG_DATA_DIRS", (root_.path() + "/share").c_str(), 1);
     entries_ = LoadDesktopEntries();
@@ -110,7 +111,8 @@ TEST_F(ApplicationIdentityTest, KeyFollowsTheProgramNotItsNameOrWindow) {
       {sh, "", {root_.path() + "/share/tool.sh"}, {"tool"}},  // a script by its path
       {sh, "", {"-e", root_.path() + "/share/../share/tool.sh"}, {"tool"}},
       {sh, "tool", {root_.path() + "/tmp/homework"}, {kOther}},  // the interpreter alone is no entry
-      {"tmp/unknown", "Wrapped", {}, {"wrap"}},    // a wrapper script's program, by its class
+      {"tmp/unknown", "Wrapped", {}, {"wrap"}},    // a wrapper's program, by its class, not the user's
+      {"tmp/unknown", "Homework", {}, {"homework", kOther}},  // the user's entry, by its own class
       {"tmp/unknown", "Calc", {}, {kOther}},       // never an entry whose program is another
       {"home/mine", "", {}, {"mine", kOther}},     // the user's own entry, where a parent watches it
   };

@@ -63,11 +63,10 @@ class CorvaneLoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
-    ResetClientStateForTesting();
     type_ = test::PrivateServiceType();
-    SetServiceTypeForTesting(type_.c_str());
+    SetClientOptions({.service_type = type_});
   }
-  void TearDown() override { ResetClientStateForTesting(); }
+  void TearDown() override { SetClientOptions({}); }
 
   // Publishes the server in `domain`; the instance name.
   std::string Publish(const FakeServer& server, const std::string& domain = "") {
@@ -233,7 +232,7 @@ TEST_F(CorvaneLoaderTest, RememberedServiceIsResolvedAgainAfterReconnect) {
 
 TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAfterTwoDiscoveries) {
   FakeServer local(AnswerCredit(1));
-  SetLocalServerPortForTesting(local.port());
+  SetClientOptions({.service_type = type_, .local_server_port = local.port()});
   auto start = Clock::now();
   AppSettings s;
   EXPECT_EQ(Printed(false, [&] { s = Fetch("ivan"); }), kReconnect);
@@ -256,7 +255,7 @@ TEST_F(CorvaneLoaderTest, KillRequestsUseTheLocalConnection) {
   FakeServer server(AnswerCredit(1));
   Publish(server);
   auto local = std::make_unique<FakeServer>(AnswerCredit(1));
-  SetLocalServerPortForTesting(local->port());
+  SetClientOptions({.service_type = type_, .local_server_port = local->port()});
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr), 0);
   }
@@ -287,8 +286,7 @@ TEST_F(CorvaneLoaderTest, TwoServicesInTwoDomainsFirstReportedWins) {
   EXPECT_EQ(s.Credit, 20);
 
   // With one service in each domain, one wins and the other is left alone.
-  ResetClientStateForTesting();
-  SetServiceTypeForTesting(type_.c_str());
+  SetClientOptions({.service_type = type_});
   FakeServer in_local(AnswerCredit(10));
   Publish(in_local);
   out = Printed(true, [&] { s = Fetch("judy"); });
@@ -330,11 +328,11 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
 
   test::TempRoot root;
   FakeServer pinned(AnswerCredit(30));
-  auto pin = [&root](const std::string& address) {
+  auto pin = [&](const std::string& address) {
     test::MakeFolders(std::filesystem::path(SystemPath(kPreferenceFile)).parent_path());
     ASSERT_TRUE(SetPlistFileKey(SystemPath(kPreferenceFile), kServerAddressKey,
                                 Plist::String(address)).ok());
-    ResetClientStateForTesting();
+    SetClientOptions({.service_type = type_});
   };
   for (const std::string& address : {"127.0.0.1:" + std::to_string(pinned.port()),
                                      "[::ffff:127.0.0.1]:" + std::to_string(pinned.port())}) {

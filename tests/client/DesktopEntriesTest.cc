@@ -62,28 +62,5 @@ TEST(DesktopEntriesTest, LoadsEveryDataFolderEarlierOneWinning) {
   }
 }
 
-TEST(DesktopEntriesTest, UsersOwnEntryCannotTakeAWindowFromAnInstalledOne) {
-  test::TempRoot root;
-  test::MakeFolders(root.path() + "/home/applications");
-  test::MakeFolders(root.path() + "/system/applications");
-  // The child's entry claims the game's window class under a key without limits.
-  test::WriteFileOrDie(root.path() + "/home/applications/homework.desktop",
-                       "[Desktop Entry]\nType=Application\nName=Homework\nStartupWMClass=Game\n");
-  test::WriteFileOrDie(root.path() + "/system/applications/game.desktop",
-                       "[Desktop Entry]\nType=Application\nName=Game\nStartupWMClass=Game\n");
-  setenv("XDG_DATA_HOME", (root.path() + "/home").c_str(), 1);
-  setenv("XDG_DATA_DIRS", (root.path() + "/system").c_str(), 1);
-  ApplicationCatalogue catalogue;
-  catalogue.Load(LoadDesktopEntries(), ProgramSearchPath());
-  unsetenv("XDG_DATA_HOME");
-  unsetenv("XDG_DATA_DIRS");
-  ApplicationIdentity identity;
-  ASSERT_TRUE(catalogue.Identify(getpid(), WindowHints{"game", "Game", ""}, &identity));
-  EXPECT_EQ(identity.keys, std::vector<std::string>{"game"});
-  ASSERT_TRUE(catalogue.Identify(getpid(), WindowHints{"", "Homework", ""}, &identity));
-  EXPECT_EQ(identity.keys, (std::vector<std::string>{"homework", "com.quarlant.otherApps"}))
-      << "its own programs keep their entries where a parent watches them";
-}
-
 }  // namespace
 }  // namespace corvane

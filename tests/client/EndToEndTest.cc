@@ -50,7 +50,7 @@ class EndToEndTest : public ::testing::Test {
     if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     std::string others = AnnouncedServers();
     if (!others.empty()) GTEST_SKIP() << "another Corvane 5 server is announced: " << others;
-    ResetClientStateForTesting();
+    SetClientOptions({});
     root_ = std::make_unique<test::TempRoot>();
     std::string settings = kSettings;
     settings.replace(settings.find("USER"), 4, ShortUserName());
@@ -62,7 +62,7 @@ class EndToEndTest : public ::testing::Test {
     ASSERT_TRUE(SynchronizePreferences());
     StartServer();
   }
-  void TearDown() override { ResetClientStateForTesting(); }
+  void TearDown() override { SetClientOptions({}); }
 
   void StartServer() {
     server_ = std::make_unique<Child>(std::vector<std::string>{CORVANE_SERVER});

@@ -36,23 +36,23 @@ namespace {
 // The server of this machine listens on its custom port when root set one;
 // the agent's kill requests and its word that it is alive must reach it
 // there.
-void UseServerPortPreference() {
+void UseServerPortPreference(ClientOptions* options) {
   if (!PreferenceFlag(pref::kUseCustomPort, false)) return;
   int32_t port = PreferenceInteger(pref::kCustomPort).value_or(kDefaultServerPort);
-  if (port > 0 && port < 65536) SetLocalServerPortForTesting(static_cast<uint16_t>(port));
+  if (port > 0 && port < 65536) options->local_server_port = static_cast<uint16_t>(port);
 }
 
 // Tests run a server of their own beside any real one: a private service
 // type to browse and the port of their server for kill requests. An agent
 // running with raised privileges takes neither from its environment.
-void ApplyTestEnvironment() {
+void ApplyTestEnvironment(ClientOptions* options) {
   if (IsPrivilegeElevated()) return;
   if (const char* type = std::getenv("CORVANE_SERVICE_TYPE"); type != nullptr && *type != 0) {
-    SetServiceTypeForTesting(type);
+    options->service_type = type;
   }
   if (const char* port = std::getenv("CORVANE_LOCAL_SERVER_PORT"); port != nullptr) {
     long value = std::strtol(port, nullptr, 10);
-    if (value > 0 && value < 65536) SetLocalServerPortForTesting(static_cast<uint16_t>(value));
+    if (value > 0 && value < 65536) options->local_server_port = static_cast<uint16_t>(value);
   }
 }
 
@@ -93,8 +93,10 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
-  UseServerPortPreference();
-  ApplyTestEnvironment();
+  ClientOptions client_options;
+  UseServerPortPreference(&client_options);
+  ApplyTestEnvironment(&client_options);
+  SetClientOptions(client_options);
   // The server of this machine ends the session when this stops: it must
   // come from the event loop, so a stopped or stuck agent falls silent.
   QTimer alive;

@@ -188,10 +188,10 @@ class AvahiSession final : public DnsSdSession {
     SocketAddress a;
     a.port = port;
     if (address->proto == AVAHI_PROTO_INET) {
-      a.family = SocketAddress::Family::kIPv4;
+      a.family = IpFamily::kIPv4;
       std::memcpy(a.bytes.data(), &address->data.ipv4.address, 4);
     } else {
-      a.family = SocketAddress::Family::kIPv6;
+      a.family = IpFamily::kIPv6;
       std::memcpy(a.bytes.data(), address->data.ipv6.address, 16);
       a.scope_id = interface > 0 ? static_cast<uint32_t>(interface) : 0;
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Platform/Network/PeerUser.h"
+#include "Platform/System/FileDescriptor.h"
 
 namespace corvane {
 namespace {
@@ -47,8 +48,8 @@ bool AddressOf(const sockaddr_storage& s, int* family, uint8_t* bytes, uint16_t*
 bool EndsOf(const SocketHandle& connection, Ends* ends) {
   sockaddr_storage peer{}, local{};
   socklen_t peer_len = sizeof peer, local_len = sizeof local;
-  if (getpeername(connection.fd(), reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0 ||
-      getsockname(connection.fd(), reinterpret_cast<sockaddr*>(&local), &local_len) != 0) {
+  if (getpeername(connection.get(), reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0 ||
+      getsockname(connection.get(), reinterpret_cast<sockaddr*>(&local), &local_len) != 0) {
     return false;
   }
   int local_family = 0;
@@ -64,47 +65,47 @@ bool Attached(uint32_t inode, int state) {
   return inode != 0 && state != TCP_TIME_WAIT && state != TCP_CLOSE;
 }
 
-class NetlinkSocket {
- public:
-  NetlinkSocket() : fd_(socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {}
-  ~NetlinkSocket() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-std::optional<PeerSocket> PeerUserFromDiag(const Ends& ends) {
-  NetlinkSocket nl;
-  if (nl.fd() < 0) return std::nullopt;
+// Opens a sock_diag socket and sends it one TCP request of `family` with
+// `flags` for sockets in `states` matching `id`. Invalid when the kernel
+// would not take it. Replies are read with a one-second time-out.
+FileDescriptor SendDiagRequest(int family, uint16_t flags, uint32_t states,
+                               const inet_diag_sockid& id) {
+  FileDescriptor nl(socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+  if (!nl.valid()) return nl;
   timeval timeout{1, 0};
-  setsockopt(nl.fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  setsockopt(nl.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   struct {
     nlmsghdr header;
     inet_diag_req_v2 request;
   } message{};
   message.header.nlmsg_len = sizeof message;
   message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-  message.header.nlmsg_flags = NLM_F_REQUEST;  // one exact socket, not a dump
-  message.request.sdiag_family = static_cast<uint8_t>(ends.family);
+  message.header.nlmsg_flags = flags;
+  message.request.sdiag_family = static_cast<uint8_t>(family);
   message.request.sdiag_protocol = IPPROTO_TCP;
-  message.request.idiag_states = ~0u;
-  inet_diag_sockid& id = message.request.id;
+  message.request.idiag_states = states;
+  message.request.id = id;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  if (sendto(nl.get(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
+             sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
+    nl.reset();
+  }
+  return nl;
+}
+
+std::optional<PeerSocket> PeerUserFromDiag(const Ends& ends) {
+  inet_diag_sockid id{};
   id.idiag_sport = htons(ends.peer_port);
   id.idiag_dport = htons(ends.local_port);
   std::memcpy(id.idiag_src, ends.peer, ends.family == AF_INET ? 4 : 16);
   std::memcpy(id.idiag_dst, ends.local, ends.family == AF_INET ? 4 : 16);
   id.idiag_cookie[0] = id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-  sockaddr_nl kernel{};
-  kernel.nl_family = AF_NETLINK;
-  if (sendto(nl.fd(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
-             sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
-    return std::nullopt;
-  }
+  // One exact socket, not a dump.
+  FileDescriptor nl = SendDiagRequest(ends.family, NLM_F_REQUEST, ~0u, id);
+  if (!nl.valid()) return std::nullopt;
   alignas(nlmsghdr) char buffer[8192];
-  ssize_t n = recv(nl.fd(), buffer, sizeof buffer, 0);
+  ssize_t n = recv(nl.get(), buffer, sizeof buffer, 0);
   if (n <= 0) return std::nullopt;
   auto left = static_cast<unsigned>(n);
   for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
@@ -181,29 +182,12 @@ bool ListenerTakes(int family, const uint8_t* bound, const IpAddress& target) {
 // answer in full.
 bool ListenersFromDiag(int family, const IpAddress& target, uint16_t port,
                        std::vector<uint32_t>* owners) {
-  NetlinkSocket nl;
-  if (nl.fd() < 0) return false;
-  timeval timeout{1, 0};
-  setsockopt(nl.fd(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  struct {
-    nlmsghdr header;
-    inet_diag_req_v2 request;
-  } message{};
-  message.header.nlmsg_len = sizeof message;
-  message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-  message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-  message.request.sdiag_family = static_cast<uint8_t>(family);
-  message.request.sdiag_protocol = IPPROTO_TCP;
-  message.request.idiag_states = 1u << TCP_LISTEN;
-  sockaddr_nl kernel{};
-  kernel.nl_family = AF_NETLINK;
-  if (sendto(nl.fd(), &message, sizeof message, 0, reinterpret_cast<sockaddr*>(&kernel),
-             sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
-    return false;
-  }
+  FileDescriptor nl = SendDiagRequest(family, NLM_F_REQUEST | NLM_F_DUMP, 1u << TCP_LISTEN,
+                                      inet_diag_sockid{});
+  if (!nl.valid()) return false;
   alignas(nlmsghdr) char buffer[16384];
   for (;;) {
-    ssize_t n = recv(nl.fd(), buffer, sizeof buffer, 0);
+    ssize_t n = recv(nl.get(), buffer, sizeof buffer, 0);
     if (n <= 0) return false;
     auto left = static_cast<unsigned>(n);
     for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left);

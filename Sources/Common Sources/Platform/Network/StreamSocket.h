@@ -1,5 +1,7 @@
 // One TCP connection driven without blocking: the client module opens it,
 // asks for its state and waits on it with a time-out of its own choosing.
+// It opens, reads and writes through the same calls as the server's
+// connections (TcpSocket.h); only connecting and waiting are its own.
 #pragma once
 
 #include <array>
@@ -8,13 +10,16 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "IpAddress.h"
+#include "Platform/System/FileDescriptor.h"
 
 namespace corvane {
 
 struct SocketAddress {
-  enum class Family { kIPv4, kIPv6 };
-  Family family = Family::kIPv4;
+  IpFamily family = IpFamily::kIPv4;
   // Network byte order; an IPv4 address uses the first four bytes.
   std::array<uint8_t, 16> bytes{};
   uint16_t port = 0;
@@ -34,7 +39,7 @@ class StreamSocket {
   };
 
   // A new socket of the address family; null when the system gives none.
-  static std::unique_ptr<StreamSocket> Create(SocketAddress::Family family);
+  static std::unique_ptr<StreamSocket> Create(IpFamily family);
   ~StreamSocket();
   StreamSocket(const StreamSocket&) = delete;
   StreamSocket& operator=(const StreamSocket&) = delete;
@@ -63,12 +68,12 @@ class StreamSocket {
   long Read(uint8_t* buffer, size_t max);
 
   // A number naming the socket in diagnostics.
-  int Handle() const { return fd_; }
+  int Handle() const { return fd_.get(); }
 
  private:
-  explicit StreamSocket(int fd) : fd_(fd) {}
-  int fd_;
-  SocketAddress::Family family_ = SocketAddress::Family::kIPv4;
+  explicit StreamSocket(FileDescriptor fd) : fd_(std::move(fd)) {}
+  FileDescriptor fd_;
+  IpFamily family_ = IpFamily::kIPv4;
   bool connect_started_ = false;
   bool connected_ = false;
   bool failed_ = false;

@@ -8,31 +8,18 @@
 #include <cstdint>
 #include <string>
 
+#include "Platform/System/FileDescriptor.h"
 #include "Status.h"
 
 namespace corvane {
 
-// Owns a descriptor; closes it when destroyed.
-class SocketHandle {
- public:
-  SocketHandle() = default;
-  explicit SocketHandle(int fd) : fd_(fd) {}
-  ~SocketHandle() { Close(); }
-  SocketHandle(SocketHandle&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  SocketHandle& operator=(SocketHandle&& o) noexcept;
-  SocketHandle(const SocketHandle&) = delete;
-  SocketHandle& operator=(const SocketHandle&) = delete;
+// A socket is owned as any descriptor is.
+using SocketHandle = FileDescriptor;
 
-  int fd() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void Close();
-
- private:
-  int fd_ = -1;
-};
-
-enum class IpFamily { kIPv4, kIPv6 };
-
+// A non-blocking TCP socket of `family`, closed on exec; invalid when the
+// system gives none. Both the client's connections and the server's
+// listeners start here.
+SocketHandle OpenTcpSocket(IpFamily family);
 // A non-blocking TCP socket of `family` with SO_REUSEADDR set (and, for
 // IPv6, IPv6 only, so both families can share one port). Not yet bound.
 Status CreateListenerSocket(IpFamily family, SocketHandle* out);
@@ -51,12 +38,19 @@ struct AcceptedConnection {
 // Takes one pending connection. False when none is pending or on error.
 bool AcceptConnectionSocket(const SocketHandle& listener, AcceptedConnection* out);
 
-// Non-blocking transfer: bytes moved; 0 for end of stream (reads only);
-// kWouldBlock when nothing can move now; another negative value (-errno) on
-// failure.
-inline constexpr long kWouldBlock = -1000000;
-long ReadSome(const SocketHandle& socket, void* buffer, size_t size);
-long WriteSome(const SocketHandle& socket, const void* data, size_t size);
+// What one non-blocking transfer did.
+struct Transfer {
+  enum class Outcome {
+    kMoved,       // `bytes` (more than 0 for a read) moved
+    kWouldBlock,  // nothing can move now
+    kEnd,         // reads only: the peer closed
+    kFailed,      // the connection broke
+  };
+  Outcome outcome = Outcome::kFailed;
+  size_t bytes = 0;
+};
+Transfer ReadSome(const SocketHandle& socket, void* buffer, size_t size);
+Transfer WriteSome(const SocketHandle& socket, const void* data, size_t size);
 
 // Raises the soft limit of open descriptors to the hard limit (a server
 // holds one per connection).

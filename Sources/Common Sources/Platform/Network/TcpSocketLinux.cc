@@ -12,20 +12,6 @@
 
 namespace corvane {
 
-SocketHandle& SocketHandle::operator=(SocketHandle&& o) noexcept {
-  if (this != &o) {
-    Close();
-    fd_ = o.fd_;
-    o.fd_ = -1;
-  }
-  return *this;
-}
-
-void SocketHandle::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
 namespace {
 
 Status SocketError(const char* step, int err) {
@@ -47,16 +33,20 @@ bool IsLoopback(const sockaddr_storage& addr) {
 
 }  // namespace
 
-Status CreateListenerSocket(IpFamily family, SocketHandle* out) {
+SocketHandle OpenTcpSocket(IpFamily family) {
   int domain = family == IpFamily::kIPv4 ? AF_INET : AF_INET6;
-  SocketHandle s(::socket(domain, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  return SocketHandle(::socket(domain, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+}
+
+Status CreateListenerSocket(IpFamily family, SocketHandle* out) {
+  SocketHandle s = OpenTcpSocket(family);
   if (!s.valid()) return SocketError("socket", errno);
   int one = 1;
-  if (::setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
+  if (::setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
     return SocketError("setsockopt SO_REUSEADDR", errno);
   }
   if (family == IpFamily::kIPv6 &&
-      ::setsockopt(s.fd(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) {
+      ::setsockopt(s.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one) != 0) {
     return SocketError("setsockopt IPV6_V6ONLY", errno);
   }
   *out = std::move(s);
@@ -80,17 +70,17 @@ Status BindAndListen(const SocketHandle& socket, IpFamily family, uint16_t port,
     in6->sin6_addr = loopback_only ? in6addr_loopback : in6addr_any;
     len = sizeof(sockaddr_in6);
   }
-  if (::bind(socket.fd(), reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+  if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&addr), len) != 0) {
     return SocketError("bind", errno);
   }
-  if (::listen(socket.fd(), SOMAXCONN) != 0) return SocketError("listen", errno);
+  if (::listen(socket.get(), SOMAXCONN) != 0) return SocketError("listen", errno);
   return Status::OK();
 }
 
 uint16_t BoundPort(const SocketHandle& socket) {
   sockaddr_storage addr{};
   socklen_t len = sizeof addr;
-  if (::getsockname(socket.fd(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
+  if (::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
   if (addr.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
   if (addr.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
   return 0;
@@ -99,7 +89,7 @@ uint16_t BoundPort(const SocketHandle& socket) {
 bool AcceptConnectionSocket(const SocketHandle& listener, AcceptedConnection* out) {
   sockaddr_storage peer{};
   socklen_t len = sizeof peer;
-  int fd = ::accept4(listener.fd(), reinterpret_cast<sockaddr*>(&peer), &len,
+  int fd = ::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &len,
                      SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) return false;
   out->socket = SocketHandle(fd);
@@ -119,24 +109,25 @@ bool AcceptConnectionSocket(const SocketHandle& listener, AcceptedConnection* ou
   return true;
 }
 
-long ReadSome(const SocketHandle& socket, void* buffer, size_t size) {
+Transfer ReadSome(const SocketHandle& socket, void* buffer, size_t size) {
   for (;;) {
-    ssize_t n = ::read(socket.fd(), buffer, size);
-    if (n >= 0) return static_cast<long>(n);
+    ssize_t n = ::read(socket.get(), buffer, size);
+    if (n > 0) return {Transfer::Outcome::kMoved, static_cast<size_t>(n)};
+    if (n == 0) return {Transfer::Outcome::kEnd};
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
-    return -errno;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return {Transfer::Outcome::kWouldBlock};
+    return {Transfer::Outcome::kFailed};
   }
 }
 
-long WriteSome(const SocketHandle& socket, const void* data, size_t size) {
+Transfer WriteSome(const SocketHandle& socket, const void* data, size_t size) {
   for (;;) {
     // A peer that went away must not kill the server with SIGPIPE.
-    ssize_t n = ::send(socket.fd(), data, size, MSG_NOSIGNAL);
-    if (n >= 0) return static_cast<long>(n);
+    ssize_t n = ::send(socket.get(), data, size, MSG_NOSIGNAL);
+    if (n >= 0) return {Transfer::Outcome::kMoved, static_cast<size_t>(n)};
     if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return kWouldBlock;
-    return -errno;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return {Transfer::Outcome::kWouldBlock};
+    return {Transfer::Outcome::kFailed};
   }
 }
 

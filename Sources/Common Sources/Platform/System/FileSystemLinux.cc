@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Platform/System/FileDescriptor.h"
 #include "Platform/System/FileSystem.h"
 
 namespace corvane {
@@ -14,25 +15,6 @@ Status PosixError(const std::string& step, const std::string& path, int err) {
   if (err == ENOENT) return Status::NotFound(step + " " + path + ": " + std::strerror(err), err);
   return Status::IOError(step + " " + path + ": " + std::strerror(err), err);
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd);
-  }
-
- private:
-  int fd_;
-};
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -112,7 +94,7 @@ Status WriteFileAtomically(const std::string& path, std::span<const std::string_
     }
   }
   if (::fsync(fd.get()) != 0) return fail("fsync");
-  if (fd.Release() != 0) return fail("close");
+  if (fd.Close() != 0) return fail("close");
   if (::rename(temp.c_str(), path.c_str()) != 0) return fail("rename");
 
   FileDescriptor dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
