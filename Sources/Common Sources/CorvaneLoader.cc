@@ -16,6 +16,7 @@
 #include "Platform/Network/PeerUser.h"
 #include "Platform/Network/StreamSocket.h"
 #include "PlistFile.h"
+#include "PreferenceKeys.h"
 #include "Preferences.h"
 #include "ReplyAssembler.h"
 #include "Utf8.h"
@@ -268,11 +269,11 @@ void ReadPinnedServer() {
   LoaderState& s = State();
   if (s.pin_read || s.pinned) return;
   s.pin_read = true;
-  std::optional<Plist> value = CopyPreference(kServerAddressKey);
+  std::optional<Plist> value = CopyPreference(pref::kServerAddress);
   if (!value) {
     auto file = ReadPlistFile(SystemPath(kPreferenceFile));
     const Plist* entry =
-        file && file->IsDictionary() ? file->AsDictionary()->Find(kServerAddressKey) : nullptr;
+        file && file->IsDictionary() ? file->AsDictionary()->Find(pref::kServerAddress) : nullptr;
     if (entry != nullptr) value = *entry;
   }
   const std::string* text = value ? value->AsString() : nullptr;

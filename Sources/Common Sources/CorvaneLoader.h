@@ -22,10 +22,6 @@ inline constexpr double kResolveTimeoutSeconds = 5.0;
 inline constexpr int kConnectAttempts = 30;
 inline constexpr int kConnectPauseTicks = 10;  // ticks of 1/60 second
 inline constexpr const char* kLocalServerHost = "localhost";
-// Root's preference naming the one server to use (host or host:port); with
-// it nothing is browsed.
-inline constexpr const char* kServerAddressKey = "Server address";
-
 // Status codes of ConnectToServer and SendCommand.
 enum ClientStatus {
   kClientOK = 0,

@@ -14,7 +14,7 @@ inline constexpr char kNonWatchedAccount[] = "Non-watched account";
 inline constexpr char kUseCustomPort[] = "Use custom port";
 inline constexpr char kCustomPort[] = "Custom port";
 // Root's choice of the one server clients use (host or host:port); with it
-// nothing is browsed. CorvaneLoader.h still names it kServerAddressKey.
+// nothing is browsed.
 inline constexpr char kServerAddress[] = "Server address";
 
 // Who may change settings.

@@ -12,6 +12,7 @@
 
 #include "ClientTestSupport.h"
 #include "Paths.h"
+#include "PreferenceKeys.h"
 #include "PlistFile.h"
 #include "SettingsRequests.h"
 
@@ -330,7 +331,7 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
   FakeServer pinned(AnswerCredit(30));
   auto pin = [&](const std::string& address) {
     test::MakeFolders(std::filesystem::path(SystemPath(kPreferenceFile)).parent_path());
-    ASSERT_TRUE(SetPlistFileKey(SystemPath(kPreferenceFile), kServerAddressKey,
+    ASSERT_TRUE(SetPlistFileKey(SystemPath(kPreferenceFile), pref::kServerAddress,
                                 Plist::String(address)).ok());
     SetClientOptions({.service_type = type_});
   };

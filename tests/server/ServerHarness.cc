@@ -183,20 +183,20 @@ Connection::Connection(int port, bool ipv6)
   in6.sin6_family = AF_INET6;
   in6.sin6_port = in.sin_port;
   in6.sin6_addr = in6addr_loopback;
-  int rc = ipv6 ? connect(socket_.fd(), reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                : connect(socket_.fd(), reinterpret_cast<sockaddr*>(&in), sizeof in);
+  int rc = ipv6 ? connect(socket_.get(), reinterpret_cast<sockaddr*>(&in6), sizeof in6)
+                : connect(socket_.get(), reinterpret_cast<sockaddr*>(&in), sizeof in);
   if (rc != 0) socket_.Close();
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  return SendAll(socket_.fd(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  return SendAll(socket_.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {
   for (auto* p = static_cast<uint8_t*>(out); n > 0;) {
-    pollfd pfd{socket_.fd(), POLLIN, 0};
+    pollfd pfd{socket_.get(), POLLIN, 0};
     if (poll(&pfd, 1, timeout_ms) <= 0) return false;
-    ssize_t got = recv(socket_.fd(), p, n, 0);
+    ssize_t got = recv(socket_.get(), p, n, 0);
     if (got <= 0) return false;
     p += got;
     n -= static_cast<size_t>(got);
@@ -220,7 +220,7 @@ std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
 bool Connection::ClosedByServer(int timeout_ms) {
   // Waits for the end of the stream without reading, so unread replies stay
   // unread and a client that never reads keeps not reading.
-  pollfd pfd{socket_.fd(), POLLRDHUP, 0};
+  pollfd pfd{socket_.get(), POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 

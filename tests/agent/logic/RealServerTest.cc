@@ -34,12 +34,13 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   int port = server->port();
   Bytes save = SettingsRequest(kSaveCredit, "kid", "game", SampleRecord(2, true));
   ASSERT_EQ(CreditOf(Exchange(port, {save, UserAppRequest(kGetCredit, "kid", "game")})), 2);
-  ResetClientStateForTesting();
+  SetClientOptions({});
   ASSERT_TRUE(UseServerAddress("127.0.0.1", static_cast<uint16_t>(port)));
   CorvaneServerLink link;
   state.server = &link;
   auto minutes_today = [&root] {
-    return LastDayMinutes(ReadPlistFile(root.Path(std::string(kStatsFile))), "kid", "game");
+    auto stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+    return LastDayMinutes(stats ? std::optional<Plist>(*stats) : std::nullopt, "kid", "game");
   };
 
   ASSERT_TRUE(Launch(100, "game"));
@@ -61,7 +62,7 @@ TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
   EXPECT_EQ(link.PendingMinuteCount(), 0u);
   EXPECT_TRUE(WaitFor([&] { return minutes_today() == 3; }, 5)) << minutes_today();
   EXPECT_EQ(CreditOf(Exchange(port, {UserAppRequest(kGetCredit, "kid", "game")})), 0);
-  ResetClientStateForTesting();
+  SetClientOptions({});
 }
 
 // What the child's process found out, sent back over a pipe: a forked
@@ -114,8 +115,7 @@ TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) 
         second->find("<dict/>") != std::string::npos;
 
     // The agent's logic at a boundary, measuring as the agent does.
-    ResetClientStateForTesting();
-    SetLocalServerPortForTesting(static_cast<uint16_t>(port));
+    SetClientOptions({.local_server_port = static_cast<uint16_t>(port)});
     MachineAgentSystem system;
     system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
     state.system = &system;
