@@ -244,7 +244,8 @@ bool Connection::ClosedByServer(int timeout_ms) {
 }
 
 LoginSession::LoginSession(std::string output_path, const std::string& script,
-                           const Options& options)
+                           const std::vector<std::string>& environment, bool clean, uid_t uid,
+                           uid_t login_uid)
     : output_path_(std::move(output_path)) {
   int out = open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   leader_ = fork();
@@ -253,16 +254,14 @@ LoginSession::LoginSession(std::string output_path, const std::string& script,
     setsid();
     dup2(out, 1);
     dup2(out, 2);
-    if (options.login_uid != 0) {
-      std::ofstream("/proc/self/loginuid") << options.login_uid;  // refused where one is set
-    }
+    // Refused where this process already has one.
+    if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
     const gid_t nogroup = 65534;
-    if (options.uid != 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(options.uid) != 0)) {
+    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(uid) != 0)) {
       _exit(126);
     }
-    if (options.clean) clearenv();
-    for (const std::string& entry : options.environment) putenv(const_cast<char*>(entry.c_str()));
+    if (clean) clearenv();
+    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
     execl("/bin/sh", "sh", "-c", script.c_str(), nullptr);
     _exit(127);
   }

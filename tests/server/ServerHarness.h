@@ -122,13 +122,9 @@ class ServerTest : public ::testing::Test {
 // kills everything in the session's process group.
 class LoginSession {
  public:
-  struct Options {
-    std::vector<std::string> environment;
-    bool clean = false;
-    uid_t uid = 0;
-    uid_t login_uid = 0;
-  };
-  LoginSession(std::string output_path, const std::string& script, const Options& options);
+  LoginSession(std::string output_path, const std::string& script,
+               const std::vector<std::string>& environment, bool clean, uid_t uid = 0,
+               uid_t login_uid = 0);
   ~LoginSession();
   LoginSession(const LoginSession&) = delete;
   LoginSession& operator=(const LoginSession&) = delete;
@@ -136,8 +132,7 @@ class LoginSession {
   pid_t leader() const { return leader_; }
   std::string Output() const { return ReadFileOrEmpty(output_path_); }
   bool WaitForOutput(const std::string& text, double seconds) const;
-  // Reaps the leader once it ended; true from then on.
-  bool Ended();
+  bool Ended();  // reaps the leader once it ended; true from then on
 
  private:
   std::string output_path_;

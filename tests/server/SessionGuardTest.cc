@@ -105,8 +105,8 @@ class SessionGuardTest : public test::ServerTest {
   void Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
              const std::string& script, const std::vector<std::string>& env) {
     std::string id = "c5g" + std::to_string(getpid()) + id_suffix;
-    auto login = std::make_unique<test::LoginSession>(root_.path() + "/" + id + ".out", script,
-                                                      test::LoginSession::Options{env, true, uid});
+    auto login =
+        std::make_unique<test::LoginSession>(root_.path() + "/" + id + ".out", script, env, true, uid);
     sessions_.push_back({id, uid, user, std::move(login)});
   }
 
