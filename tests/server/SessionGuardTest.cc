@@ -61,10 +61,12 @@ class SessionGuardTest : public test::ServerTest {
     std::filesystem::create_directories(UsersFolder());
   }
   void TearDown() override {
-    for (const Session& s : sessions_) unlink((std::string(kLogindSessionsFolder) + "/" + s.id).c_str());
+    for (const Session& s : sessions_) {
+      unlink((std::string(kLogindSessionsFolder) + "/" + s.id).c_str());
+    }
     for (auto& [uid, ids] : SessionsByUser()) unlink((UsersFolder() + "/" + std::to_string(uid)).c_str());
-    sessions_.clear();  // kills the leaders with their sessions
-    for (pid_t pid : orphans_) kill(pid, SIGKILL);
+    // Kills each leader's process group, with what a gone leader left behind.
+    sessions_.clear();
     if (made_folders_) {
       rmdir(std::string(kLogindSessionsFolder).c_str());
       rmdir(UsersFolder().c_str());
@@ -177,7 +179,6 @@ class SessionGuardTest : public test::ServerTest {
 
   std::string display_;
   std::vector<Session> sessions_;
-  std::vector<pid_t> orphans_;
   bool made_folders_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
@@ -242,12 +243,14 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   test::WaitFor([this] { return sessions_.back().login->Ended(); });
   sessions_.back().ended_after = 0;
   pid_t left_behind = ProcessOf(sessions_.back(), false);
-  if (left_behind > 0) orphans_.push_back(left_behind);
 
   // The agents of the first two are alive; then one is killed, one stopped.
   // An agent says it is alive before its first line, which a loaded machine
   // may take long to reach.
-  for (int i : {0, 1}) ASSERT_TRUE(sessions_[i].login->WaitForOutput("Preferences sync'ed.", kGrace));
+  for (int i : {0, 1}) {
+    ASSERT_TRUE(sessions_[i].login->WaitForOutput("Preferences sync'ed.", kGrace))
+        << sessions_[i].id << " printed:\n" << sessions_[i].login->Output();
+  }
   tricks[0].latest = tricks[1].latest = Elapsed() + kLiveness;
   pid_t killed = ProcessOf(sessions_[0]), stopped = ProcessOf(sessions_[1]);
   ASSERT_GT(killed, 0);
