@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "FreePort.h"
 #include "Paths.h"
 #include "PlistXml.h"
@@ -65,6 +67,23 @@ AppSettings SampleRecord(int32_t credit, bool enabled) {
   s.WeValue = 3;
   s.WdStop = s.WeStop = 1439;
   return s;
+}
+
+void WriteSettingsFile(const TempRoot& root, const std::string& user,
+                       const std::vector<std::pair<std::string, int32_t>>& credits,
+                       double next_refill) {
+  PlistDictionary settings;
+  for (const auto& [app, credit] : credits) {
+    AppSettings s;
+    s.Credit = credit;
+    s.Enabled = true;
+    s.NextAutoUpdate = next_refill;
+    s.WdStop = s.WeStop = kDefaultWindowStop;  // as read from a record without them
+    StoreAppSettings(&settings, user, app, s);
+  }
+  MakeFolders(root.Path(std::string(kSupportFolder)));
+  WriteFileOrDie(root.Path(std::string(kSettingsFile)),
+                 PlistXml(Plist::Dictionary(std::move(settings))));
 }
 
 int64_t CreditOf(const std::optional<Plist>& reply) {
@@ -222,6 +241,46 @@ bool Connection::ClosedByServer(int timeout_ms) {
   // unread and a client that never reads keeps not reading.
   pollfd pfd{socket_.get(), POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
+LoginSession::LoginSession(std::string output_path, const std::string& script,
+                           const std::vector<std::string>& environment, bool clean, uid_t uid,
+                           uid_t login_uid)
+    : output_path_(std::move(output_path)) {
+  int out = open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  leader_ = fork();
+  if (leader_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    setsid();
+    dup2(out, 1);
+    dup2(out, 2);
+    // Refused where this process already has one.
+    if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
+    const gid_t nogroup = 65534;
+    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(uid) != 0)) {
+      _exit(126);
+    }
+    if (clean) clearenv();
+    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
+    execl("/bin/sh", "sh", "-c", script.c_str(), nullptr);
+    _exit(127);
+  }
+  if (out >= 0) close(out);
+}
+
+LoginSession::~LoginSession() {
+  if (leader_ <= 0) return;
+  kill(-leader_, SIGKILL);
+  if (!reaped_) waitpid(leader_, nullptr, 0);
+}
+
+bool LoginSession::WaitForOutput(const std::string& text, double seconds) const {
+  return WaitFor([&] { return Output().find(text) != std::string::npos; }, seconds);
+}
+
+bool LoginSession::Ended() {
+  reaped_ = reaped_ || leader_ <= 0 || waitpid(leader_, nullptr, WNOHANG) == leader_;
+  return reaped_;
 }
 
 bool RunAsUser(const std::string& user, const std::function<bool()>& body) {

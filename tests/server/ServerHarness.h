@@ -33,6 +33,11 @@ size_t Occurrences(const std::string& text, const std::string& part);
 std::string PlistXml(const Plist& value);
 // A record filled like a parent's admin tool would.
 AppSettings SampleRecord(int32_t credit, bool enabled);
+// settings.plist in `root` holding `user`'s enabled records, app key to
+// credit, without curfew and without a refill before `next_refill`.
+void WriteSettingsFile(const TempRoot& root, const std::string& user,
+                       const std::vector<std::pair<std::string, int32_t>>& credits,
+                       double next_refill = 0);
 
 class ServerProcess {
  public:
@@ -108,6 +113,31 @@ class ServerTest : public ::testing::Test {
   }
   TempRoot root_;
   ServerProcess server_{root_};
+};
+
+// A login session's leader: `sh -c script` in a POSIX session of its own,
+// with `environment` added to this process's (or alone, when `clean`), as
+// `uid` unless 0, having recorded `login_uid` (unless 0) as a login records
+// its user. What the session prints goes to `output_path`. Destroying it
+// kills everything in the session's process group.
+class LoginSession {
+ public:
+  LoginSession(std::string output_path, const std::string& script,
+               const std::vector<std::string>& environment, bool clean, uid_t uid = 0,
+               uid_t login_uid = 0);
+  ~LoginSession();
+  LoginSession(const LoginSession&) = delete;
+  LoginSession& operator=(const LoginSession&) = delete;
+
+  pid_t leader() const { return leader_; }
+  std::string Output() const { return ReadFileOrEmpty(output_path_); }
+  bool WaitForOutput(const std::string& text, double seconds) const;
+  bool Ended();  // reaps the leader once it ended; true from then on
+
+ private:
+  std::string output_path_;
+  pid_t leader_ = -1;
+  bool reaped_ = false;
 };
 
 // Runs `body` in a child process as the account `user` with the groups it

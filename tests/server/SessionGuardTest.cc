@@ -5,9 +5,7 @@
 // the root preference "Guard timing", which only a server in a private root
 // takes; several sessions run at once so the suite stays quick.
 #include <gtest/gtest.h>
-#include <grp.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,15 +33,15 @@ const char* kTiming = "12,9,0.5";
 const char* kPrivateServiceType = "_c5guardtest._tcp";
 const char* kFaketimeLibrary = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 
-// A login session: a leader process in a POSIX session of its own, running
-// `script` with `sh` as `uid`, and logind's record of it.
+// A login session: its leader, and logind's record of it.
 struct Session {
   std::string id;
   uid_t uid = 0;
   std::string user;
-  pid_t leader = -1;
+  std::unique_ptr<test::LoginSession> login;
   std::string type = "x11";
   double ended_after = -1;  // seconds from the start until the leader ended
+  pid_t leader() const { return login->leader(); }
 };
 
 class SessionGuardTest : public test::ServerTest {
@@ -63,15 +61,12 @@ class SessionGuardTest : public test::ServerTest {
     std::filesystem::create_directories(UsersFolder());
   }
   void TearDown() override {
-    for (Session& s : sessions_) {
-      if (s.leader > 0) {
-        kill(-s.leader, SIGKILL);
-        waitpid(s.leader, nullptr, 0);
-      }
+    for (const Session& s : sessions_) {
       unlink((std::string(kLogindSessionsFolder) + "/" + s.id).c_str());
     }
     for (auto& [uid, ids] : SessionsByUser()) unlink((UsersFolder() + "/" + std::to_string(uid)).c_str());
-    for (pid_t pid : orphans_) kill(pid, SIGKILL);
+    // Kills each leader's process group, with what a gone leader left behind.
+    sessions_.clear();
     if (made_folders_) {
       rmdir(std::string(kLogindSessionsFolder).c_str());
       rmdir(UsersFolder().c_str());
@@ -106,27 +101,15 @@ class SessionGuardTest : public test::ServerTest {
     return env;
   }
   // The leader stays when the agent goes, as a login's leader does.
-  static std::string AgentCommand() {
-    return "'" AGENT_PROGRAM "' >/dev/null 2>&1 & exec sleep 600";
-  }
+  static std::string AgentCommand() { return "'" AGENT_PROGRAM "' & exec sleep 600"; }
 
   // Starts the leader; the record is written by Publish().
   void Begin(const std::string& id_suffix, uid_t uid, const std::string& user,
              const std::string& script, const std::vector<std::string>& env) {
-    pid_t leader = fork();
-    if (leader == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      setsid();
-      gid_t gid = 65534;
-      if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(126);
-      std::vector<char*> envp;
-      std::vector<std::string> copy = env;
-      for (auto& e : copy) envp.push_back(e.data());
-      envp.push_back(nullptr);
-      execle("/bin/sh", "sh", "-c", script.c_str(), nullptr, envp.data());
-      _exit(127);
-    }
-    sessions_.push_back({"c5g" + std::to_string(getpid()) + id_suffix, uid, user, leader});
+    std::string id = "c5g" + std::to_string(getpid()) + id_suffix;
+    auto login =
+        std::make_unique<test::LoginSession>(root_.path() + "/" + id + ".out", script, env, true, uid);
+    sessions_.push_back({id, uid, user, std::move(login)});
   }
 
   std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
@@ -152,7 +135,7 @@ class SessionGuardTest : public test::ServerTest {
                           "\nSTATE=active\nREMOTE=0\nTYPE=" + s.type + "\nORIGINAL_TYPE=" + s.type +
                           "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
                           "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" +
-                          std::to_string(s.leader) + "\n");
+                          std::to_string(s.leader()) + "\n");
     }
     for (const auto& [uid, ids] : SessionsByUser()) {
       std::string list;
@@ -171,9 +154,7 @@ class SessionGuardTest : public test::ServerTest {
   void WatchFor(double seconds) {
     for (; Elapsed() < seconds; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
       for (Session& s : sessions_) {
-        if (s.leader > 0 && s.ended_after < 0 && waitpid(s.leader, nullptr, WNOHANG) == s.leader) {
-          s.ended_after = Elapsed();
-        }
+        if (s.ended_after < 0 && s.login->Ended()) s.ended_after = Elapsed();
       }
     }
   }
@@ -185,7 +166,7 @@ class SessionGuardTest : public test::ServerTest {
     test::WaitFor([&] {
       for (const auto& entry : std::filesystem::directory_iterator(std::string(kProcFolder))) {
         pid_t pid = std::atoi(entry.path().filename().c_str());
-        if (pid <= 0 || getsid(pid) != s.leader) continue;
+        if (pid <= 0 || getsid(pid) != s.leader()) continue;
         ProcessFacts facts;
         if (!agent || (ReadProcessFacts(pid, false, &facts) && facts.executable == AGENT_PROGRAM)) {
           found = pid;
@@ -198,7 +179,6 @@ class SessionGuardTest : public test::ServerTest {
 
   std::string display_;
   std::vector<Session> sessions_;
-  std::vector<pid_t> orphans_;
   bool made_folders_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
@@ -214,12 +194,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   test::ScratchAccount child("a"), healthy("h"), unguarded("u"), unwatched("w");
   ASSERT_TRUE(child.valid() && healthy.valid() && unguarded.valid() && unwatched.valid())
       << "useradd failed";
-  test::MakeFolders(root_.Path(std::string(kSupportFolder)));
-  test::WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
-                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-                       "<key>" + child.name() + "</key><dict><key>com.apple.loginwindow</key><dict>"
-                       "<key>Enabled</key><true/><key>Credit</key><integer>60</integer></dict>"
-                       "</dict></dict></plist>\n");
+  test::WriteSettingsFile(root_, child.name(), {{"com.apple.loginwindow", 60}});
   Prefs(healthy.name() + ", " + unwatched.name() + ", root");
   SetPreference("Non-watched account", Plist::String(unwatched.name()));
   ASSERT_TRUE(SynchronizePreferences());
@@ -237,14 +212,10 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
     const char* why;
     double latest;  // seconds after the start by which it must have ended
   };
-#ifdef CORVANE_SANITIZED_AGENT
-  const double early_kill = 7;  // a sanitizer build starts slowly
-#else
-  const double early_kill = 4;
-#endif
   std::vector<Trick> tricks = {
-      {"k", AgentCommand(), AgentEnvironment(), "no agent", early_kill + kLiveness},
-      {"s", AgentCommand(), AgentEnvironment(), "agent stopped", early_kill + kLiveness},
+      // Their latest is set once their agents have said they are alive.
+      {"k", AgentCommand(), AgentEnvironment(), "no agent", 0},
+      {"s", AgentCommand(), AgentEnvironment(), "agent stopped", 0},
       {"n", "sleep 600", AgentEnvironment(), "no agent", kGrace},
       {"p", AgentCommand(),
        AgentEnvironment({std::string("LD_PRELOAD=") + kFaketimeLibrary, "FAKETIME=+2d"}),
@@ -269,13 +240,18 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   // A leader that ended, leaving a process of its session behind.
   Begin("g", healthy.uid(), healthy.name(), "sleep 600 &", AgentEnvironment());
   Publish();
-  waitpid(sessions_.back().leader, nullptr, 0);
+  test::WaitFor([this] { return sessions_.back().login->Ended(); });
   sessions_.back().ended_after = 0;
   pid_t left_behind = ProcessOf(sessions_.back(), false);
-  if (left_behind > 0) orphans_.push_back(left_behind);
 
   // The agents of the first two are alive; then one is killed, one stopped.
-  std::this_thread::sleep_for(std::chrono::duration<double>(early_kill - Elapsed()));
+  // An agent says it is alive before its first line, which a loaded machine
+  // may take long to reach.
+  for (int i : {0, 1}) {
+    ASSERT_TRUE(sessions_[i].login->WaitForOutput("Preferences sync'ed.", kGrace))
+        << sessions_[i].id << " printed:\n" << sessions_[i].login->Output();
+  }
+  tricks[0].latest = tricks[1].latest = Elapsed() + kLiveness;
   pid_t killed = ProcessOf(sessions_[0]), stopped = ProcessOf(sessions_[1]);
   ASSERT_GT(killed, 0);
   ASSERT_GT(stopped, 0);

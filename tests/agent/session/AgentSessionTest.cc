@@ -3,7 +3,7 @@
 // server in a private root. Minutes pass ten times faster under faketime;
 // the agent counts them itself.
 #include <gtest/gtest.h>
-#include <signal.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,21 +33,19 @@ bool Gone(pid_t pid) {
   return stat.empty() || stat.find(") Z") != std::string::npos;
 }
 
-std::string AppEntry(const std::string& key, int credit) {
-  return "<key>" + key + "</key><dict><key>Credit</key><integer>" + std::to_string(credit) +
-         "</integer><key>Enabled</key><true/>" +
-         "<key>NextAutoUpdate</key><real>2000000000</real></dict>";  // no refill in 2026
-}
+// No refill before this (2034): credits stay as written.
+constexpr double kNoRefill = 2000000000;
 
-class AgentSessionTest : public ::testing::Test {
+class AgentSessionTest : public test::ServerTest {
  protected:
   void SetUp() override {
 #ifdef CORVANE_SANITIZED_AGENT
     GTEST_SKIP() << "libfaketime deadlocks in the start-up of a sanitizer build";
 #endif
+    ServerTest::SetUp();
+    if (IsSkipped()) return;
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == 0) GTEST_SKIP() << "no X display";
-    if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
     if (!Shell("command -v xdotool >/dev/null && command -v faketime >/dev/null"))
       GTEST_SKIP() << "xdotool or faketime missing";
     chmod(root_.path().c_str(), 0755);  // an agent running as nobody reads its preferences
@@ -59,23 +57,15 @@ class AgentSessionTest : public ::testing::Test {
     test::WriteFileOrDie(data_ + "/applications/c5test-off.desktop",
                          "[Desktop Entry]\nType=Application\nName=Free Terminal\n"
                          "StartupWMClass=C5TestOff\nExec=xterm\n");
-    test::MakeFolders(root_.Path(std::string(kSupportFolder)));
   }
   void TearDown() override {
     if (agent_ && HasFailure()) {
-      agent_->WaitForOutput("\x01", 0.2);
-      std::cerr << "agent output:\n" << agent_->output() << "server running: "
+      std::cerr << "agent output:\n" << agent_->Output() << "server running: "
                 << server_.Running() << ", log:\n" << server_.Log() << server_.Stdout();
     }
-    if (leader_ > 0) kill(-leader_, SIGKILL);  // the agent is in the leader's group
-    agent_.reset();
+    agent_.reset();  // the agent is in the leader's group
   }
 
-  void WriteSettings(const std::string& user, const std::string& entries) {
-    test::WriteFileOrDie(root_.Path(std::string(kSettingsFile)),
-                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
-                         "<key>" + user + "</key><dict>" + entries + "</dict></dict></plist>\n");
-  }
   bool StartServer() {
     return server_.Start() && test::WaitForCommand(
         "avahi-browse -prt _corvane5._tcp 2>/dev/null | grep -q '^='", true, 10);
@@ -89,16 +79,14 @@ class AgentSessionTest : public ::testing::Test {
   void StartAgent(const std::string& user = "") {
     // A login records its user on the session's leader (the login uid),
     // which is how the server knows whose session a root-owned leader is.
-    std::string login = user.empty() ? "" : "echo $(id -u " + user + ") >/proc/self/loginuid; ";
-    std::vector<std::string> argv{"setsid", "sh", "-c", login + "\"$@\" & wait", "leader"};
-    if (!user.empty()) argv.insert(argv.end(), {"runuser", "-u", user, "--"});
-    argv.insert(argv.end(), {"env", "XDG_DATA_DIRS=" + data_, "XDG_DATA_HOME=" + data_ + "/none",
-                             "CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()),
-                             "faketime", "-f", "+0 x10", AGENT_PROGRAM});
-    agent_ = std::make_unique<test::Child>(argv);
-    leader_ = agent_->pid();
+    uid_t login_uid = user.empty() ? 0 : getpwnam(user.c_str())->pw_uid;
+    std::string as_user = user.empty() ? "" : "runuser -u " + user + " -- ";
+    agent_ = std::make_unique<test::LoginSession>(
+        root_.path() + "/agent.out", as_user + "faketime -f '+0 x10' '" AGENT_PROGRAM "' & wait",
+        std::vector<std::string>{"XDG_DATA_DIRS=" + data_, "XDG_DATA_HOME=" + data_ + "/none",
+                                 "CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port())},
+        false, 0, login_uid);
   }
-  bool LeaderAlive() { return !Gone(leader_); }
   // Waits until a blocking message whose title matches `pattern` is shown
   // (`shown`) or gone.
   static bool Message(const std::string& pattern, double seconds, bool shown = true) {
@@ -120,15 +108,12 @@ class AgentSessionTest : public ::testing::Test {
     return test::WaitFor([&] { return Stats().find(app) != std::string::npos; }, seconds);
   }
 
-  test::TempRoot root_;
-  test::ServerProcess server_{root_};
   std::string data_;
-  std::unique_ptr<test::Child> agent_;
-  pid_t leader_ = -1;
+  std::unique_ptr<test::LoginSession> agent_;
 };
 
 TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
-  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 0));
+  test::WriteSettingsFile(root_, ShortUserName(), {{"com.apple.loginwindow", 0}}, kNoRefill);
   ASSERT_TRUE(StartServer());
   std::string upper;
   for (char c : ShortUserName()) upper += static_cast<char>(std::toupper(c));
@@ -138,12 +123,12 @@ TEST_F(AgentSessionTest, NonWatchedAccountInAnyCaseStaysIdle) {
   EXPECT_TRUE(agent_->WaitForOutput("Preferences sync'ed.\nCannot watch this user.\n", 10));
   // No credit at all, yet two minutes later nothing has been charged or ended.
   std::this_thread::sleep_for(std::chrono::duration<double>(2 * kMinute));
-  EXPECT_TRUE(LeaderAlive());
+  EXPECT_FALSE(agent_->Ended());
   EXPECT_EQ(Stats().find("com.apple.loginwindow"), std::string::npos);
 }
 
 TEST_F(AgentSessionTest, ConfigurationOneWaitsIdleAndTwoRetriesUntilTheServerComes) {
-  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 50));
+  test::WriteSettingsFile(root_, ShortUserName(), {{"com.apple.loginwindow", 50}}, kNoRefill);
   SetPref("Configuration", Plist::Integer(1, 8));
   StartAgent();
   EXPECT_TRUE(agent_->WaitForOutput("Cannot contact server err = ", 60));
@@ -170,16 +155,16 @@ TEST_F(AgentSessionTest, ComputerWithoutCreditEndsTheSessionThroughTheServer) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run the agent as another user";
   if (test::ReadFileOrEmpty("/proc/self/loginuid") != "4294967295")
     GTEST_SKIP() << "this process has a login uid, so its children cannot record another";
-  WriteSettings("nobody", AppEntry("com.apple.loginwindow", 0));
+  test::WriteSettingsFile(root_, "nobody", {{"com.apple.loginwindow", 0}}, kNoRefill);
   SetPref("Last Minute Credit", Plist::String("0"));
   ASSERT_TRUE(StartServer());
   StartAgent("nobody");
   ASSERT_TRUE(Message("Credit low|your session", 30));
   ASSERT_TRUE(Dismiss("Credit low|your session"));
-  EXPECT_TRUE(test::WaitFor([this] { return Gone(leader_); }, 10));
-  EXPECT_TRUE(test::WaitForCommand("grep -q 'Killed -9 pid " + std::to_string(leader_) + "' '" +
-                                   root_.Path(std::string(kServerLogFile)) + "'", true, 5));
-  EXPECT_EQ(agent_->output().find("ourself"), std::string::npos);
+  EXPECT_TRUE(test::WaitFor([this] { return agent_->Ended(); }, 10));
+  std::string killed = "Killed -9 pid " + std::to_string(agent_->leader());
+  EXPECT_TRUE(test::WaitFor([&] { return Logged(killed); }, 5));
+  EXPECT_EQ(agent_->Output().find("ourself"), std::string::npos);
 }
 
 // Keys follow the program: a renamed copy of the watched terminal started
@@ -188,9 +173,10 @@ TEST_F(AgentSessionTest, ComputerWithoutCreditEndsTheSessionThroughTheServer) {
 // later; a program no entry names is charged to "Other applications" and
 // ended at that limit.
 TEST_F(AgentSessionTest, RenamedCopyAndOtherApplicationsEndAtTheirLimits) {
-  WriteSettings(ShortUserName(), AppEntry("com.apple.loginwindow", 100) +
-                                     AppEntry("c5test-term", 2) +
-                                     AppEntry("com.quarlant.otherApps", 2));
+  test::WriteSettingsFile(root_, ShortUserName(),
+                          {{"com.apple.loginwindow", 100}, {"c5test-term", 2},
+                           {"com.quarlant.otherApps", 2}},
+                          kNoRefill);
   ASSERT_TRUE(StartServer());
   std::string copy = root_.path() + "/homework";
   ASSERT_TRUE(Shell("cp \"$(command -v xterm)\" '" + copy + "'"));
@@ -214,7 +200,7 @@ TEST_F(AgentSessionTest, RenamedCopyAndOtherApplicationsEndAtTheirLimits) {
   EXPECT_TRUE(test::WaitFor([&] { return Gone(eyes.pid()); }, kMinute));
   EXPECT_TRUE(agent_->WaitForOutput("Killed pid " + std::to_string(renamed.pid()) + " ourself!", 2));
   EXPECT_EQ(Stats().find("c5test-off"), std::string::npos);
-  EXPECT_TRUE(LeaderAlive());
+  EXPECT_FALSE(agent_->Ended());
 }
 
 }  // namespace
