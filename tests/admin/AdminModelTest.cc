@@ -16,24 +16,8 @@ AppSettings Stored(const ChildLimits& l, LimitsKind kind, AppSettings before = {
   return ApplyChanges(before, ChangesOfLimits(l, kind));
 }
 
-TEST(AdminModelTest, EditorsRoundTripThroughTheStoredRecord) {
-  ChildLimits l;
-  l.watched = true;
-  l.credit = 95;
-  l.weekday_minutes = 120;  // whole hours are stored as hours
-  l.weekend_minutes = 90;
-  l.carry_over = true;
-  l.weekday_curfew = {true, 480, 1200};
-  l.weekend_curfew = {false, 540, 1320};
-  AppSettings s = Stored(l, LimitsKind::kComputer);
-  EXPECT_EQ(s.AutoUpdateValue, 2);
-  EXPECT_EQ(s.AutoUpdateCoeff, 60);
-  EXPECT_EQ(s.WeValue, 90);
-  EXPECT_EQ(s.WeCoeff, 1);
-  EXPECT_TRUE(s.WdCurfewEnabled);
-  EXPECT_FALSE(s.WeCurfewEnabled);
-
-  // The account's editor changes the quota and nothing else.
+// The account's editor changes the quota and nothing else.
+TEST(AdminModelTest, AccountEditorStoresOnlyTheQuota) {
   AppSettings before;
   before.Credit = 33;
   before.Enabled = true;
