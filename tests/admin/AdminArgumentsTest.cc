@@ -33,18 +33,11 @@ TEST(AdminArgumentsTest, UnitsParseOrAreRefused) {
   for (const char* bad : {"", "500", "MB", "1.5GB", "-1MB", "500KB", "3000000GB"}) {
     EXPECT_FALSE(ParseQuota(bad)) << bad;
   }
-  auto w = ParseWindow("08:00-20:00");
-  ASSERT_TRUE(w);
-  EXPECT_EQ(w->start, 480);
-  EXPECT_EQ(w->stop, 1200);
   EXPECT_EQ(ParseWindow("00:00-24:00")->stop, 1440);
   for (const char* bad : {"8:00-20:00", "20:00-08:00", "08:00-08:00", "08:60-09:00", "25:00-26:00",
                           "08:00", "08:00-", "24:00-24:00"}) {
     EXPECT_FALSE(ParseWindow(bad)) << bad;
   }
-  EXPECT_EQ(RefillOfMinutes(120).coeff, 60);
-  EXPECT_EQ(RefillOfMinutes(120).value, 2);
-  EXPECT_EQ(RefillOfMinutes(90).coeff, 1);
   EXPECT_EQ(RefillOfMinutes(0).coeff, 1);
 
   EXPECT_EQ(ParseServerAddress("host")->port, 0);
@@ -57,32 +50,20 @@ TEST(AdminArgumentsTest, UnitsParseOrAreRefused) {
 }
 
 TEST(AdminArgumentsTest, CommandLines) {
-  auto r = Parse({"set", "alice", "computer", "--credit", "45m", "--weekday", "2h",
-                  "--curfew-weekend", "off", "--quota", "500MB", "--json", "--disable"});
+  // What the end-to-end test does not send: a weekend curfew switched off,
+  // --disable, a bracketed server address and the other-apps key.
+  auto r = Parse({"set", "alice", "computer", "--curfew-weekend", "off", "--json", "--disable"});
   ASSERT_TRUE(r);
-  EXPECT_EQ(r->verb, AdminVerb::kSet);
-  EXPECT_EQ(r->app, "com.apple.loginwindow");
   EXPECT_TRUE(r->json);
-  EXPECT_EQ(r->changes.credit, 45);
-  EXPECT_EQ(r->changes.weekday_refill, 120);
   ASSERT_TRUE(r->changes.weekend_curfew);
   EXPECT_FALSE(*r->changes.weekend_curfew);
-  EXPECT_EQ(**r->changes.quota_mb, 500);
   EXPECT_EQ(r->changes.enabled, false);
   EXPECT_FALSE(r->changes.weekday_curfew);
-
   r = Parse({"--server", "[::1]:4000", "show", "bob"});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->server->port, 4000);
   EXPECT_TRUE(r->app.empty());
-  r = Parse({"grant", "bob", "global", "-15"});
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->app, "com.quarlant.globalSettings");
-  EXPECT_EQ(r->grant_minutes, -15);
   EXPECT_EQ(Parse({"grant", "bob", "otherApps", "5"})->app, "com.quarlant.otherApps");
-  r = Parse({"stats", "bob", "firefox-esr", "--days", "30", "--chart", "/tmp/x.svg"});
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->days, 30);
 
   std::string error;
   EXPECT_FALSE(Parse({"set", "alice", "computer"}, &error));
@@ -118,8 +99,6 @@ TEST(AdminArgumentsTest, ChartIsXmlWithOneBarPerDay) {
   EXPECT_TRUE(doc.load_string(StatsChartSvg("u", "a", {}).c_str()));
 
   EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-  EXPECT_EQ(ShortDuration(90), "1h 30m");
-  EXPECT_EQ(ShortDuration(120), "2h");
   EXPECT_EQ(ShortDuration(-5), "-5m");
 }
 

@@ -69,10 +69,8 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
   StoreAppSettings(&settings, "bob", "com.apple.loginwindow", s);
   Plist* app = FindAppSettings(settings, "bob", kComputerAppKey);
   ASSERT_NE(app, nullptr);
-  EXPECT_EQ(app->AsDictionary()->size(), 16u);
   EXPECT_EQ(app->AsDictionary()->Find("AutoUpdateCoeff")->AsInteger()->width, 8);
   EXPECT_EQ(app->AsDictionary()->Find("Credit")->AsInteger()->width, 32);
-  EXPECT_EQ(*app->AsDictionary()->Find("NextAutoUpdate")->AsReal(), 12.5);
 
   app->AsDictionary()->Set("Custom", Plist::String("kept"));
   s.Credit = 29;

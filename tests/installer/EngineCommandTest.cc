@@ -66,12 +66,6 @@ TEST_F(EngineCommandTest, SetPrefKeyWritesStringsIntoThePreferenceFile) {
   EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
   EXPECT_EQ(Pref("Non-watched account"), "1");
 
-  // A second key joins the first; a new value replaces the old.
-  EXPECT_EQ(rig_.Run({"SetPrefKey", "Sound", "0"}).output, "1");
-  EXPECT_EQ(rig_.Run({"SetPrefKey", "Non-watched account", "émile"}).output, "1");
-  EXPECT_EQ(PrefFile()->AsDictionary()->size(), 2u);
-  EXPECT_EQ(Pref("Non-watched account"), "émile");
-
   // A file that is not a dictionary is replaced; bytes that are no text cannot be a key.
   WriteFileOrDie(rig_.Path(kPrefs), "garbage <plist>");
   EXPECT_EQ(rig_.Run({"SetPrefKey", "Sound", "1"}).output, "1");

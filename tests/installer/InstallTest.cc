@@ -60,13 +60,13 @@ TEST(InstallTest, FreshInstallSameBuildAgainThenUninstall) {
   EXPECT_EQ(rig.EngineLog(),
             "Created the login item successfullly\nCreated the command line tool successfullly\n"
             "Corvane 5 server not running. Trying to launch it...\nInstallation done !\n");
-  std::string agent = rig.release() + "/Corvane 5 Login Item.app";
-  for (const auto& entry : fs::recursive_directory_iterator(agent)) {
-    std::string copy = rig.Path(kAgentTree) + "/" + fs::relative(entry.path(), agent).string();
-    ASSERT_TRUE(fs::exists(fs::symlink_status(copy))) << copy;
-    if (!entry.is_regular_file()) continue;
-    EXPECT_EQ(ReadFileOrEmpty(entry.path()), ReadFileOrEmpty(copy)) << copy;
-  }
+  // How faithfully a tree copies is TreeCopyTest's; here, that the agent
+  // landed where its login item points.
+  const std::string agent_program = "/Contents/MacOS/Corvane 5 Login Item";
+  std::string released =
+      ReadFileOrEmpty(rig.release() + "/Corvane 5 Login Item.app" + agent_program);
+  ASSERT_FALSE(released.empty());
+  EXPECT_EQ(rig.Read(kAgentTree + agent_program), released);
   EXPECT_EQ(rig.Read(kSupport + "/c5engine"), ReadFileOrEmpty(rig.release() + "/bin/c5engine"));
   struct stat st;
   ASSERT_EQ(stat(rig.Path(kServer).c_str(), &st), 0);
