@@ -70,10 +70,10 @@ ServerMissingAction ServerMissingActionFor(int8_t configuration) {
 }
 
 void ReadAlertPreferences(AgentState* state) {
-  state->lastMinuteCredit = PreferenceFlag("Last Minute Credit", true);
-  state->autoHideAlerts = PreferenceFlag("Auto Hide Alerts", false);
-  state->playAlertsSound = PreferenceFlag("Play Alerts Sound", false);
-  state->dontFadeScreen = PreferenceFlag("Don't fade screen", false);
+  state->last_minute_credit = PreferenceFlag("Last Minute Credit", true);
+  state->auto_hide_alerts = PreferenceFlag("Auto Hide Alerts", false);
+  state->play_alerts_sound = PreferenceFlag("Play Alerts Sound", false);
+  state->dont_fade_screen = PreferenceFlag("Don't fade screen", false);
 }
 
 }  // namespace corvane

@@ -43,22 +43,22 @@ inline constexpr int32_t kDefaultWindowStop = 1439;
 // A record that was never filled is all zero; one read from a dictionary,
 // even an empty one, carries the defaults.
 struct AppSettings {
-  double NextAutoUpdate = 0;
-  int32_t Credit = 0;
-  bool ReportCredit = false;
-  bool Enabled = false;
-  int8_t AutoUpdateCoeff = 0;
-  int32_t AutoUpdateValue = 0;
-  int8_t WeCoeff = 0;
-  int32_t WeValue = 0;
-  bool WdCurfewEnabled = false;
-  bool WeCurfewEnabled = false;
-  int32_t WdStart = 0;
-  int32_t WdStop = 0;
-  int32_t WeStart = 0;
-  int32_t WeStop = 0;
-  bool DqEnabled = false;
-  int32_t DqValue = 0;
+  double next_auto_update = 0;
+  int32_t credit = 0;
+  bool report_credit = false;
+  bool enabled = false;
+  int8_t auto_update_coeff = 0;
+  int32_t auto_update_value = 0;
+  int8_t we_coeff = 0;
+  int32_t we_value = 0;
+  bool wd_curfew_enabled = false;
+  bool we_curfew_enabled = false;
+  int32_t wd_start = 0;
+  int32_t wd_stop = 0;
+  int32_t we_start = 0;
+  int32_t we_stop = 0;
+  bool dq_enabled = false;
+  int32_t dq_value = 0;
 
   bool operator==(const AppSettings&) const = default;
 };

@@ -96,7 +96,7 @@ void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
   // few times, then whichever real server answers is measured, and said so.
   AppSettings s;
   bool connected = false;
-  for (int i = 0; i < 20 && s.Credit != 125; ++i) {
+  for (int i = 0; i < 20 && s.credit != 125; ++i) {
     ResetClientStateForTesting();
     connected = ConnectToServer() == kClientOK;
     if (connected) {
@@ -109,7 +109,7 @@ void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
     state.SkipWithError("no server could be reached");
     return;
   }
-  if (s.Credit != 125) state.SetLabel("another server on this machine answered");
+  if (s.credit != 125) state.SetLabel("another server on this machine answered");
   for (auto _ : state) {
     FetchAppSettings("alice", "com.apple.loginwindow", &s);
     benchmark::DoNotOptimize(s);

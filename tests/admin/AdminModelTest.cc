@@ -26,12 +26,12 @@ TEST(AdminModelTest, EditorsRoundTripThroughTheStoredRecord) {
   l.weekday_curfew = {true, 480, 1200};
   l.weekend_curfew = {false, 540, 1320};
   AppSettings s = Stored(l, LimitsKind::kComputer);
-  EXPECT_EQ(s.AutoUpdateValue, 2);
-  EXPECT_EQ(s.AutoUpdateCoeff, 60);
-  EXPECT_EQ(s.WeValue, 90);
-  EXPECT_EQ(s.WeCoeff, 1);
-  EXPECT_TRUE(s.WdCurfewEnabled);
-  EXPECT_FALSE(s.WeCurfewEnabled);
+  EXPECT_EQ(s.auto_update_value, 2);
+  EXPECT_EQ(s.auto_update_coeff, 60);
+  EXPECT_EQ(s.we_value, 90);
+  EXPECT_EQ(s.we_coeff, 1);
+  EXPECT_TRUE(s.wd_curfew_enabled);
+  EXPECT_FALSE(s.we_curfew_enabled);
   ChildLimits back = LimitsOfSettings(s);
   EXPECT_EQ(back.credit, 95);
   EXPECT_EQ(back.weekday_minutes, 120);
@@ -41,21 +41,21 @@ TEST(AdminModelTest, EditorsRoundTripThroughTheStoredRecord) {
 
   // The account's editor changes the quota and nothing else.
   AppSettings before;
-  before.Credit = 33;
-  before.Enabled = true;
+  before.credit = 33;
+  before.enabled = true;
   ChildLimits q;
   q.quota_on = true;
   q.quota = 2;
   q.quota_unit = SizeUnit::kGB;
   AppSettings account = Stored(q, LimitsKind::kAccount, before);
-  EXPECT_EQ(account.DqValue, 2048);
-  EXPECT_TRUE(account.DqEnabled);
-  EXPECT_EQ(account.Credit, 33);
-  EXPECT_TRUE(account.Enabled);
+  EXPECT_EQ(account.dq_value, 2048);
+  EXPECT_TRUE(account.dq_enabled);
+  EXPECT_EQ(account.credit, 33);
+  EXPECT_TRUE(account.enabled);
   ChildLimits shown = LimitsOfSettings(account);
   EXPECT_EQ(shown.quota, 2);
   EXPECT_EQ(shown.quota_unit, SizeUnit::kGB);
-  account.DqValue = 1500;
+  account.dq_value = 1500;
   EXPECT_EQ(LimitsOfSettings(account).quota_unit, SizeUnit::kMB);
 }
 

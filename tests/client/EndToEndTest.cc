@@ -84,7 +84,7 @@ class EndToEndTest : public ::testing::Test {
 TEST_F(EndToEndTest, ServerKilledAndRestartedIsFoundAgain) {
   AppSettings s;
   FetchAppSettings(ShortUserName(), "com.apple.loginwindow", &s);
-  EXPECT_TRUE(s.Credit == 125 && s.Enabled);
+  EXPECT_TRUE(s.credit == 125 && s.enabled);
   EXPECT_EQ(RequestRefill(ShortUserName(), "com.apple.loginwindow"), 0);
   StopServer();
   StartServer();
@@ -93,7 +93,7 @@ TEST_F(EndToEndTest, ServerKilledAndRestartedIsFoundAgain) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Corvane client: connection lost.\n"
             "CORVANE ERROR: Re-connecting to server (connection dropped)\n");
-  EXPECT_EQ(s.Credit, 125);
+  EXPECT_EQ(s.credit, 125);
 }
 
 // c5engine in a mount namespace of its own whose password database gives

@@ -8,22 +8,22 @@ namespace {
 
 AppSettings SampleSettings() {
   AppSettings s;
-  s.NextAutoUpdate = 786585601.75;  // packs as 0x2EE25801, fraction dropped
-  s.AutoUpdateValue = 2;
-  s.Credit = 45;
-  s.AutoUpdateCoeff = 60;
-  s.WdCurfewEnabled = true;
-  s.WeCurfewEnabled = false;
-  s.WdStart = 480;
-  s.WdStop = 1200;
-  s.WeStart = 540;
-  s.WeStop = 1320;
-  s.Enabled = true;
-  s.ReportCredit = true;
-  s.WeCoeff = -1;
-  s.WeValue = -3;
-  s.DqEnabled = true;
-  s.DqValue = 500;
+  s.next_auto_update = 786585601.75;  // packs as 0x2EE25801, fraction dropped
+  s.auto_update_value = 2;
+  s.credit = 45;
+  s.auto_update_coeff = 60;
+  s.wd_curfew_enabled = true;
+  s.we_curfew_enabled = false;
+  s.wd_start = 480;
+  s.wd_stop = 1200;
+  s.we_start = 540;
+  s.we_stop = 1320;
+  s.enabled = true;
+  s.report_credit = true;
+  s.we_coeff = -1;
+  s.we_value = -3;
+  s.dq_enabled = true;
+  s.dq_value = 500;
   return s;
 }
 
@@ -54,21 +54,21 @@ TEST(WireCodecTest, PackedRecordIsByteExact) {
   AppSettings back;
   ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
   AppSettings want = SampleSettings();
-  want.NextAutoUpdate = 786585601.0;
+  want.next_auto_update = 786585601.0;
   EXPECT_EQ(back, want);
 
   // Times past 2^32 seconds keep only the low word; negative ones wrap.
   AppSettings big;
-  big.NextAutoUpdate = 4294967296.0 + 5;
+  big.next_auto_update = 4294967296.0 + 5;
   rec.clear();
   AppendPackedSettings(big, &rec);
   EXPECT_EQ(LoadLittleEndian32(rec.data()), 5u);
-  big.NextAutoUpdate = -1.9;
+  big.next_auto_update = -1.9;
   rec.clear();
   AppendPackedSettings(big, &rec);
   EXPECT_EQ(LoadLittleEndian32(rec.data()), 0xFFFFFFFFu);
   ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
-  EXPECT_EQ(back.NextAutoUpdate, 4294967295.0);
+  EXPECT_EQ(back.next_auto_update, 4294967295.0);
 }
 
 TEST(WireCodecTest, UnpackNeverReadsPastTheBuffer) {

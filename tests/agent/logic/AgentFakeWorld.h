@@ -78,7 +78,7 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   void MinuteUsed(const std::string&, const std::string& app, const AppSettings&) override {
     if (!reachable) return;
     charged[app]++;
-    settings[app].Credit = std::max(0, settings[app].Credit - 1);
+    settings[app].credit = std::max(0, settings[app].credit - 1);
   }
   // Today's minutes are the ones charged since the world began.
   std::optional<int32_t> MinutesUsedOn(const std::string&, const std::string& app,
@@ -99,17 +99,17 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
 class AgentLogicTest : public ::testing::Test {
  protected:
   AgentLogicTest() {
-    state.userName = "kid";
-    state.loginPid = kLoginPid;
+    state.user_name = "kid";
+    state.login_pid = kLoginPid;
     state.ui = &world;
     state.system = &world;
     state.server = &world;
   }
   AppSettings& Allow(const std::string& app, int32_t credit) {
     AppSettings& s = world.settings[app];
-    s.Enabled = true;
-    s.Credit = credit;
-    s.WdStop = s.WeStop = kDefaultWindowStop;
+    s.enabled = true;
+    s.credit = credit;
+    s.wd_stop = s.we_stop = kDefaultWindowStop;
     return s;
   }
   bool Launch(int32_t pid, const std::string& app) {

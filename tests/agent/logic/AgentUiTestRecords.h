@@ -14,9 +14,9 @@ inline WatchedAppRef MakeRecord(int32_t pid, const std::string& identifier,
   auto r = std::make_shared<WatchedApp>();
   r->pid = pid;
   r->identifier = identifier;
-  if (!name.empty()) r->displayName = name;
-  r->settings.Credit = credit;
-  r->secondsInMinute = secondsInMinute;
+  if (!name.empty()) r->display_name = name;
+  r->settings.credit = credit;
+  r->seconds_in_minute = secondsInMinute;
   r->warned = warned;
   return r;
 }
