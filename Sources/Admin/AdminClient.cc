@@ -20,7 +20,7 @@ Bytes UserApp(const std::string& user, const std::string& app) {
 // Settings as a read-back returns them: the server keeps any refill unit but
 // hours as minutes.
 AppSettings Comparable(AppSettings s) {
-  if (s.AutoUpdateCoeff != 60) s.AutoUpdateCoeff = 1;
+  if (s.auto_update_coeff != 60) s.auto_update_coeff = 1;
   return s;
 }
 
@@ -84,7 +84,7 @@ SaveOutcome AdminClient::Save(const std::string& user, const std::string& app,
   if (!back) return SaveOutcome::kUnreachable;
   *stored = *back;
   AppSettings expected = Comparable(after);
-  expected.NextAutoUpdate = back->NextAutoUpdate;
+  expected.next_auto_update = back->next_auto_update;
   if (*back == expected) return SaveOutcome::kStored;
   if (Comparable(*back) == Comparable(before)) {
     error_ = kRefusedChange;
@@ -104,8 +104,8 @@ SaveOutcome AdminClient::Grant(const std::string& user, const std::string& app, 
     return SaveOutcome::kUnreachable;
   }
   AppSettings after = *s;
-  int64_t credit = static_cast<int64_t>(s->Credit) + minutes;
-  after.Credit = static_cast<int32_t>(std::clamp<int64_t>(credit, 0, INT32_MAX));
+  int64_t credit = static_cast<int64_t>(s->credit) + minutes;
+  after.credit = static_cast<int32_t>(std::clamp<int64_t>(credit, 0, INT32_MAX));
   return Save(user, app, *s, after, stored);
 }
 
@@ -135,36 +135,36 @@ std::optional<std::vector<DayUsage>> AdminClient::Usage(const std::string& user,
 }
 
 AppSettings ApplyChanges(AppSettings s, const SettingsChanges& c) {
-  if (c.enabled) s.Enabled = *c.enabled;
-  if (c.credit) s.Credit = *c.credit;
+  if (c.enabled) s.enabled = *c.enabled;
+  if (c.credit) s.credit = *c.credit;
   if (c.weekday_refill) {
     Refill f = RefillOfMinutes(*c.weekday_refill);
-    s.AutoUpdateValue = f.value;
-    s.AutoUpdateCoeff = f.coeff;
+    s.auto_update_value = f.value;
+    s.auto_update_coeff = f.coeff;
   }
   if (c.weekend_refill) {
     Refill f = RefillOfMinutes(*c.weekend_refill);
-    s.WeValue = f.value;
-    s.WeCoeff = f.coeff;
+    s.we_value = f.value;
+    s.we_coeff = f.coeff;
   }
-  if (c.carry_over) s.ReportCredit = *c.carry_over;
+  if (c.carry_over) s.report_credit = *c.carry_over;
   if (c.weekday_curfew) {
-    s.WdCurfewEnabled = c.weekday_curfew->has_value();
+    s.wd_curfew_enabled = c.weekday_curfew->has_value();
     if (*c.weekday_curfew) {
-      s.WdStart = (*c.weekday_curfew)->start;
-      s.WdStop = (*c.weekday_curfew)->stop;
+      s.wd_start = (*c.weekday_curfew)->start;
+      s.wd_stop = (*c.weekday_curfew)->stop;
     }
   }
   if (c.weekend_curfew) {
-    s.WeCurfewEnabled = c.weekend_curfew->has_value();
+    s.we_curfew_enabled = c.weekend_curfew->has_value();
     if (*c.weekend_curfew) {
-      s.WeStart = (*c.weekend_curfew)->start;
-      s.WeStop = (*c.weekend_curfew)->stop;
+      s.we_start = (*c.weekend_curfew)->start;
+      s.we_stop = (*c.weekend_curfew)->stop;
     }
   }
   if (c.quota_mb) {
-    s.DqEnabled = c.quota_mb->has_value();
-    if (*c.quota_mb) s.DqValue = **c.quota_mb;
+    s.dq_enabled = c.quota_mb->has_value();
+    if (*c.quota_mb) s.dq_value = **c.quota_mb;
   }
   return s;
 }

@@ -13,9 +13,9 @@ std::string Curfew(bool enabled, int32_t start, int32_t stop) {
 }
 
 std::string Quota(const AppSettings& s) {
-  if (!s.DqEnabled) return "off";
-  if (s.DqValue > 0 && s.DqValue % 1024 == 0) return std::to_string(s.DqValue / 1024) + " GB";
-  return std::to_string(s.DqValue) + " MB";
+  if (!s.dq_enabled) return "off";
+  if (s.dq_value > 0 && s.dq_value % 1024 == 0) return std::to_string(s.dq_value / 1024) + " GB";
+  return std::to_string(s.dq_value) + " MB";
 }
 
 std::string CurfewJson(bool enabled, int32_t start, int32_t stop) {
@@ -79,11 +79,11 @@ std::string SettingsTable(const std::string& user, const std::vector<AppRow>& ro
                                               "DISK QUOTA"}};
   for (const AppRow& r : rows) {
     const AppSettings& s = r.settings;
-    t.push_back({AppLabel(r.app), s.Enabled ? "yes" : "no", ShortDuration(s.Credit),
-                 ShortDuration(RefillMinutes(s.AutoUpdateValue, s.AutoUpdateCoeff)),
-                 ShortDuration(RefillMinutes(s.WeValue, s.WeCoeff)), s.ReportCredit ? "on" : "off",
-                 Curfew(s.WdCurfewEnabled, s.WdStart, s.WdStop),
-                 Curfew(s.WeCurfewEnabled, s.WeStart, s.WeStop), Quota(s)});
+    t.push_back({AppLabel(r.app), s.enabled ? "yes" : "no", ShortDuration(s.credit),
+                 ShortDuration(RefillMinutes(s.auto_update_value, s.auto_update_coeff)),
+                 ShortDuration(RefillMinutes(s.we_value, s.we_coeff)), s.report_credit ? "on" : "off",
+                 Curfew(s.wd_curfew_enabled, s.wd_start, s.wd_stop),
+                 Curfew(s.we_curfew_enabled, s.we_start, s.we_stop), Quota(s)});
   }
   std::string head = "User " + user + "\n";
   if (rows.empty()) return head + "(no watched applications)\n";
@@ -95,18 +95,18 @@ std::string SettingsJson(const std::string& user, const std::vector<AppRow>& row
   for (size_t i = 0; i < rows.size(); ++i) {
     const AppSettings& s = rows[i].settings;
     char next[64];
-    std::snprintf(next, sizeof next, "%.17g", s.NextAutoUpdate);
+    std::snprintf(next, sizeof next, "%.17g", s.next_auto_update);
     out += i ? ", " : "";
     out += "{\"app\": " + JsonString(rows[i].app) +
-           ", \"enabled\": " + (s.Enabled ? "true" : "false") +
-           ", \"credit_minutes\": " + std::to_string(s.Credit) +
+           ", \"enabled\": " + (s.enabled ? "true" : "false") +
+           ", \"credit_minutes\": " + std::to_string(s.credit) +
            ", \"weekday_refill_minutes\": " +
-           std::to_string(RefillMinutes(s.AutoUpdateValue, s.AutoUpdateCoeff)) +
-           ", \"weekend_refill_minutes\": " + std::to_string(RefillMinutes(s.WeValue, s.WeCoeff)) +
-           ", \"carry_over\": " + (s.ReportCredit ? "true" : "false") +
-           ", \"weekday_curfew\": " + CurfewJson(s.WdCurfewEnabled, s.WdStart, s.WdStop) +
-           ", \"weekend_curfew\": " + CurfewJson(s.WeCurfewEnabled, s.WeStart, s.WeStop) +
-           ", \"quota_mb\": " + (s.DqEnabled ? std::to_string(s.DqValue) : "null") +
+           std::to_string(RefillMinutes(s.auto_update_value, s.auto_update_coeff)) +
+           ", \"weekend_refill_minutes\": " + std::to_string(RefillMinutes(s.we_value, s.we_coeff)) +
+           ", \"carry_over\": " + (s.report_credit ? "true" : "false") +
+           ", \"weekday_curfew\": " + CurfewJson(s.wd_curfew_enabled, s.wd_start, s.wd_stop) +
+           ", \"weekend_curfew\": " + CurfewJson(s.we_curfew_enabled, s.we_start, s.we_stop) +
+           ", \"quota_mb\": " + (s.dq_enabled ? std::to_string(s.dq_value) : "null") +
            ", \"next_refill\": " + next + "}";
   }
   return out + "]}\n";

@@ -32,17 +32,17 @@ LimitsKind KindOfApp(const std::string& app) {
 
 ChildLimits LimitsOfSettings(const AppSettings& s) {
   ChildLimits l;
-  l.watched = s.Enabled;
-  l.credit = std::max(0, s.Credit);
-  l.weekday_minutes = DayMinutes(RefillMinutes(s.AutoUpdateValue, s.AutoUpdateCoeff));
-  l.weekend_minutes = DayMinutes(RefillMinutes(s.WeValue, s.WeCoeff));
-  l.carry_over = s.ReportCredit;
-  l.weekday_curfew = RangeOf(s.WdCurfewEnabled, s.WdStart, s.WdStop);
-  l.weekend_curfew = RangeOf(s.WeCurfewEnabled, s.WeStart, s.WeStop);
-  l.quota_on = s.DqEnabled;
-  bool whole_gb = s.DqValue > 0 && s.DqValue % 1024 == 0;
+  l.watched = s.enabled;
+  l.credit = std::max(0, s.credit);
+  l.weekday_minutes = DayMinutes(RefillMinutes(s.auto_update_value, s.auto_update_coeff));
+  l.weekend_minutes = DayMinutes(RefillMinutes(s.we_value, s.we_coeff));
+  l.carry_over = s.report_credit;
+  l.weekday_curfew = RangeOf(s.wd_curfew_enabled, s.wd_start, s.wd_stop);
+  l.weekend_curfew = RangeOf(s.we_curfew_enabled, s.we_start, s.we_stop);
+  l.quota_on = s.dq_enabled;
+  bool whole_gb = s.dq_value > 0 && s.dq_value % 1024 == 0;
   l.quota_unit = whole_gb ? SizeUnit::kGB : SizeUnit::kMB;
-  l.quota = whole_gb ? s.DqValue / 1024 : std::max(0, s.DqValue);
+  l.quota = whole_gb ? s.dq_value / 1024 : std::max(0, s.dq_value);
   return l;
 }
 

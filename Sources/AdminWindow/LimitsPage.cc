@@ -223,12 +223,12 @@ void LimitsPage::RefreshItem(const std::string& app, const AppSettings& s) {
   QString detail;
   if (KindOfApp(app) == LimitsKind::kAccount) {
     ChildLimits l = LimitsOfSettings(s);
-    detail = s.DqEnabled ? TF("Admin.Limits.QuotaOf",
+    detail = s.dq_enabled ? TF("Admin.Limits.QuotaOf",
                               {QString::number(l.quota),
                                T(l.quota_unit == SizeUnit::kGB ? "GB" : "MB")})
                          : T("Admin.Limits.NoQuota");
   } else {
-    detail = s.Enabled ? TF("Admin.Limits.LeftToday", {Duration(s.Credit)})
+    detail = s.enabled ? TF("Admin.Limits.LeftToday", {Duration(s.credit)})
                        : T("Admin.Limits.NotWatched");
   }
   item->setText(title + "\n" + detail);

@@ -15,7 +15,7 @@
 
 namespace corvane {
 
-enum class CreditWarningKind { LastMinute = 0, NoCredit = 1, FiveMinutes = 2 };
+enum class CreditWarningKind { kLastMinute = 0, kNoCredit = 1, kFiveMinutes = 2 };
 
 // Everything the tick shows. The Show… calls block until the window is gone
 // (a nested event loop may run meanwhile and change the WatchedAppList).
@@ -24,13 +24,13 @@ class AgentUserInterface {
   virtual ~AgentUserInterface() = default;
   // Full-screen black window, red text; pauses the tick timer while shown and
   // re-arms it one second after it goes. `text` is a key or a final text.
-  virtual void ShowBlockingMessage(const std::string& text, bool withTimers) = 0;
+  virtual void ShowBlockingMessage(const std::string& text, bool with_timers) = 0;
   // `record` stays alive for the call; the window redraws from it.
   virtual void ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) = 0;
-  virtual void ShowCurfewWarning(bool isEarly, const WatchedApp& record, double curfewMinutes) = 0;
+  virtual void ShowCurfewWarning(bool is_early, const WatchedApp& record, double curfew_minutes) = 0;
   // Status item.
   virtual void RemoveAppMenuItem(int32_t pid) = 0;
-  virtual void SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) = 0;
+  virtual void SetDiskMenuItem(bool has_quota, int64_t quota_bytes, int64_t used_bytes) = 0;
   // First step of every pass: refreshes the app items while the menu asks for it.
   virtual void TickStatusMenu() = 0;
   // Credit strip.
@@ -97,12 +97,12 @@ class AgentServerLink {
 struct RunningApplication {
   int32_t pid = 0;
   std::string identifier;   // desktop-entry ID or "com.quarlant.otherApps"
-  std::string displayName;  // may be empty
+  std::string display_name;  // may be empty
   // Keys tried in order after `identifier` when a parent does not watch it,
   // each with its display name.
   struct Fallback {
     std::string identifier;
-    std::string displayName;
+    std::string display_name;
   };
   std::vector<Fallback> fallbacks = {};
 };

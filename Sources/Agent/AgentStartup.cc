@@ -70,10 +70,10 @@ ServerMissingAction ServerMissingActionFor(int8_t configuration) {
 }
 
 void ReadAlertPreferences(AgentState* state) {
-  state->lastMinuteCredit = PreferenceFlag(pref::kLastMinuteCredit, true);
-  state->autoHideAlerts = PreferenceFlag(pref::kAutoHideAlerts, false);
-  state->playAlertsSound = PreferenceFlag(pref::kPlayAlertsSound, false);
-  state->dontFadeScreen = PreferenceFlag(pref::kDontFadeScreen, false);
+  state->last_minute_credit = PreferenceFlag(pref::kLastMinuteCredit, true);
+  state->auto_hide_alerts = PreferenceFlag(pref::kAutoHideAlerts, false);
+  state->play_alerts_sound = PreferenceFlag(pref::kPlayAlertsSound, false);
+  state->dont_fade_screen = PreferenceFlag(pref::kDontFadeScreen, false);
 }
 
 }  // namespace corvane

@@ -18,9 +18,9 @@ bool IsReservedKey(const std::string& identifier) {
 // application today, so relaunching, restarting the agent or logging in
 // again never brings another. Unknown statistics give none.
 int32_t CreditForRecord(AgentState& state, const std::string& identifier, int32_t credit) {
-  if (credit >= 1 || !state.lastMinuteCredit) return ApplyNoCreditMarker(credit, state.lastMinuteCredit);
+  if (credit >= 1 || !state.last_minute_credit) return ApplyNoCreditMarker(credit, state.last_minute_credit);
   std::optional<int32_t> used =
-      state.server->MinutesUsedOn(state.userName, identifier, DayKey(state.system->Now()));
+      state.server->MinutesUsedOn(state.user_name, identifier, DayKey(state.system->Now()));
   return used && *used == 0 ? 1 : kNoCreditMarker;
 }
 
@@ -32,11 +32,11 @@ constexpr size_t kMaxRememberedApps = 256;
 // never known is put in `state.unanswered` when `later` is given.
 bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
                std::optional<std::string> display_name, const RunningApplication* later) {
-  state.server->RequestRefill(state.userName, identifier);
+  state.server->RequestRefill(state.user_name, identifier);
   AppSettings settings;
-  if (state.server->FetchAppSettings(state.userName, identifier, &settings)) {
+  if (state.server->FetchAppSettings(state.user_name, identifier, &settings)) {
     RememberSettings(state, identifier, settings);
-  } else if (auto known = state.lastSettings.find(identifier); known != state.lastSettings.end()) {
+  } else if (auto known = state.last_settings.find(identifier); known != state.last_settings.end()) {
     settings = known->second;
   } else {
     bool listed = std::any_of(state.unanswered.begin(), state.unanswered.end(),
@@ -46,14 +46,14 @@ bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
     }
     return false;
   }
-  if (!settings.Enabled) return false;
+  if (!settings.enabled) return false;
   auto record = std::make_shared<WatchedApp>();
-  settings.Credit = CreditForRecord(state, identifier, settings.Credit);
+  settings.credit = CreditForRecord(state, identifier, settings.credit);
   record->settings = settings;
   record->pid = pid;
   record->identifier = identifier;
-  record->displayName = std::move(display_name);
-  state.watchedApps.push_back(std::move(record));
+  record->display_name = std::move(display_name);
+  state.watched_apps.push_back(std::move(record));
   return true;
 }
 
@@ -61,11 +61,11 @@ bool AddRecord(AgentState& state, int32_t pid, const std::string& identifier,
 
 void RememberSettings(AgentState& state, const std::string& identifier,
                       const AppSettings& settings) {
-  auto it = state.lastSettings.find(identifier);
-  if (it != state.lastSettings.end()) {
+  auto it = state.last_settings.find(identifier);
+  if (it != state.last_settings.end()) {
     it->second = settings;
-  } else if (state.lastSettings.size() < kMaxRememberedApps) {
-    state.lastSettings.emplace(identifier, settings);
+  } else if (state.last_settings.size() < kMaxRememberedApps) {
+    state.last_settings.emplace(identifier, settings);
   }
 }
 
@@ -79,8 +79,8 @@ bool IdentifyApplication(AgentState& state, const RunningApplication& app) {
   // applications; a window may not pass itself off as either reserved key
   // (that would charge the computer twice and leave the application free).
   if (app.pid <= 0 || app.identifier.empty()) return false;
-  if (app.pid == state.loginPid || app.pid == state.system->OwnPid()) return false;
-  std::vector<RunningApplication::Fallback> keys{{app.identifier, app.displayName}};
+  if (app.pid == state.login_pid || app.pid == state.system->OwnPid()) return false;
+  std::vector<RunningApplication::Fallback> keys{{app.identifier, app.display_name}};
   keys.insert(keys.end(), app.fallbacks.begin(), app.fallbacks.end());
   // The first key a parent watches takes the process.
   for (const auto& [key, display_name] : keys) {
@@ -98,31 +98,31 @@ bool IdentifyApplication(AgentState& state, const RunningApplication& app) {
 
 void EnumerateRunningApplications(AgentState& state,
                                   const std::vector<RunningApplication>& applications) {
-  AddRecord(state, state.loginPid, std::string(kComputerAppKey), LocalizedString("computer"),
+  AddRecord(state, state.login_pid, std::string(kComputerAppKey), LocalizedString("computer"),
             nullptr);
   for (const RunningApplication& app : applications) IdentifyApplication(state, app);
 
   AppSettings fetched;
-  state.server->FetchAppSettings(state.userName, std::string(kGlobalSettingsAppKey), &fetched);
+  state.server->FetchAppSettings(state.user_name, std::string(kGlobalSettingsAppKey), &fetched);
   auto global = std::make_shared<WatchedApp>();
-  global->settings.DqEnabled = fetched.DqEnabled;
-  global->settings.DqValue = fetched.DqValue;
+  global->settings.dq_enabled = fetched.dq_enabled;
+  global->settings.dq_value = fetched.dq_value;
   global->identifier = kGlobalSettingsAppKey;
-  state.watchedApps.push_back(std::move(global));
+  state.watched_apps.push_back(std::move(global));
 }
 
 bool RefreshWatchedApp(AgentState& state, WatchedApp& record, bool apply_last_minute) {
   AppSettings settings;
-  if (!state.server->FetchAppSettings(state.userName, record.identifier, &settings)) {
+  if (!state.server->FetchAppSettings(state.user_name, record.identifier, &settings)) {
     // No answer is not "disabled": the record counts on from what it has.
-    record.secondsInMinute = 0;
+    record.seconds_in_minute = 0;
     return false;
   }
   RememberSettings(state, record.identifier, settings);
-  if (!settings.Enabled) return true;
-  if (apply_last_minute) settings.Credit = CreditForRecord(state, record.identifier, settings.Credit);
+  if (!settings.enabled) return true;
+  if (apply_last_minute) settings.credit = CreditForRecord(state, record.identifier, settings.credit);
   record.settings = settings;
-  record.secondsInMinute = 0;
+  record.seconds_in_minute = 0;
   return false;
 }
 
@@ -142,9 +142,9 @@ void IdentifyUnansweredApplications(AgentState& state) {
 
 void HandleApplicationTerminated(AgentState& state, int32_t pid) {
   // The session record lives as long as the agent.
-  if (pid == 0 || pid == state.loginPid) return;
+  if (pid == 0 || pid == state.login_pid) return;
   std::erase_if(state.unanswered, [pid](const RunningApplication& a) { return a.pid == pid; });
-  if (RemoveWatchedAppsByPid(pid, &state.watchedApps) > 0) state.ui->RemoveAppMenuItem(pid);
+  if (RemoveWatchedAppsByPid(pid, &state.watched_apps) > 0) state.ui->RemoveAppMenuItem(pid);
 }
 
 }  // namespace corvane

@@ -56,7 +56,7 @@ std::vector<RunningApplication> ClientListWatch::Identify(const std::vector<Clie
                       window.desktop_part};
     // Only processes the agent keeps no record of anyway: the agent's own
     // windows are not an application, and reading their files costs.
-    if (window.pid == state_.loginPid ||
+    if (window.pid == state_.login_pid ||
         (state_.system != nullptr && window.pid == state_.system->OwnPid())) {
       continue;
     }

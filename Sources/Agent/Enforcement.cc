@@ -17,10 +17,10 @@ bool EnforceCurfew(AgentState& state, WatchedApp& record) {
   bool weekend = IsWeekend(now);
   if (curfew.too_early) {
     if (record.warned) {
-      KillProcessOrAskServer(state, weekend ? state.loginPid : record.pid);
+      KillProcessOrAskServer(state, weekend ? state.login_pid : record.pid);
     } else {
       state.ui->ShowCurfewWarning(true, record, curfew.start);
-      if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+      if (!ContainsWatchedApp(state.watched_apps, &record)) return false;
     }
     record.warned = true;
   }
@@ -28,10 +28,10 @@ bool EnforceCurfew(AgentState& state, WatchedApp& record) {
   // leaves no minute allowed today.
   if (curfew.too_late) {
     if (record.warned) {
-      KillProcessOrAskServer(state, state.loginPid);
+      KillProcessOrAskServer(state, state.login_pid);
     } else {
       state.ui->ShowCurfewWarning(false, record, curfew.stop);
-      if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+      if (!ContainsWatchedApp(state.watched_apps, &record)) return false;
     }
     record.warned = true;
   }
@@ -39,34 +39,34 @@ bool EnforceCurfew(AgentState& state, WatchedApp& record) {
 }
 
 bool CheckDiskQuota(AgentState& state, WatchedApp& record) {
-  if (!record.settings.DqEnabled) {
+  if (!record.settings.dq_enabled) {
     state.ui->SetDiskMenuItem(false, 0, 0);
   } else {
     // A large home folder takes seconds to walk: the tick goes on, and the
     // size is judged when it comes.
     AgentState* s = &state;
     state.system->MeasureHomeFolderSize([s](uint64_t size) { ApplyHomeFolderSize(*s, size); });
-    if (!ContainsWatchedApp(state.watchedApps, &record)) return false;
+    if (!ContainsWatchedApp(state.watched_apps, &record)) return false;
   }
-  record.settings.Credit = kGlobalSettingsCredit;
+  record.settings.credit = kGlobalSettingsCredit;
   return true;
 }
 
 void ApplyHomeFolderSize(AgentState& state, uint64_t size) {
   // Held for the warning's nested loop, which may drop it from the list.
   WatchedAppRef record;
-  for (const WatchedAppRef& ref : state.watchedApps) {
+  for (const WatchedAppRef& ref : state.watched_apps) {
     if (ref->identifier == kGlobalSettingsAppKey) {
       record = ref;
       break;
     }
   }
-  if (record == nullptr || !record->settings.DqEnabled) return;
+  if (record == nullptr || !record->settings.dq_enabled) return;
   int64_t used = size > uint64_t(std::numeric_limits<int64_t>::max())
                      ? std::numeric_limits<int64_t>::max()
                      : static_cast<int64_t>(size);
   QuotaCheck quota = CheckQuota(record->settings, used);
-  int16_t& countdown = state.diskQuotaCountdown;
+  int16_t& countdown = state.disk_quota_countdown;
   if (!quota.over) {
     countdown = 0;
   } else {
@@ -74,7 +74,7 @@ void ApplyHomeFolderSize(AgentState& state, uint64_t size) {
       // The session ends. The record keeps pid 0: were it given the
       // session's pid and the kill refused, the liveness test would drop
       // it, and the session record with it, ending every session-wide check.
-      KillProcessOrAskServer(state, state.loginPid);
+      KillProcessOrAskServer(state, state.login_pid);
     }
     if (countdown == 0) {
       std::string message = FormatLocalized(
@@ -82,7 +82,7 @@ void ApplyHomeFolderSize(AgentState& state, uint64_t size) {
                                    FormatByteSize(static_cast<uint64_t>(quota.allowed_bytes))});
       state.ui->ShowBlockingMessage(message, true);
       countdown = -1;
-      if (!ContainsWatchedApp(state.watchedApps, record.get())) return;
+      if (!ContainsWatchedApp(state.watched_apps, record.get())) return;
     } else if (countdown > std::numeric_limits<int16_t>::min()) {
       // Stops at the bottom rather than wrapping round to a new warning.
       countdown = static_cast<int16_t>(countdown - 1);

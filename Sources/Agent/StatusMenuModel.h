@@ -21,16 +21,16 @@ struct StatusMenuLine {
 
 // creditValue = whole minutes + seconds left in the minute / 100. Up to 0.6
 // it is the seconds of the last minute, above it the whole minutes.
-std::string StatusItemCreditText(double creditValue);
+std::string StatusItemCreditText(double credit_value);
 
 class StatusMenuModel {
  public:
   StatusMenuModel();
 
-  void SetAppMenuItem(int32_t pid, const std::string& name, double creditValue);
+  void SetAppMenuItem(int32_t pid, const std::string& name, double credit_value);
   // Dropping a pid without an item changes nothing.
   void RemoveAppMenuItem(int32_t pid);
-  void SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes);
+  void SetDiskMenuItem(bool has_quota, int64_t quota_bytes, int64_t used_bytes);
   // One SetAppMenuItem per record in list order, global settings skipped,
   // the session's record as pid -1.
   void RefreshAppMenuItems(const WatchedAppList& list);
@@ -39,7 +39,7 @@ class StatusMenuModel {
   // First step of every tick; returns whether the app lines were refreshed.
   bool Tick(const WatchedAppList& list);
 
-  int menuRefreshTicks() const { return menuRefreshTicks_; }
+  int menuRefreshTicks() const { return menu_refresh_ticks_; }
   // Top to bottom: app lines or the placeholder, disk, separator, lock.
   std::vector<StatusMenuLine> Lines() const;
   // Bumped on every change of Lines(), so a view can skip identical syncs.
@@ -47,8 +47,8 @@ class StatusMenuModel {
 
  private:
   std::vector<StatusMenuLine> apps_;  // the session's first, then first-refresh order
-  std::string diskTitle_;
-  int menuRefreshTicks_ = 0;
+  std::string disk_title_;
+  int menu_refresh_ticks_ = 0;
   uint64_t revision_ = 0;
 };
 

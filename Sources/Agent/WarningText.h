@@ -22,8 +22,8 @@ std::string CreditWarningSubject(const WatchedApp& record);
 std::optional<std::string> CreditWarningText(const WatchedApp& record, CreditWarningKind kind);
 
 // "Curfew early error" / "Curfew late error" with (display name, time text).
-std::string CurfewWarningText(bool isEarly, const WatchedApp& record,
-                              const std::string& timeText);
+std::string CurfewWarningText(bool is_early, const WatchedApp& record,
+                              const std::string& time_text);
 
 // The localized "Click to continue".
 std::string ClickToContinueText();

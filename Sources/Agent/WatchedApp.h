@@ -20,8 +20,8 @@ struct WatchedApp {
   AppSettings settings;            // as last read from the server
   int32_t pid = 0;                 // loginPid for the computer, 0 for global settings
   std::string identifier;          // the settings key of the application
-  std::optional<std::string> displayName;
-  uint32_t secondsInMinute = 0;    // passes since the last minute boundary
+  std::optional<std::string> display_name;
+  uint32_t seconds_in_minute = 0;    // passes since the last minute boundary
   bool warned = false;             // a last-minute, no-credit or curfew warning was shown
 };
 

@@ -63,7 +63,7 @@ constexpr bool PackedLayoutIsTight() {
     return true;
   };
   bool ok = true;
-#define CORVANE_CLAIM(name, key, type, read_default, offset) \
+#define CORVANE_CLAIM(name, member, key, type, read_default, offset) \
   ok = ok && claim(offset, PackedWidth(type{}));
   CORVANE_APP_SETTINGS_FIELDS(CORVANE_CLAIM)
 #undef CORVANE_CLAIM
@@ -77,12 +77,12 @@ void ReadAppSettings(const Plist* dict, AppSettings* out) {
   if (dict == nullptr || out == nullptr || !dict->IsDictionary()) return;
   const PlistDictionary& d = *dict->AsDictionary();
   AppSettings s;
-#define CORVANE_READ(name, key, type, read_default, offset) \
-  s.name = read_default;                                   \
-  ReadKey(d, kKey##name, &s.name);
+#define CORVANE_READ(name, member, key, type, read_default, offset) \
+  s.member = read_default;                                   \
+  ReadKey(d, kKey##name, &s.member);
   CORVANE_APP_SETTINGS_FIELDS(CORVANE_READ)
 #undef CORVANE_READ
-  if (s.AutoUpdateCoeff != 60) s.AutoUpdateCoeff = 1;
+  if (s.auto_update_coeff != 60) s.auto_update_coeff = 1;
   *out = s;
 }
 
@@ -103,15 +103,16 @@ void StoreAppSettings(PlistDictionary* settings, std::string_view user, std::str
                       const AppSettings& s) {
   if (settings == nullptr) return;
   PlistDictionary& d = DictionaryChild(DictionaryChild(*settings, user), app);
-#define CORVANE_STORE(name, key, type, read_default, offset) \
-  d.Set(std::string(kKey##name), StoredValue(s.name));
+#define CORVANE_STORE(name, member, key, type, read_default, offset) \
+  d.Set(std::string(kKey##name), StoredValue(s.member));
   CORVANE_APP_SETTINGS_FIELDS(CORVANE_STORE)
 #undef CORVANE_STORE
 }
 
 void AppendPackedSettings(const AppSettings& s, std::vector<uint8_t>* buffer) {
   uint8_t rec[kPackedSettingsSize] = {};
-#define CORVANE_PACK(name, key, type, read_default, offset) PutPacked(rec + offset, s.name);
+#define CORVANE_PACK(name, member, key, type, read_default, offset) \
+  PutPacked(rec + offset, s.member);
   CORVANE_APP_SETTINGS_FIELDS(CORVANE_PACK)
 #undef CORVANE_PACK
   buffer->insert(buffer->end(), rec, rec + kPackedSettingsSize);
@@ -130,7 +131,8 @@ bool UnpackAppSettings(std::span<const uint8_t> buffer, size_t offset, AppSettin
   if (offset > buffer.size() || buffer.size() - offset < kPackedSettingsSize) return false;
   const uint8_t* rec = buffer.data() + offset;
   AppSettings s;
-#define CORVANE_UNPACK(name, key, type, read_default, offset) GetPacked(rec + offset, &s.name);
+#define CORVANE_UNPACK(name, member, key, type, read_default, offset) \
+  GetPacked(rec + offset, &s.member);
   CORVANE_APP_SETTINGS_FIELDS(CORVANE_UNPACK)
 #undef CORVANE_UNPACK
   *out = s;

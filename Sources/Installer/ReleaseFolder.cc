@@ -8,11 +8,11 @@ namespace corvane {
 namespace {
 
 const std::string& ReleaseFolder() {
-  static const std::string folder = [] {
+  static const std::string kFolder = [] {
     std::string own = ProgramFolder();
     return own.empty() ? std::string() : own + "/..";
   }();
-  return folder;
+  return kFolder;
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ bool SearchBudget::Take(std::chrono::steady_clock::time_point now) {
   return true;
 }
 
-SearchBudget ClientContext::process_searches_;
+SearchBudget ClientContext::process_searches;
 
 ClientContext::ClientContext(EventLoop& loop, ServerData& data, AcceptedConnection connection,
                              ConnectionTurn& turn)
@@ -41,9 +41,9 @@ ClientContext::~ClientContext() {
 }
 
 bool ClientContext::Open() {
-  _watch = loop_.WatchFd(socket_.get(), EventLoop::kReadable,
+  watch_ = loop_.WatchFd(socket_.get(), EventLoop::kReadable,
                          [this](uint32_t events) { _SocketCallBack(events); });
-  if (!_watch) {
+  if (!watch_) {
     Close();
     return false;
   }
@@ -54,7 +54,7 @@ bool ClientContext::Open() {
 
 void ClientContext::Close() {
   if (closed()) return;
-  _watch.reset();
+  watch_.reset();
   socket_.Close();
   turn_.Closed(this);
 }
@@ -107,7 +107,7 @@ void ClientContext::HandleBufferedRequests() {
       received_.clear();
       received_start_ = 0;
       // Reads nothing more; level-triggered, the watch would fire each turn.
-      _watch->SetIoEvents(watching_writable_ ? EventLoop::kWritable : 0u);
+      watch_->SetIoEvents(watching_writable_ ? EventLoop::kWritable : 0u);
       ListForRelease();
       return;
     }
@@ -151,7 +151,7 @@ std::optional<PeerProcess> ClientContext::IdentifyProcess() {
   // interval, and all peers together a few a second. A peer not found is
   // not credited: it can only lose by it.
   auto now = std::chrono::steady_clock::now();
-  bool cached_only = now < next_process_search_ || !process_searches_.Take(now);
+  bool cached_only = now < next_process_search_ || !process_searches.Take(now);
   auto holder = FindSocketHolder(peer->inode, peer->user, peer_holder_, cached_only);
   if (!cached_only) next_process_search_ = now + kProcessSearchInterval;
   if (!holder) return std::nullopt;
@@ -272,7 +272,7 @@ void ClientContext::UpdateWatchedEvents() {
   watching_writable_ = want_writable;
   uint32_t events = close_after_save_ ? 0u : static_cast<uint32_t>(EventLoop::kReadable);
   if (want_writable) events |= EventLoop::kWritable;
-  _watch->SetIoEvents(events);
+  watch_->SetIoEvents(events);
 }
 
 }  // namespace corvane

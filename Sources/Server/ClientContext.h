@@ -122,10 +122,10 @@ class ClientContext {
   bool loopback_peer_ = false;
   IpAddress peer_;
   ConnectionTurn& turn_;
-  std::unique_ptr<EventLoop::Source> _watch;
+  std::unique_ptr<EventLoop::Source> watch_;
   SocketHolder peer_holder_;
   std::chrono::steady_clock::time_point next_process_search_{};
-  static SearchBudget process_searches_;
+  static SearchBudget process_searches;
   std::optional<LocalPeer> identity_;
   PeerNotes notes_;
   bool listed_ = false;          // told the owner this turn

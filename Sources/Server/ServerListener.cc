@@ -9,8 +9,8 @@ namespace corvane {
 std::unique_ptr<ServerListener> ServerListener::CreateServer(EventLoop& loop,
                                                              AcceptCallback accept) {
   std::unique_ptr<ServerListener> listener(new ServerListener(loop, std::move(accept)));
-  if (!CreateListenerSocket(IpFamily::kIPv4, &listener->_sockets[0]).ok()) return nullptr;
-  if (!CreateListenerSocket(IpFamily::kIPv6, &listener->_sockets[1]).ok()) return nullptr;
+  if (!CreateListenerSocket(IpFamily::kIPv4, &listener->sockets_[0]).ok()) return nullptr;
+  if (!CreateListenerSocket(IpFamily::kIPv6, &listener->sockets_[1]).ok()) return nullptr;
   return listener;
 }
 
@@ -22,36 +22,36 @@ Status ServerListener::RegisterServer(const std::string& name, const std::string
     return Status::InvalidArgument("port " + std::to_string(port) + " is above 65535");
   }
   auto fail = [this](Status why) {
-    _service.reset();
+    service_.reset();
     CloseSockets();
     return why;
   };
-  Status s = BindAndListen(_sockets[0], IpFamily::kIPv4, static_cast<uint16_t>(port),
+  Status s = BindAndListen(sockets_[0], IpFamily::kIPv4, static_cast<uint16_t>(port),
                            loopback_only);
   if (!s.ok()) return fail(s);
   // With port 0 the system chose; IPv6 and the publication use the same.
-  port_ = BoundPort(_sockets[0]);
+  port_ = BoundPort(sockets_[0]);
   if (port_ == 0) return fail(Status::IOError("reading the port the IPv4 socket got"));
-  s = BindAndListen(_sockets[1], IpFamily::kIPv6, port_, loopback_only);
+  s = BindAndListen(sockets_[1], IpFamily::kIPv6, port_, loopback_only);
   if (!s.ok()) return fail(s);
   for (int which = 0; which < 2; ++which) {
-    watches_[which] = loop_.WatchFd(_sockets[which].get(), EventLoop::kReadable,
+    watches_[which] = loop_.WatchFd(sockets_[which].get(), EventLoop::kReadable,
                                     [this, which](uint32_t) { _SocketCallBack(which); });
     if (!watches_[which]) return fail(Status::IOError("watching the listening sockets"));
   }
   name_ = name;
   type_ = type;
   if (!type_.empty()) {
-    _service = ServicePublisher::Publish(
+    service_ = ServicePublisher::Publish(
         loop_, type_, name_, port_,
         [this](int domain, int code) { _NetServiceCallBack(domain, code); }, &s);
-    if (!_service) return fail(s);
+    if (!service_) return fail(s);
   }
   return Status::OK();
 }
 
 void ServerListener::InvalidateServer() {
-  _service.reset();
+  service_.reset();
   CloseSockets();
   accept_ = nullptr;
 }
@@ -59,22 +59,22 @@ void ServerListener::InvalidateServer() {
 void ServerListener::CloseSockets() {
   for (int which = 0; which < 2; ++which) {
     watches_[which].reset();
-    _sockets[which].Close();
+    sockets_[which].Close();
   }
 }
 
 std::string ServerListener::Description() const {
   char text[160];
   std::snprintf(text, sizeof text, "<Server %p>{sockets=[%d, %d] service=%s, info=<0x0>}",
-                static_cast<const void*>(this), _sockets[0].get(), _sockets[1].get(),
-                _service ? _service->name().c_str() : "0x0");
+                static_cast<const void*>(this), sockets_[0].get(), sockets_[1].get(),
+                service_ ? service_->name().c_str() : "0x0");
   return text;
 }
 
 void ServerListener::_SocketCallBack(int which) {
   // Level-triggered: one connection per event keeps the loop fair.
   AcceptedConnection connection;
-  if (!AcceptConnectionSocket(_sockets[which], &connection)) return;
+  if (!AcceptConnectionSocket(sockets_[which], &connection)) return;
   if (accept_) accept_(*this, &connection, 0, 0);
 }
 

@@ -50,9 +50,9 @@ class ServerListener {
 
   EventLoop& loop_;
   AcceptCallback accept_;
-  SocketHandle _sockets[2];  // IPv4, IPv6
+  SocketHandle sockets_[2];  // IPv4, IPv6
   std::unique_ptr<EventLoop::Source> watches_[2];
-  std::unique_ptr<ServicePublisher> _service;
+  std::unique_ptr<ServicePublisher> service_;
   std::string name_, type_;
   uint16_t port_ = 0;
 };

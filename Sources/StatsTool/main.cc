@@ -37,9 +37,9 @@ void DiskReport() {
   PrintDataHeader();
   AppSettings settings;
   FetchAppSettings(ShortUserName(), kGlobalSettingsAppKey, &settings);
-  std::fputs(settings.DqEnabled ? "DQ ENABLED\n" : "DQ DISABLED\n", stdout);
+  std::fputs(settings.dq_enabled ? "DQ ENABLED\n" : "DQ DISABLED\n", stdout);
   // Both are 32-bit values as the reading program expects them.
-  std::printf("%i\n", static_cast<int32_t>(static_cast<uint32_t>(settings.DqValue) * 1024u));
+  std::printf("%i\n", static_cast<int32_t>(static_cast<uint32_t>(settings.dq_value) * 1024u));
   std::printf("%i\n", static_cast<int32_t>(HomeFolderSize() / 1024));
 }
 
@@ -51,12 +51,12 @@ void TimeReport() {
   AppSettings settings;
   FetchAppSettings(user, key, &settings);
   bool computer = false;
-  if (!settings.Enabled) {
+  if (!settings.enabled) {
     FetchAppSettings(user, kComputerAppKey, &settings);
     computer = true;
   }
   PrintDataHeader();
-  std::fputs(settings.Enabled ? "ENABLED\n" : "DISABLED\n", stdout);
+  std::fputs(settings.enabled ? "ENABLED\n" : "DISABLED\n", stdout);
   if (computer) {
     std::fputs("--COMPUTER--\n", stdout);
   } else if (front) {
@@ -65,7 +65,7 @@ void TimeReport() {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", front->name.c_str());
   }
-  std::printf("%i\n", settings.Credit);
+  std::printf("%i\n", settings.credit);
 }
 
 }  // namespace

@@ -18,12 +18,12 @@ void BM_IdleTick20Apps(benchmark::State& bench) {
   bench::QuietInterface ui;
   MachineAgentSystem system;
   AppSettings answer;
-  answer.Enabled = true;
-  answer.Credit = 1000;
+  answer.enabled = true;
+  answer.credit = 1000;
   bench::UnreachableServer server(answer);
   AgentState state;
-  state.userName = "bench";
-  state.loginPid = getpid();
+  state.user_name = "bench";
+  state.login_pid = getpid();
   state.ui = &ui;
   state.system = &system;
   state.server = &server;
@@ -33,13 +33,13 @@ void BM_IdleTick20Apps(benchmark::State& bench) {
     record->identifier = i == 0    ? std::string(kComputerAppKey)
                          : i == 21 ? std::string(kGlobalSettingsAppKey)
                                    : "org.example.app" + std::to_string(i);
-    record->settings.Enabled = true;
-    record->settings.Credit = 1000;
-    state.watchedApps.push_back(record);
+    record->settings.enabled = true;
+    record->settings.credit = 1000;
+    state.watched_apps.push_back(record);
   }
   constexpr int kPasses = 59;  // the passes between two minute boundaries
   for (auto _ : bench) {
-    for (auto& record : state.watchedApps) record->secondsInMinute = 1;
+    for (auto& record : state.watched_apps) record->seconds_in_minute = 1;
     for (int i = 0; i < kPasses; ++i) OnTick(state);
   }
   bench.counters["per_pass"] = benchmark::Counter(

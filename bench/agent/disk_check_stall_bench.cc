@@ -65,15 +65,15 @@ double LongestStall(AgentSystem& system) {
   bench::QuietInterface ui;
   bench::UnreachableServer server;
   AgentState state;
-  state.userName = "bench";
+  state.user_name = "bench";
   state.ui = &ui;
   state.system = &system;
   state.server = &server;
   auto record = std::make_shared<WatchedApp>();
   record->identifier = std::string(kGlobalSettingsAppKey);
-  record->settings.DqEnabled = true;
-  record->settings.DqValue = 1 << 20;  // never over: no window
-  state.watchedApps.push_back(record);
+  record->settings.dq_enabled = true;
+  record->settings.dq_value = 1 << 20;  // never over: no window
+  state.watched_apps.push_back(record);
 
   QElapsedTimer clock;
   qint64 last = 0, longest = 0;

@@ -31,13 +31,13 @@ const char* kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 	<dict>
 		<key>com.apple.loginwindow</key>
 		<dict>
-			<key>Credit</key>
+			<key>credit</key>
 			<integer>125</integer>
-			<key>Enabled</key>
+			<key>enabled</key>
 			<true/>
-			<key>AutoUpdateCoeff</key>
+			<key>auto_update_coeff</key>
 			<integer>60</integer>
-			<key>AutoUpdateValue</key>
+			<key>auto_update_value</key>
 			<integer>2</integer>
 		</dict>
 	</dict>
@@ -82,7 +82,7 @@ void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
   // few times, then whichever real server answers is measured, and said so.
   AppSettings s;
   bool connected = false;
-  for (int i = 0; i < 20 && s.Credit != 125; ++i) {
+  for (int i = 0; i < 20 && s.credit != 125; ++i) {
     SetClientOptions({});
     connected = ConnectToServer() == kClientOK;
     if (connected) {
@@ -95,7 +95,7 @@ void BM_FetchAppSettingsRoundTrip(benchmark::State& state) {
     state.SkipWithError("no server could be reached");
     return;
   }
-  if (s.Credit != 125) state.SetLabel("another server on this machine answered");
+  if (s.credit != 125) state.SetLabel("another server on this machine answered");
   for (auto _ : state) {
     FetchAppSettings("alice", "com.apple.loginwindow", &s);
     benchmark::DoNotOptimize(s);

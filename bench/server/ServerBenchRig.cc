@@ -175,11 +175,11 @@ DataSet MakeDataSet(int users, int apps, int days) {
   PlistDictionary settings;
   for (const auto& [user, user_apps] : stats.AsDictionary()->entries()) {
     AppSettings s;
-    s.Credit = 1000000;
-    s.Enabled = true;
-    s.AutoUpdateCoeff = 60;
-    s.AutoUpdateValue = 2;
-    s.WdStop = s.WeStop = 1439;
+    s.credit = 1000000;
+    s.enabled = true;
+    s.auto_update_coeff = 60;
+    s.auto_update_value = 2;
+    s.wd_stop = s.we_stop = 1439;
     StoreAppSettings(&settings, user, kComputerAppKey, s);
   }
   for (const char* name : {"settings.plist", "stats.plist"}) {

@@ -93,11 +93,11 @@ ServerData MakeData(FakeEnv* env) {
   ServerData data;
   data.env = env;
   AppSettings s;
-  s.Credit = 3;
-  s.Enabled = true;
-  s.AutoUpdateValue = 2;
-  s.AutoUpdateCoeff = 60;
-  s.NextAutoUpdate = 786000000;
+  s.credit = 3;
+  s.enabled = true;
+  s.auto_update_value = 2;
+  s.auto_update_coeff = 60;
+  s.next_auto_update = 786000000;
   StoreAppSettings(data.settings.AsDictionary(), "u", "a", s);
   data.own_pid = 4242;
   data.own_uid = 0;

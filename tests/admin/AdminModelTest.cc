@@ -19,21 +19,21 @@ AppSettings Stored(const ChildLimits& l, LimitsKind kind, AppSettings before = {
 // The account's editor changes the quota and nothing else.
 TEST(AdminModelTest, AccountEditorStoresOnlyTheQuota) {
   AppSettings before;
-  before.Credit = 33;
-  before.Enabled = true;
+  before.credit = 33;
+  before.enabled = true;
   ChildLimits q;
   q.quota_on = true;
   q.quota = 2;
   q.quota_unit = SizeUnit::kGB;
   AppSettings account = Stored(q, LimitsKind::kAccount, before);
-  EXPECT_EQ(account.DqValue, 2048);
-  EXPECT_TRUE(account.DqEnabled);
-  EXPECT_EQ(account.Credit, 33);
-  EXPECT_TRUE(account.Enabled);
+  EXPECT_EQ(account.dq_value, 2048);
+  EXPECT_TRUE(account.dq_enabled);
+  EXPECT_EQ(account.credit, 33);
+  EXPECT_TRUE(account.enabled);
   ChildLimits shown = LimitsOfSettings(account);
   EXPECT_EQ(shown.quota, 2);
   EXPECT_EQ(shown.quota_unit, SizeUnit::kGB);
-  account.DqValue = 1500;
+  account.dq_value = 1500;
   EXPECT_EQ(LimitsOfSettings(account).quota_unit, SizeUnit::kMB);
 }
 

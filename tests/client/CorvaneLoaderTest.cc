@@ -89,10 +89,10 @@ TEST_F(CorvaneLoaderTest, DiscoversConnectsAndSendsFramedRequests) {
   std::string out = Printed(true, [&] { s = Fetch("alice", "com.apple.loginwindow"); });
   EXPECT_NE(out.find("Found service at host: " + name + ".local\nAddress 0 is: 127.0.0.1\n"),
             std::string::npos) << out;
-  EXPECT_EQ(s.Credit, 42);
-  EXPECT_TRUE(s.Enabled && s.DqEnabled);
-  EXPECT_EQ(s.DqValue, 7);
-  EXPECT_EQ(s.WdStop, 1439);  // the reply is read with the defaults
+  EXPECT_EQ(s.credit, 42);
+  EXPECT_TRUE(s.enabled && s.dq_enabled);
+  EXPECT_EQ(s.dq_value, 7);
+  EXPECT_EQ(s.wd_stop, 1439);  // the reply is read with the defaults
 
   // 4 length + 1 command + 4 reserved + (4 + 5) + (4 + 21) = 43 bytes.
   std::string expected("\x00\x00\x00\x2b\x01\x00\x00\x00\x00\x05\x00\x00\x00", 13);
@@ -134,7 +134,7 @@ TEST_F(CorvaneLoaderTest, UnfinishedRepliesEndAtTheDeadline) {
     ASSERT_TRUE(reply.has_value());
     EXPECT_TRUE(reply->empty());
   }
-  EXPECT_EQ(Fetch("bob").Credit, 3);  // not the late 2
+  EXPECT_EQ(Fetch("bob").credit, 3);  // not the late 2
   EXPECT_EQ(server.connections(), 3);
 }
 
@@ -148,9 +148,9 @@ TEST_F(CorvaneLoaderTest, SurplusBytesAreThrownAwayNotReadAsTheNextReply) {
   });
   Publish(server);
   auto start = Clock::now();
-  EXPECT_EQ(Fetch("carol").Credit, 1);
+  EXPECT_EQ(Fetch("carol").credit, 1);
   EXPECT_LT(SecondsSince(start), 1.5);
-  EXPECT_EQ(Fetch("carol").Credit, 2);
+  EXPECT_EQ(Fetch("carol").credit, 2);
   EXPECT_EQ(server.connections(), 1);
 }
 
@@ -172,8 +172,8 @@ TEST_F(CorvaneLoaderTest, HalfReplyThenCloseGivesWhatArrived) {
   // A partial reply is still a reply: no second try, and it reads as defaults.
   AppSettings s;
   EXPECT_EQ(Printed(false, [&] { s = Fetch("dave"); }), kLost);
-  EXPECT_FALSE(s.Enabled);
-  EXPECT_EQ(s.WdStop, 1439);
+  EXPECT_FALSE(s.enabled);
+  EXPECT_EQ(s.wd_stop, 1439);
 }
 
 TEST_F(CorvaneLoaderTest, OversizedReplyLengthIsNoReply) {
@@ -187,7 +187,7 @@ TEST_F(CorvaneLoaderTest, OversizedReplyLengthIsNoReply) {
   EXPECT_FALSE(reply.has_value());
   AppSettings s;
   EXPECT_EQ(Printed(false, [&] { s = Fetch("erin"); }), kReconnect);
-  EXPECT_EQ(s.Credit, 0);
+  EXPECT_EQ(s.credit, 0);
   EXPECT_EQ(server.connections(), 3);  // each refused reply cost its connection
 }
 
@@ -196,10 +196,10 @@ TEST_F(CorvaneLoaderTest, OversizedReplyLengthIsNoReply) {
 TEST_F(CorvaneLoaderTest, LostConnectionsAndUnfinishedWrites) {
   auto server = std::make_unique<FakeServer>(AnswerCredit(3));
   Publish(*server);
-  EXPECT_EQ(Fetch("frank").Credit, 3);
+  EXPECT_EQ(Fetch("frank").credit, 3);
   Bytes huge(64u << 20, 'z');
   EXPECT_EQ(SendCommand(kMinuteUsed, huge, 3, false, nullptr), kClientNotWritten);
-  EXPECT_EQ(Fetch("frank").Credit, 3);
+  EXPECT_EQ(Fetch("frank").credit, 3);
   EXPECT_EQ(server->connections(), 2);
 
   server.reset();  // closes its end of the connection
@@ -214,7 +214,7 @@ TEST_F(CorvaneLoaderTest, LostConnectionsAndUnfinishedWrites) {
 TEST_F(CorvaneLoaderTest, RememberedServiceIsResolvedAgainAfterReconnect) {
   FakeServer server(AnswerCredit(4));
   std::string name = Publish(server);
-  ASSERT_EQ(Fetch("hank").Credit, 4);
+  ASSERT_EQ(Fetch("hank").credit, 4);
 
   publishers_.back()->Kill();  // the service is withdrawn; the server stays
   ASSERT_TRUE(test::WaitForCommand(
@@ -227,7 +227,7 @@ TEST_F(CorvaneLoaderTest, RememberedServiceIsResolvedAgainAfterReconnect) {
   EXPECT_LT(SecondsSince(start), 8.8);
 
   Publish(server);  // a restarted server: found and used
-  EXPECT_EQ(Fetch("hank").Credit, 4);
+  EXPECT_EQ(Fetch("hank").credit, 4);
   EXPECT_EQ(server.connections(), 2);
 }
 
@@ -284,7 +284,7 @@ TEST_F(CorvaneLoaderTest, TwoServicesInTwoDomainsFirstReportedWins) {
   std::string out = Printed(true, [&] { s = Fetch("judy"); });
   EXPECT_NE(out.find("Found service at host: " + other_name + "." + domain + "\n"),
             std::string::npos) << out;
-  EXPECT_EQ(s.Credit, 20);
+  EXPECT_EQ(s.credit, 20);
 
   // With one service in each domain, one wins and the other is left alone.
   SetClientOptions({.service_type = type_});
@@ -295,7 +295,7 @@ TEST_F(CorvaneLoaderTest, TwoServicesInTwoDomainsFirstReportedWins) {
   ASSERT_NE(found, std::string::npos) << out;
   EXPECT_EQ(out.find("Found service at host: ", found + 1), std::string::npos) << out;
   EXPECT_EQ(in_local.connections() + in_other.connections(), 2);
-  EXPECT_EQ(s.Credit, in_local.connections() == 1 ? 10 : 20);
+  EXPECT_EQ(s.credit, in_local.connections() == 1 ? 10 : 20);
 }
 
 // Any account may publish our service type. One published by "nobody" on
@@ -324,7 +324,7 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
 
   FakeServer real(AnswerCredit(10));
   Publish(real);
-  EXPECT_EQ(Fetch("kate").Credit, 10);
+  EXPECT_EQ(Fetch("kate").credit, 10);
   EXPECT_EQ(real.connections(), 1);
 
   test::TempRoot root;
@@ -340,14 +340,14 @@ TEST_F(CorvaneLoaderTest, OnlyRootsListenerOnThisMachineOrThePinnedServerIsUsed)
     pin(address);
     AppSettings s;
     out = Printed(true, [&] { s = Fetch("kate"); });
-    EXPECT_EQ(s.Credit, 30) << address;
+    EXPECT_EQ(s.credit, 30) << address;
     EXPECT_EQ(out.find("Found service"), std::string::npos) << out;
   }
   pin("localhost:1");  // nothing listens at port 1: no server, and still no browsing
   out = Printed(true, [] { EXPECT_NE(ConnectToServer(), kClientOK); });
   EXPECT_EQ(out.find("Found service"), std::string::npos) << out;
   ASSERT_TRUE(UseServerAddress("127.0.0.1", real.port()));
-  EXPECT_EQ(Fetch("kate").Credit, 10);
+  EXPECT_EQ(Fetch("kate").credit, 10);
   EXPECT_EQ(real.connections(), 2);
 }
 

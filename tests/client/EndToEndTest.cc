@@ -36,11 +36,11 @@ bool WaitForAnnouncement(uint16_t port, bool present) {
 const char* kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>USER</key><dict>
 <key>com.apple.loginwindow</key>
-<dict><key>Credit</key><integer>125</integer><key>Enabled</key><true/></dict>
+<dict><key>credit</key><integer>125</integer><key>enabled</key><true/></dict>
 <key>com.quarlant.globalSettings</key>
 <dict><key>DQ Enabled</key><true/><key>DQ Value</key><integer>3</integer></dict>
 <key>c5test-term</key>
-<dict><key>Credit</key><integer>33</integer><key>Enabled</key><true/></dict>
+<dict><key>credit</key><integer>33</integer><key>enabled</key><true/></dict>
 </dict></dict></plist>
 )";
 
@@ -84,7 +84,7 @@ class EndToEndTest : public ::testing::Test {
 TEST_F(EndToEndTest, ServerKilledAndRestartedIsFoundAgain) {
   AppSettings s;
   FetchAppSettings(ShortUserName(), "com.apple.loginwindow", &s);
-  EXPECT_TRUE(s.Credit == 125 && s.Enabled);
+  EXPECT_TRUE(s.credit == 125 && s.enabled);
   EXPECT_EQ(RequestRefill(ShortUserName(), "com.apple.loginwindow"), 0);
   StopServer();
   StartServer();
@@ -93,7 +93,7 @@ TEST_F(EndToEndTest, ServerKilledAndRestartedIsFoundAgain) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Corvane client: connection lost.\n"
             "CORVANE ERROR: Re-connecting to server (connection dropped)\n");
-  EXPECT_EQ(s.Credit, 125);
+  EXPECT_EQ(s.credit, 125);
 }
 
 // c5engine in a mount namespace of its own whose password database gives

@@ -19,27 +19,27 @@ Plist Dict(const std::string& body) {
 
 TEST(AppSettingsTest, ReadAppliesDefaultsAndWidths) {
   AppSettings s;
-  s.Credit = 99;
+  s.credit = 99;
   ReadAppSettings(nullptr, &s);  // nothing filled
-  EXPECT_EQ(s.Credit, 99);
+  EXPECT_EQ(s.credit, 99);
   Plist array = Plist::Array();
   ReadAppSettings(&array, &s);
-  EXPECT_EQ(s.Credit, 99);
+  EXPECT_EQ(s.credit, 99);
 
   Plist empty = Plist::Dictionary();
   ReadAppSettings(&empty, &s);
   AppSettings want;
-  want.AutoUpdateCoeff = 1;
-  want.WdStop = 1439;
-  want.WeStop = 1439;
+  want.auto_update_coeff = 1;
+  want.wd_stop = 1439;
+  want.we_stop = 1439;
   EXPECT_EQ(s, want);
 
   for (auto [stored, read] : {std::pair{59, 1}, {61, 1}, {60, 60}, {316, 60}, {0, 1}}) {
     Plist d = Dict("<key>AutoUpdateCoeff</key><integer>" + std::to_string(stored) + "</integer>" +
                    "<key>WE Coeff</key><integer>7</integer>");
     ReadAppSettings(&d, &s);
-    EXPECT_EQ(s.AutoUpdateCoeff, read) << stored;  // 316 is 60 in 8 bits
-    EXPECT_EQ(s.WeCoeff, 7);
+    EXPECT_EQ(s.auto_update_coeff, read) << stored;  // 316 is 60 in 8 bits
+    EXPECT_EQ(s.we_coeff, 7);
   }
 
   Plist typed = Dict(
@@ -50,13 +50,13 @@ TEST(AppSettingsTest, ReadAppliesDefaultsAndWidths) {
       "<key>WD stop</key><string>600</string>"            // wrong type: 0
       "<key>DQ Value</key><real>500.9</real>");
   ReadAppSettings(&typed, &s);
-  EXPECT_EQ(s.Credit, 45);
-  EXPECT_FALSE(s.Enabled);
-  EXPECT_TRUE(s.ReportCredit);
-  EXPECT_EQ(s.NextAutoUpdate, 12.0);
-  EXPECT_EQ(s.WdStop, 0);
-  EXPECT_EQ(s.WeStop, 1439);
-  EXPECT_EQ(s.DqValue, 500);
+  EXPECT_EQ(s.credit, 45);
+  EXPECT_FALSE(s.enabled);
+  EXPECT_TRUE(s.report_credit);
+  EXPECT_EQ(s.next_auto_update, 12.0);
+  EXPECT_EQ(s.wd_stop, 0);
+  EXPECT_EQ(s.we_stop, 1439);
+  EXPECT_EQ(s.dq_value, 500);
 }
 
 TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
@@ -64,8 +64,8 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
 
   PlistDictionary settings;
   settings.Set("bob", Plist::String("not a dictionary"));
-  AppSettings s{.NextAutoUpdate = 12.5, .Credit = 30, .Enabled = true, .AutoUpdateCoeff = 60,
-                .WeCoeff = -2};
+  AppSettings s{.next_auto_update = 12.5, .credit = 30, .enabled = true, .auto_update_coeff = 60,
+                .we_coeff = -2};
   StoreAppSettings(&settings, "bob", "com.apple.loginwindow", s);
   Plist* app = FindAppSettings(settings, "bob", kComputerAppKey);
   ASSERT_NE(app, nullptr);
@@ -73,7 +73,7 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
   EXPECT_EQ(app->AsDictionary()->Find("Credit")->AsInteger()->width, 32);
 
   app->AsDictionary()->Set("Custom", Plist::String("kept"));
-  s.Credit = 29;
+  s.credit = 29;
   StoreAppSettings(&settings, "bob", kComputerAppKey, s);
   EXPECT_EQ(*app->AsDictionary()->Find("Custom")->AsString(), "kept");
   AppSettings back;
@@ -84,10 +84,10 @@ TEST(AppSettingsTest, StoreCreatesLevelsAndKeepsForeignKeys) {
 // The bytes of a newly stored record: the key order and value forms that
 // the settings file of every other release holds too.
 TEST(AppSettingsTest, StoredRecordIsByteExact) {
-  AppSettings s{.NextAutoUpdate = 786585601.5, .Credit = -45, .ReportCredit = true,
-                .AutoUpdateCoeff = 60, .AutoUpdateValue = 2, .WeCoeff = -1, .WeValue = 3,
-                .WdCurfewEnabled = true, .WdStart = 480, .WdStop = 1200, .WeStart = 540,
-                .WeStop = 1320, .DqValue = 500};
+  AppSettings s{.next_auto_update = 786585601.5, .credit = -45, .report_credit = true,
+                .auto_update_coeff = 60, .auto_update_value = 2, .we_coeff = -1, .we_value = 3,
+                .wd_curfew_enabled = true, .wd_start = 480, .wd_stop = 1200, .we_start = 540,
+                .we_stop = 1320, .dq_value = 500};
   PlistDictionary settings;
   StoreAppSettings(&settings, "u", "a", s);
   std::string xml;

@@ -7,11 +7,11 @@ namespace corvane {
 namespace {
 
 AppSettings SampleSettings() {
-  // NextAutoUpdate packs as 0x2EE25801, its fraction dropped.
-  return {.NextAutoUpdate = 786585601.75, .Credit = 45, .ReportCredit = true, .Enabled = true,
-          .AutoUpdateCoeff = 60, .AutoUpdateValue = 2, .WeCoeff = -1, .WeValue = -3,
-          .WdCurfewEnabled = true, .WeCurfewEnabled = false, .WdStart = 480, .WdStop = 1200,
-          .WeStart = 540, .WeStop = 1320, .DqEnabled = true, .DqValue = 500};
+  // next_auto_update packs as 0x2EE25801, its fraction dropped.
+  return {.next_auto_update = 786585601.75, .credit = 45, .report_credit = true, .enabled = true,
+          .auto_update_coeff = 60, .auto_update_value = 2, .we_coeff = -1, .we_value = -3,
+          .wd_curfew_enabled = true, .we_curfew_enabled = false, .wd_start = 480, .wd_stop = 1200,
+          .we_start = 540, .we_stop = 1320, .dq_enabled = true, .dq_value = 500};
 }
 
 TEST(WireCodecTest, PackedRecordIsByteExactAndBounded) {
@@ -41,21 +41,21 @@ TEST(WireCodecTest, PackedRecordIsByteExactAndBounded) {
   AppSettings back;
   ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
   AppSettings want = SampleSettings();
-  want.NextAutoUpdate = 786585601.0;
+  want.next_auto_update = 786585601.0;
   EXPECT_EQ(back, want);
 
   // Times past 2^32 seconds keep only the low word; negative ones wrap.
   AppSettings big;
-  big.NextAutoUpdate = 4294967296.0 + 5;
+  big.next_auto_update = 4294967296.0 + 5;
   rec.clear();
   AppendPackedSettings(big, &rec);
   EXPECT_EQ(LoadLittleEndian32(rec.data()), 5u);
-  big.NextAutoUpdate = -1.9;
+  big.next_auto_update = -1.9;
   rec.clear();
   AppendPackedSettings(big, &rec);
   EXPECT_EQ(LoadLittleEndian32(rec.data()), 0xFFFFFFFFu);
   ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
-  EXPECT_EQ(back.NextAutoUpdate, 4294967295.0);
+  EXPECT_EQ(back.next_auto_update, 4294967295.0);
 
   // Unpacking never reads past the buffer.
   Bytes payload = PackAppSettings("u", "a", SampleSettings());

@@ -26,8 +26,8 @@ class CreditRulesTest : public ::testing::Test {
   // Weekday 2 hours, weekend 3 hours; refill due at `next`.
   static AppSettings Record(bool carry_over, int32_t credit, AbsoluteTime next) {
     AppSettings s = test::SampleRecord(credit, false);
-    s.ReportCredit = carry_over;
-    s.NextAutoUpdate = next;
+    s.report_credit = carry_over;
+    s.next_auto_update = next;
     return s;
   }
   std::vector<std::pair<int32_t, int32_t>> added_;
@@ -76,11 +76,11 @@ TEST_F(CreditRulesTest, RefillCalendar) {
     SCOPED_TRACE(c.what);
     added_.clear();
     AppSettings s = Record(c.carry_over, c.credit, c.next);
-    s.WeCoeff = c.we_coeff;
+    s.we_coeff = c.we_coeff;
     Refill(&s, c.now);
-    EXPECT_EQ(s.Credit, c.want_credit);
+    EXPECT_EQ(s.credit, c.want_credit);
     if (c.want_next != 0) {
-      EXPECT_EQ(s.NextAutoUpdate, c.want_next);
+      EXPECT_EQ(s.next_auto_update, c.want_next);
     }
     if (c.want_added) {
       EXPECT_EQ(added_, *c.want_added);
@@ -89,14 +89,14 @@ TEST_F(CreditRulesTest, RefillCalendar) {
   // A moment far in the past is caught up in bounded rounds, to today.
   AppSettings damaged = Record(true, 0, -1e300);
   Refill(&damaged, monday_10);
-  EXPECT_GT(damaged.NextAutoUpdate, Local(2026, 12, 7, 0, 0));
+  EXPECT_GT(damaged.next_auto_update, Local(2026, 12, 7, 0, 0));
 }
 
 TEST_F(CreditRulesTest, CurfewAndQuotaBounds) {
   AppSettings s;
-  s.WdCurfewEnabled = true;
-  s.WdStart = 480;
-  s.WdStop = 1200;
+  s.wd_curfew_enabled = true;
+  s.wd_start = 480;
+  s.wd_stop = 1200;
   auto at = [&](int h, int m) { return CheckCurfew(s, Local(2026, 12, 7, h, m, 59)); };
   EXPECT_TRUE(at(7, 59).too_early);
   EXPECT_FALSE(at(8, 0).too_early);
@@ -105,21 +105,21 @@ TEST_F(CreditRulesTest, CurfewAndQuotaBounds) {
   EXPECT_EQ(at(20, 0).stop, 1200);
   // Saturday uses the weekend window, which is off.
   EXPECT_FALSE(CheckCurfew(s, Local(2026, 12, 5, 23, 0)).too_late);
-  s.WdStart = 1300;  // start >= stop: both at once
+  s.wd_start = 1300;  // start >= stop: both at once
   auto both = at(21, 0);
   EXPECT_TRUE(both.too_early && both.too_late);
-  s.WdCurfewEnabled = false;
+  s.wd_curfew_enabled = false;
   EXPECT_FALSE(at(7, 0).too_early);
 
   AppSettings g;
-  g.DqEnabled = true;
-  g.DqValue = 1;
+  g.dq_enabled = true;
+  g.dq_value = 1;
   EXPECT_FALSE(CheckQuota(g, 1048576).over);
   EXPECT_TRUE(CheckQuota(g, 1048577).over);
   EXPECT_EQ(CheckQuota(g, 5).allowed_bytes, 1048576);
-  g.DqValue = -1;
+  g.dq_value = -1;
   EXPECT_TRUE(CheckQuota(g, 0).over);
-  g.DqEnabled = false;
+  g.dq_enabled = false;
   EXPECT_FALSE(CheckQuota(g, 1LL << 40).over);
 }
 

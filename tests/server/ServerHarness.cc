@@ -60,12 +60,12 @@ std::string PlistXml(const Plist& value) {
 
 AppSettings SampleRecord(int32_t credit, bool enabled) {
   AppSettings s;
-  s.Credit = credit;
-  s.Enabled = enabled;
-  s.AutoUpdateCoeff = s.WeCoeff = 60;
-  s.AutoUpdateValue = 2;
-  s.WeValue = 3;
-  s.WdStop = s.WeStop = 1439;
+  s.credit = credit;
+  s.enabled = enabled;
+  s.auto_update_coeff = s.we_coeff = 60;
+  s.auto_update_value = 2;
+  s.we_value = 3;
+  s.wd_stop = s.we_stop = 1439;
   return s;
 }
 
@@ -75,10 +75,10 @@ void WriteSettingsFile(const TempRoot& root, const std::string& user,
   PlistDictionary settings;
   for (const auto& [app, credit] : credits) {
     AppSettings s;
-    s.Credit = credit;
-    s.Enabled = true;
-    s.NextAutoUpdate = next_refill;
-    s.WdStop = s.WeStop = kDefaultWindowStop;  // as read from a record without them
+    s.credit = credit;
+    s.enabled = true;
+    s.next_auto_update = next_refill;
+    s.wd_stop = s.we_stop = kDefaultWindowStop;  // as read from a record without them
     StoreAppSettings(&settings, user, app, s);
   }
   MakeFolders(root.Path(std::string(kSupportFolder)));

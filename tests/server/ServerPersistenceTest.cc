@@ -66,8 +66,8 @@ TEST_F(ServerPersistenceTest, ManyConnectionsInOneTurnShareOneSaveBeforeAnyReply
   constexpr int kConnections = 40;
   ASSERT_TRUE(server_.Start());
   AppSettings due = SampleRecord(10, true);
-  due.NextAutoUpdate = 1;  // long past: a refill sets the credit
-  due.WeValue = due.AutoUpdateValue = 2;  // 120 whatever the day
+  due.next_auto_update = 1;  // long past: a refill sets the credit
+  due.we_value = due.auto_update_value = 2;  // 120 whatever the day
   Exchange({SettingsRequest(kSaveCredit, "u", "a", due), UserAppRequest(kGetCredit, "u", "a")});
   std::vector<std::unique_ptr<Connection>> connections;
   for (int i = 0; i < kConnections; ++i) {

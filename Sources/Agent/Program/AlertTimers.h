@@ -14,10 +14,10 @@ class FullScreenCover;
 // the defaults; a test shortens the times, counts the beeps and acts on each
 // cover once it is up.
 struct AlertSetup {
-  int autoHideMilliseconds = 60 * 1000;
-  int beepMilliseconds = 3 * 1000;
+  int auto_hide_milliseconds = 60 * 1000;
+  int beep_milliseconds = 3 * 1000;
   std::function<void()> beep;  // null: the system beep (the X bell)
-  std::function<void(FullScreenCover*)> onCoverShown;
+  std::function<void(FullScreenCover*)> on_cover_shown;
 };
 
 class AlertTimers : public QObject {
@@ -25,14 +25,14 @@ class AlertTimers : public QObject {
  public:
   // `onAutoHide` runs once when the auto-hide timer fires. Both timers stop
   // with this object.
-  AlertTimers(const AlertSetup& setup, bool autoHide, bool beep, std::function<void()> onAutoHide,
+  AlertTimers(const AlertSetup& setup, bool auto_hide, bool beep, std::function<void()> on_auto_hide,
               QObject* parent = nullptr);
 
-  bool HasAutoHideTimer() const { return autoHide_.isActive(); }
+  bool HasAutoHideTimer() const { return auto_hide_.isActive(); }
   bool HasBeepTimer() const { return beep_.isActive(); }
 
  private:
-  QTimer autoHide_;
+  QTimer auto_hide_;
   QTimer beep_;
 };
 

@@ -10,12 +10,12 @@
 
 namespace corvane {
 
-AlertWindows::AlertWindows(AgentState& state, BlockingMessageFunction showBlockingMessage,
+AlertWindows::AlertWindows(AgentState& state, BlockingMessageFunction show_blocking_message,
                            AlertSetup setup)
-    : state_(state), showBlockingMessage_(std::move(showBlockingMessage)), setup_(std::move(setup)) {}
+    : state_(state), show_blocking_message_(std::move(show_blocking_message)), setup_(std::move(setup)) {}
 
 void AlertWindows::ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) {
-  if (!state_.dontFadeScreen) {
+  if (!state_.dont_fade_screen) {
     // The text is worked out from the record at every redraw: the tick runs
     // on and changes the record under the warning, so it is redrawn each
     // second.
@@ -25,7 +25,7 @@ void AlertWindows::ShowCreditWarning(const WatchedApp& record, CreditWarningKind
           return QString::fromStdString(
               CreditWarningText(record, CreditWarningKindOf(record)).value_or(""));
         },
-        setup_, state_.autoHideAlerts, state_.playAlertsSound);
+        setup_, state_.auto_hide_alerts, state_.play_alerts_sound);
     QTimer redraw;
     QObject::connect(&redraw, &QTimer::timeout, &cover, qOverload<>(&QWidget::update));
     redraw.start(1000);
@@ -34,22 +34,22 @@ void AlertWindows::ShowCreditWarning(const WatchedApp& record, CreditWarningKind
   }
   std::optional<std::string> message = CreditWarningText(record, kind);
   if (!message) return;
-  RunStandardAlert(*message, state_.playAlertsSound, setup_);
+  RunStandardAlert(*message, state_.play_alerts_sound, setup_);
 }
 
-void AlertWindows::ShowCurfewWarning(bool isEarly, const WatchedApp& record,
-                                     double curfewMinutes) {
-  const std::string message = CurfewWarningText(isEarly, record, CurfewTimeText(curfewMinutes));
-  if (!state_.dontFadeScreen) {
-    if (showBlockingMessage_) showBlockingMessage_(message, true);
+void AlertWindows::ShowCurfewWarning(bool is_early, const WatchedApp& record,
+                                     double curfew_minutes) {
+  const std::string message = CurfewWarningText(is_early, record, CurfewTimeText(curfew_minutes));
+  if (!state_.dont_fade_screen) {
+    if (show_blocking_message_) show_blocking_message_(message, true);
     return;
   }
-  RunStandardAlert(message, state_.playAlertsSound, setup_);
+  RunStandardAlert(message, state_.play_alerts_sound, setup_);
 }
 
-std::string CurfewTimeText(double curfewMinutes) {
-  if (!(curfewMinutes >= 0 && curfewMinutes < 24 * 60)) return {};
-  const int minutes = static_cast<int>(curfewMinutes);
+std::string CurfewTimeText(double curfew_minutes) {
+  if (!(curfew_minutes >= 0 && curfew_minutes < 24 * 60)) return {};
+  const int minutes = static_cast<int>(curfew_minutes);
   const QTime time(minutes / 60, minutes % 60);
   const QLocale locale = QLocale::system();
   // The plain C locale's "short" time still carries seconds.

@@ -26,8 +26,8 @@ void ShowBlockingMessage(const std::string& text, const BlockingMessageOptions& 
   if (tick != nullptr) tick->Pause();
   {
     FullScreenCover cover(kBlockingMessageLook, [message] { return message; }, options.setup,
-                          options.withTimers && options.autoHideAlerts,
-                          options.withTimers && options.playAlertsSound);
+                          options.with_timers && options.auto_hide_alerts,
+                          options.with_timers && options.play_alerts_sound);
     cover.Run();
   }
   if (tick != nullptr) tick->Resume(kTickRestartSeconds);

@@ -11,9 +11,9 @@ namespace corvane {
 class TickTimer;
 
 struct BlockingMessageOptions {
-  bool withTimers = false;
-  bool autoHideAlerts = false;   // with timers: ends by itself after the auto-hide time
-  bool playAlertsSound = false;  // with timers: a beep at every beep interval
+  bool with_timers = false;
+  bool auto_hide_alerts = false;   // with timers: ends by itself after the auto-hide time
+  bool play_alerts_sound = false;  // with timers: a beep at every beep interval
   AlertSetup setup = {};
 };
 

@@ -60,17 +60,17 @@ void CreditStrip::RefreshCreditStrip() {
   int32_t own = state_.system != nullptr
                     ? state_.system->OwnPid()
                     : static_cast<int32_t>(QCoreApplication::applicationPid());
-  shownPid_ = CreditStripSubject(front, own, state_.warnedPid, shownPid_);
+  shown_pid_ = CreditStripSubject(front, own, state_.warned_pid, shown_pid_);
   text_ = QString::fromStdString(
-      CreditStripText(state_.watchedApps, shownPid_, state_.diskQuotaCountdown));
+      CreditStripText(state_.watched_apps, shown_pid_, state_.disk_quota_countdown));
   update();
 }
 
 void CreditStrip::TickCreditStrip() {
   if (!lifetime_.visible()) return;
-  const bool hideNow = lifetime_.Tick();
+  const bool hide_now = lifetime_.Tick();
   RefreshCreditStrip();
-  if (hideNow) fade_.start();
+  if (hide_now) fade_.start();
 }
 
 void CreditStrip::paintEvent(QPaintEvent*) {

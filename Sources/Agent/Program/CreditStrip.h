@@ -38,7 +38,7 @@ class CreditStrip : public QWidget {
 
   AgentState& state_;
   CreditStripLifetime lifetime_;
-  int32_t shownPid_ = 0;  // whose record the strip showed last
+  int32_t shown_pid_ = 0;  // whose record the strip showed last
   QString text_;
   QPropertyAnimation fade_;
 };

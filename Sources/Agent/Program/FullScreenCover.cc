@@ -36,12 +36,12 @@ void MakeBlack(QWidget* widget) {
 const std::vector<FullScreenCover*>& FullScreenCover::OpenCovers() { return Open(); }
 
 FullScreenCover::FullScreenCover(const CoverLook& look, std::function<QString()> text,
-                                 const AlertSetup& setup, bool autoHide, bool beep)
+                                 const AlertSetup& setup, bool auto_hide, bool beep)
     : QWidget(nullptr, kCoverFlags),
       look_(look),
       text_(std::move(text)),
       setup_(setup),
-      autoHide_(autoHide),
+      auto_hide_(auto_hide),
       beep_(beep) {
   MakeBlack(this);
   setWindowTitle(Text());  // lets a script find the window it has to click
@@ -69,8 +69,8 @@ void FullScreenCover::Run() {
     blank->show();
     blanks_.push_back(std::move(blank));
   }
-  if (autoHide_ || beep_) {
-    timers_ = std::make_unique<AlertTimers>(setup_, autoHide_, beep_, [this] { End(); });
+  if (auto_hide_ || beep_) {
+    timers_ = std::make_unique<AlertTimers>(setup_, auto_hide_, beep_, [this] { End(); });
   }
   // The cover below gives up the input to this one.
   for (FullScreenCover* below : Open()) below->guard_->SetInCharge(false);
@@ -81,7 +81,7 @@ void FullScreenCover::Run() {
   std::vector<QWidget*> blanks;
   for (const auto& blank : blanks_) blanks.push_back(blank.get());
   guard_ = std::make_unique<CoverGuard>(this, blanks);
-  if (setup_.onCoverShown) setup_.onCoverShown(this);
+  if (setup_.on_cover_shown) setup_.on_cover_shown(this);
   loop_.exec();
 }
 
@@ -98,12 +98,12 @@ void FullScreenCover::paintEvent(QPaintEvent*) {
   const int height = box.bottom() + 1;
   QFont font = painter.font();
   font.setBold(true);
-  font.setPixelSize(std::max(look_.minimumPixelSize, height / look_.linesPerHeight));
+  font.setPixelSize(std::max(look_.minimum_pixel_size, height / look_.lines_per_height));
   painter.setFont(font);
   painter.setPen(look_.ink);
   // A margin keeps long names off the very edge of the screen.
   const int margin = box.width() / 20;
-  const int thirds = look_.thirdsOfLastRow ? box.bottom() : height;
+  const int thirds = look_.thirds_of_last_row ? box.bottom() : height;
   const int flags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
   for (const auto& [top, text] : {std::pair{thirds / 3, Text()},
                                   std::pair{2 * thirds / 3,

@@ -21,12 +21,12 @@ class CoverGuard;
 // How a cover draws its two lines.
 struct CoverLook {
   QColor ink;
-  int minimumPixelSize;
-  int linesPerHeight;  // the font's pixel size is the height over this
+  int minimum_pixel_size;
+  int lines_per_height;  // the font's pixel size is the height over this
   // The lines sit at a third and two thirds of the last row's position
   // rather than of the height: a pixel apart on most screens, kept so that
   // no warning moves on anyone's screen.
-  bool thirdsOfLastRow;
+  bool thirds_of_last_row;
 };
 
 // The blocking message and the lock screen: red.
@@ -42,7 +42,7 @@ class FullScreenCover : public QWidget {
   // With `autoHide` the cover ends by itself after the set-up's time; with
   // `beep` it beeps at the set-up's interval.
   FullScreenCover(const CoverLook& look, std::function<QString()> text, const AlertSetup& setup,
-                  bool autoHide, bool beep);
+                  bool auto_hide, bool beep);
   ~FullScreenCover() override;
 
   // Shows the cover, tells the set-up's onCoverShown, and returns once a
@@ -71,7 +71,7 @@ class FullScreenCover : public QWidget {
   CoverLook look_;
   std::function<QString()> text_;
   AlertSetup setup_;
-  bool autoHide_;
+  bool auto_hide_;
   bool beep_;
   QEventLoop loop_;
   std::unique_ptr<AlertTimers> timers_;

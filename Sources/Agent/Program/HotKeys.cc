@@ -4,11 +4,11 @@
 
 namespace corvane {
 
-HotKeys::HotKeys(std::function<void()> showCreditStrip, std::function<void()> toggleStatusItem,
+HotKeys::HotKeys(std::function<void()> show_credit_strip, std::function<void()> toggle_status_item,
                  QObject* parent)
     : QObject(parent),
-      showCreditStrip_(std::move(showCreditStrip)),
-      toggleStatusItem_(std::move(toggleStatusItem)) {}
+      show_credit_strip_(std::move(show_credit_strip)),
+      toggle_status_item_(std::move(toggle_status_item)) {}
 
 int HotKeys::Start() {
   const int status = keys_.Start();
@@ -23,8 +23,8 @@ int HotKeys::Start() {
 
 void HotKeys::ReadPressed() {
   for (HotKey key : keys_.ReadPressed()) {
-    if (key == HotKey::CreditStrip && showCreditStrip_) showCreditStrip_();
-    if (key == HotKey::StatusItem && toggleStatusItem_) toggleStatusItem_();
+    if (key == HotKey::kCreditStrip && show_credit_strip_) show_credit_strip_();
+    if (key == HotKey::kStatusItem && toggle_status_item_) toggle_status_item_();
   }
 }
 

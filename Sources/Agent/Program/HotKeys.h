@@ -14,7 +14,7 @@ namespace corvane {
 class HotKeys : public QObject {
   Q_OBJECT
  public:
-  HotKeys(std::function<void()> showCreditStrip, std::function<void()> toggleStatusItem,
+  HotKeys(std::function<void()> show_credit_strip, std::function<void()> toggle_status_item,
           QObject* parent = nullptr);
 
   // Grabs the keys; 0, -1 without a display, -2 when another program holds
@@ -24,8 +24,8 @@ class HotKeys : public QObject {
  private:
   void ReadPressed();
 
-  std::function<void()> showCreditStrip_;
-  std::function<void()> toggleStatusItem_;
+  std::function<void()> show_credit_strip_;
+  std::function<void()> toggle_status_item_;
   GlobalHotKeys keys_;
   std::unique_ptr<QSocketNotifier> notifier_;
 };

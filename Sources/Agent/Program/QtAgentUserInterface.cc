@@ -13,7 +13,7 @@ QtAgentUserInterface::QtAgentUserInterface(AgentState& state, TickTimer* tick, A
       setup_(std::move(setup)),
       alerts_(std::make_unique<AlertWindows>(
           state,
-          [this](const std::string& text, bool withTimers) { ShowBlockingMessage(text, withTimers); },
+          [this](const std::string& text, bool with_timers) { ShowBlockingMessage(text, with_timers); },
           setup_)) {}
 
 QtAgentUserInterface::~QtAgentUserInterface() = default;
@@ -32,8 +32,8 @@ void QtAgentUserInterface::ToggleStatusItem() {
 
 void QtAgentUserInterface::LockComputer() { corvane::LockComputer(tick_, setup_); }
 
-void QtAgentUserInterface::ShowBlockingMessage(const std::string& text, bool withTimers) {
-  BlockingMessageOptions options{withTimers, state_.autoHideAlerts, state_.playAlertsSound, setup_};
+void QtAgentUserInterface::ShowBlockingMessage(const std::string& text, bool with_timers) {
+  BlockingMessageOptions options{with_timers, state_.auto_hide_alerts, state_.play_alerts_sound, setup_};
   corvane::ShowBlockingMessage(text, options, tick_);
 }
 
@@ -42,10 +42,10 @@ namespace {
 // While a warning is up the strip names the record it is about.
 class WarnedRecord {
  public:
-  WarnedRecord(AgentState& state, int32_t pid) : state_(state), before_(state.warnedPid) {
-    state_.warnedPid = pid;
+  WarnedRecord(AgentState& state, int32_t pid) : state_(state), before_(state.warned_pid) {
+    state_.warned_pid = pid;
   }
-  ~WarnedRecord() { state_.warnedPid = before_; }
+  ~WarnedRecord() { state_.warned_pid = before_; }
 
  private:
   AgentState& state_;
@@ -59,18 +59,18 @@ void QtAgentUserInterface::ShowCreditWarning(const WatchedApp& record, CreditWar
   alerts_->ShowCreditWarning(record, kind);
 }
 
-void QtAgentUserInterface::ShowCurfewWarning(bool isEarly, const WatchedApp& record,
-                                             double curfewMinutes) {
+void QtAgentUserInterface::ShowCurfewWarning(bool is_early, const WatchedApp& record,
+                                             double curfew_minutes) {
   WarnedRecord warned(state_, record.pid);
-  alerts_->ShowCurfewWarning(isEarly, record, curfewMinutes);
+  alerts_->ShowCurfewWarning(is_early, record, curfew_minutes);
 }
 
 void QtAgentUserInterface::RemoveAppMenuItem(int32_t pid) {
   if (menu_) menu_->RemoveAppMenuItem(pid);
 }
 
-void QtAgentUserInterface::SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) {
-  if (menu_) menu_->SetDiskMenuItem(hasQuota, quotaBytes, usedBytes);
+void QtAgentUserInterface::SetDiskMenuItem(bool has_quota, int64_t quota_bytes, int64_t used_bytes) {
+  if (menu_) menu_->SetDiskMenuItem(has_quota, quota_bytes, used_bytes);
 }
 
 void QtAgentUserInterface::TickStatusMenu() {

@@ -29,11 +29,11 @@ class QtAgentUserInterface : public AgentUserInterface {
   void ToggleStatusItem();
   void LockComputer();
 
-  void ShowBlockingMessage(const std::string& text, bool withTimers) override;
+  void ShowBlockingMessage(const std::string& text, bool with_timers) override;
   void ShowCreditWarning(const WatchedApp& record, CreditWarningKind kind) override;
-  void ShowCurfewWarning(bool isEarly, const WatchedApp& record, double curfewMinutes) override;
+  void ShowCurfewWarning(bool is_early, const WatchedApp& record, double curfew_minutes) override;
   void RemoveAppMenuItem(int32_t pid) override;
-  void SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) override;
+  void SetDiskMenuItem(bool has_quota, int64_t quota_bytes, int64_t used_bytes) override;
   void TickStatusMenu() override;
   void ShowCreditStrip() override;
   void RefreshCreditStrip() override;

@@ -13,6 +13,6 @@ namespace corvane {
 // button after the auto-hide time whatever "Auto Hide Alerts" says: it
 // leaves the rest of the desktop usable while the tick waits for it, so an
 // alert nobody answers would otherwise stop all counting for good.
-void RunStandardAlert(const std::string& message, bool playAlertsSound, const AlertSetup& setup);
+void RunStandardAlert(const std::string& message, bool play_alerts_sound, const AlertSetup& setup);
 
 }  // namespace corvane

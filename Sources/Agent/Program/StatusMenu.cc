@@ -24,8 +24,8 @@ bool SameShape(const std::vector<StatusMenuLine>& a, const std::vector<StatusMen
 
 }  // namespace
 
-StatusMenu::StatusMenu(AgentState& state, std::function<void()> lockComputer, QObject* parent)
-    : QObject(parent), state_(state), lockComputer_(std::move(lockComputer)) {
+StatusMenu::StatusMenu(AgentState& state, std::function<void()> lock_computer, QObject* parent)
+    : QObject(parent), state_(state), lock_computer_(std::move(lock_computer)) {
   LoadStatusMenuResources();
   menu_ = std::make_unique<QMenu>();
   // The credit lines are information, not commands, hence disabled; the
@@ -34,12 +34,12 @@ StatusMenu::StatusMenu(AgentState& state, std::function<void()> lockComputer, QO
   for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
     palette.setColor(QPalette::Disabled, role, QColor(64, 64, 64));
   menu_->setPalette(palette);
-  lockAction_ = new QAction(this);
-  connect(lockAction_, &QAction::triggered, this, [this] {
-    if (lockComputer_) lockComputer_();
+  lock_action_ = new QAction(this);
+  connect(lock_action_, &QAction::triggered, this, [this] {
+    if (lock_computer_) lock_computer_();
   });
   connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
-    model_.MenuWillOpen(state_.watchedApps);
+    model_.MenuWillOpen(state_.watched_apps);
     Sync();
   });
   Sync();
@@ -64,8 +64,8 @@ StatusMenu::~StatusMenu() {
   tray_.reset();  // before the menu it points at
 }
 
-void StatusMenu::SetAppMenuItem(int32_t pid, const std::string& name, double creditValue) {
-  model_.SetAppMenuItem(pid, name, creditValue);
+void StatusMenu::SetAppMenuItem(int32_t pid, const std::string& name, double credit_value) {
+  model_.SetAppMenuItem(pid, name, credit_value);
   Sync();
 }
 
@@ -74,18 +74,18 @@ void StatusMenu::RemoveAppMenuItem(int32_t pid) {
   Sync();
 }
 
-void StatusMenu::SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes) {
-  model_.SetDiskMenuItem(hasQuota, quotaBytes, usedBytes);
+void StatusMenu::SetDiskMenuItem(bool has_quota, int64_t quota_bytes, int64_t used_bytes) {
+  model_.SetDiskMenuItem(has_quota, quota_bytes, used_bytes);
   Sync();
 }
 
 void StatusMenu::RefreshAppMenuItems() {
-  model_.RefreshAppMenuItems(state_.watchedApps);
+  model_.RefreshAppMenuItems(state_.watched_apps);
   Sync();
 }
 
 void StatusMenu::TickStatusMenu() {
-  if (model_.Tick(state_.watchedApps)) Sync();
+  if (model_.Tick(state_.watched_apps)) Sync();
 }
 
 void StatusMenu::ToggleStatusItem() {
@@ -97,13 +97,13 @@ void StatusMenu::ToggleStatusItem() {
 // is a handful of actions.
 void StatusMenu::Sync() {
   std::vector<StatusMenuLine> lines = model_.Lines();
-  if (!SameShape(lines, shownLines_)) {
+  if (!SameShape(lines, shown_lines_)) {
     menu_->clear();
     for (const StatusMenuLine& line : lines) {
       if (line.kind == StatusMenuLine::kSeparator) {
         menu_->addSeparator();
       } else if (line.kind == StatusMenuLine::kLock) {
-        menu_->addAction(lockAction_);
+        menu_->addAction(lock_action_);
       } else {
         menu_->addAction(QString())->setEnabled(false);
       }
@@ -114,7 +114,7 @@ void StatusMenu::Sync() {
     if (lines[i].kind == StatusMenuLine::kSeparator) continue;
     actions[i]->setText(QString::fromStdString(lines[i].title));
   }
-  shownLines_ = std::move(lines);
+  shown_lines_ = std::move(lines);
 }
 
 }  // namespace corvane

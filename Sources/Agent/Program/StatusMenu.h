@@ -22,12 +22,12 @@ class StatusMenu : public QObject {
   Q_OBJECT
  public:
   // `lockComputer` runs when the user picks "Lock computer".
-  StatusMenu(AgentState& state, std::function<void()> lockComputer, QObject* parent = nullptr);
+  StatusMenu(AgentState& state, std::function<void()> lock_computer, QObject* parent = nullptr);
   ~StatusMenu() override;
 
-  void SetAppMenuItem(int32_t pid, const std::string& name, double creditValue);
+  void SetAppMenuItem(int32_t pid, const std::string& name, double credit_value);
   void RemoveAppMenuItem(int32_t pid);
-  void SetDiskMenuItem(bool hasQuota, int64_t quotaBytes, int64_t usedBytes);
+  void SetDiskMenuItem(bool has_quota, int64_t quota_bytes, int64_t used_bytes);
   void RefreshAppMenuItems();
   // First step of every tick: refreshes while the menu asked for it.
   void TickStatusMenu();
@@ -43,12 +43,12 @@ class StatusMenu : public QObject {
   void Sync();
 
   AgentState& state_;
-  std::function<void()> lockComputer_;
+  std::function<void()> lock_computer_;
   StatusMenuModel model_;
   std::unique_ptr<QMenu> menu_;
   std::unique_ptr<QSystemTrayIcon> tray_;
-  QAction* lockAction_ = nullptr;
-  std::vector<StatusMenuLine> shownLines_;
+  QAction* lock_action_ = nullptr;
+  std::vector<StatusMenuLine> shown_lines_;
   bool shown_ = true;
 };
 

@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   SendLocalCommand(kAgentAlive, {});
 
   AgentState state;
-  state.userName = ShortUserName();
-  state.loginPid = SessionLeaderPid();
+  state.user_name = ShortUserName();
+  state.login_pid = SessionLeaderPid();
   // Null without a display of X11: then only the session is watched.
   std::unique_ptr<ApplicationWindows> windows = ApplicationWindows::Open();
   // The home folder is measured on a worker whose answer comes back through
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
   state.ui = &ui;
 
   SynchronizePreferencesAndReport();
-  if (IsNonWatchedAccount(state.userName)) return app.exec();
+  if (IsNonWatchedAccount(state.user_name)) return app.exec();
   if (ConnectDuringStartup(server, system, kConnectPhaseSeconds,
                            [] { QCoreApplication::processEvents(); }) != 0) {
     switch (ServerMissingActionFor(ReadConfigurationValue())) {

@@ -22,23 +22,23 @@ inline constexpr int32_t kAgentPid = 42;
 
 inline WatchedAppRef MakeRecord(int32_t pid, const std::string& identifier,
                                 const std::string& name, int32_t credit,
-                                uint32_t secondsInMinute = 0, bool warned = false) {
+                                uint32_t seconds_in_minute = 0, bool warned = false) {
   auto r = std::make_shared<WatchedApp>();
   r->pid = pid;
   r->identifier = identifier;
-  if (!name.empty()) r->displayName = name;
-  r->settings.Credit = credit;
-  r->secondsInMinute = secondsInMinute;
+  if (!name.empty()) r->display_name = name;
+  r->settings.credit = credit;
+  r->seconds_in_minute = seconds_in_minute;
   r->warned = warned;
   return r;
 }
 
-inline WatchedAppRef MakeSession(int32_t credit, uint32_t secondsInMinute = 0) {
-  return MakeRecord(4242, "com.apple.loginwindow", "computer", credit, secondsInMinute);
+inline WatchedAppRef MakeSession(int32_t credit, uint32_t seconds_in_minute = 0) {
+  return MakeRecord(4242, "com.apple.loginwindow", "computer", credit, seconds_in_minute);
 }
 
-inline WatchedAppRef MakeGlobal(uint32_t secondsInMinute = 0) {
-  return MakeRecord(0, "com.quarlant.globalSettings", "", 0, secondsInMinute);
+inline WatchedAppRef MakeGlobal(uint32_t seconds_in_minute = 0) {
+  return MakeRecord(0, "com.quarlant.globalSettings", "", 0, seconds_in_minute);
 }
 
 class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentServerLink {
@@ -101,7 +101,7 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   void MinuteUsed(const std::string&, const std::string& app, const AppSettings&) override {
     if (!reachable) return;
     charged[app]++;
-    settings[app].Credit = std::max(0, settings[app].Credit - 1);
+    settings[app].credit = std::max(0, settings[app].credit - 1);
   }
   // Today's minutes are the ones charged since the world began.
   std::optional<int32_t> MinutesUsedOn(const std::string&, const std::string& app,
@@ -122,17 +122,17 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
 class AgentLogicTest : public ::testing::Test {
  protected:
   AgentLogicTest() {
-    state.userName = "kid";
-    state.loginPid = kLoginPid;
+    state.user_name = "kid";
+    state.login_pid = kLoginPid;
     state.ui = &world;
     state.system = &world;
     state.server = &world;
   }
   AppSettings& Allow(const std::string& app, int32_t credit) {
     AppSettings& s = world.settings[app];
-    s.Enabled = true;
-    s.Credit = credit;
-    s.WdStop = s.WeStop = kDefaultWindowStop;
+    s.enabled = true;
+    s.credit = credit;
+    s.wd_stop = s.we_stop = kDefaultWindowStop;
     return s;
   }
   bool Launch(int32_t pid, const std::string& app) {

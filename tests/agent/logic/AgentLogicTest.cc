@@ -38,14 +38,14 @@ TEST_F(AgentLogicTest, CreditRunsOutWithWarningsAtTheirBoundaries) {
   };
   for (const Case& c : cases) {
     world = FakeWorld();
-    state.watchedApps.clear();
-    state.lastMinuteCredit = c.last_minute_credit;
+    state.watched_apps.clear();
+    state.last_minute_credit = c.last_minute_credit;
     Allow("game", c.credit);
     ASSERT_TRUE(Launch(100, "game"));
     Tick(700);
     EXPECT_THAT(world.events, ElementsAreArray(c.events)) << "credit " << c.credit;
     EXPECT_EQ(world.charged["game"], c.charged) << "credit " << c.credit;
-    EXPECT_TRUE(state.watchedApps.empty());
+    EXPECT_TRUE(state.watched_apps.empty());
   }
 }
 
@@ -55,20 +55,20 @@ TEST_F(AgentLogicTest, CurfewWarnsThenKillsTheAppOrEndsTheSession) {
     void (*set)(AppSettings&);
     std::vector<std::string> events;
   } cases[] = {
-      {At(8, 7, 30), [](AppSettings& s) { s.WdCurfewEnabled = true; s.WdStart = 480; },
+      {At(8, 7, 30), [](AppSettings& s) { s.wd_curfew_enabled = true; s.wd_start = 480; },
        {"1 curfew early 480 100", "61 kill 100", "62 unlisted 100"}},
-      {At(13, 7, 30), [](AppSettings& s) { s.WeCurfewEnabled = true; s.WeStart = 480; },
+      {At(13, 7, 30), [](AppSettings& s) { s.we_curfew_enabled = true; s.we_start = 480; },
        {"1 curfew early 480 100", "61 kill 7"}},
-      {At(8, 20, 0), [](AppSettings& s) { s.WdCurfewEnabled = true; s.WdStop = 1200; },
+      {At(8, 20, 0), [](AppSettings& s) { s.wd_curfew_enabled = true; s.wd_stop = 1200; },
        {"1 curfew late 1200 100", "61 kill 7"}},
-      {At(8, 23, 59), [](AppSettings& s) { s.WdCurfewEnabled = true; },
+      {At(8, 23, 59), [](AppSettings& s) { s.wd_curfew_enabled = true; },
        {"1 curfew late 1439 100", "61 kill 7"}},
-      {At(8, 23, 58), [](AppSettings& s) { s.WdCurfewEnabled = true; }, {}},
+      {At(8, 23, 58), [](AppSettings& s) { s.wd_curfew_enabled = true; }, {}},
   };
   for (const Case& c : cases) {
     world = FakeWorld();
     world.now = c.now;
-    state.watchedApps.clear();
+    state.watched_apps.clear();
     c.set(Allow("game", 100));
     ASSERT_TRUE(HandleApplicationLaunched(state, {100, "game", ""}));
     world.events.clear();
@@ -80,13 +80,13 @@ TEST_F(AgentLogicTest, CurfewWarnsThenKillsTheAppOrEndsTheSession) {
 TEST_F(AgentLogicTest, DiskCountdownEndsTheSessionAtTheSecondBoundaryOrResets) {
   constexpr uint64_t kMiB = 1 << 20;
   AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
-  quota.DqEnabled = true;
-  quota.DqValue = 100;
+  quota.dq_enabled = true;
+  quota.dq_value = 100;
   EnumerateRunningApplications(state, {});
-  ASSERT_EQ(state.watchedApps.size(), 1u);  // the computer is not watched here
+  ASSERT_EQ(state.watched_apps.size(), 1u);  // the computer is not watched here
   for (uint64_t second_minute_home : {150 * kMiB, 50 * kMiB}) {
     world.events.clear();
-    state.diskQuotaCountdown = 0;
+    state.disk_quota_countdown = 0;
     world.home_bytes = 150 * kMiB;
     Tick(1);  // each Tick below ends on a boundary
     world.home_bytes = second_minute_home;
@@ -99,13 +99,13 @@ TEST_F(AgentLogicTest, DiskCountdownEndsTheSessionAtTheSecondBoundaryOrResets) {
                                                                  : HasSubstr(" message "));
     Tick(59);
   }
-  EXPECT_EQ(state.watchedApps[0]->pid, 0);
-  EXPECT_EQ(state.watchedApps[0]->settings.Credit, kGlobalSettingsCredit - 1);
+  EXPECT_EQ(state.watched_apps[0]->pid, 0);
+  EXPECT_EQ(state.watched_apps[0]->settings.credit, kGlobalSettingsCredit - 1);
   EXPECT_TRUE(world.charged.empty());
 }
 
 TEST_F(AgentLogicTest, RefusedKillGoesToTheServerAndCapturedScreenGoesFirst) {
-  state.lastMinuteCredit = false;
+  state.last_minute_credit = false;
   for (int status : {0, -1}) {
     world.events.clear();
     world.pass = 0;
@@ -124,7 +124,7 @@ TEST_F(AgentLogicTest, RefusedKillGoesToTheServerAndCapturedScreenGoesFirst) {
     EXPECT_EQ(out.find("Killed pid 7"), std::string::npos);
     EXPECT_EQ(out.find("Could not make corvane server kill process 7.\n") != std::string::npos,
               status != 0);
-    state.watchedApps.clear();
+    state.watched_apps.clear();
   }
 }
 
@@ -142,8 +142,8 @@ TEST_F(AgentLogicTest, ServerAwayKeepsCountingWarningAndKilling) {
   world.events.clear();
   Tick(180);
   EXPECT_THAT(world.events, ElementsAre("121 warn last 200", "181 kill 200", "181 unlisted 200"));
-  ASSERT_EQ(state.watchedApps.size(), 1u);
-  EXPECT_EQ(state.watchedApps[0]->settings.Credit, 6);
+  ASSERT_EQ(state.watched_apps.size(), 1u);
+  EXPECT_EQ(state.watched_apps[0]->settings.credit, 6);
   EXPECT_EQ(world.charged["a"] + world.charged["b"], 2);
 
   world.events.clear();
@@ -157,18 +157,18 @@ TEST_F(AgentLogicTest, ServerAwayKeepsCountingWarningAndKilling) {
   world.reachable = true;
   world.back = true;
   Tick(1);
-  ASSERT_EQ(state.watchedApps.size(), 2u);
-  EXPECT_EQ(state.watchedApps[1]->pid, 300);
+  ASSERT_EQ(state.watched_apps.size(), 2u);
+  EXPECT_EQ(state.watched_apps[1]->pid, 300);
   EXPECT_TRUE(state.unanswered.empty());
 }
 
 TEST_F(AgentLogicTest, RecordRemovedDuringWarningIsNeverTouchedAgain) {
-  state.lastMinuteCredit = false;
+  state.last_minute_credit = false;
   Allow("a", 5);
   Allow("b", 0);
   Allow("c", 5);
   ASSERT_TRUE(Launch(100, "a") && Launch(200, "b") && Launch(300, "c"));
-  WatchedAppRef a = state.watchedApps[0];
+  WatchedAppRef a = state.watched_apps[0];
   world.on_warning = [this](const WatchedApp& r) {
     if (r.pid != 300) HandleApplicationTerminated(state, r.pid);
   };
@@ -178,26 +178,26 @@ TEST_F(AgentLogicTest, RecordRemovedDuringWarningIsNeverTouchedAgain) {
                                         "1 unlisted 200", "1 warn five 300"));
   EXPECT_EQ(world.charged["a"] + world.charged["b"], 0);
   EXPECT_EQ(world.charged["c"], 1);
-  EXPECT_EQ(a->secondsInMinute, 0u);
-  EXPECT_EQ(a->settings.Credit, 5);
+  EXPECT_EQ(a->seconds_in_minute, 0u);
+  EXPECT_EQ(a->settings.credit, 5);
 }
 
 TEST_F(AgentLogicTest, TwoProcessesOfOneAppAreRemovedIndependently) {
   Allow("game", 30);
   ASSERT_TRUE(Launch(100, "game") && Launch(101, "game"));
   HandleApplicationTerminated(state, 100);
-  ASSERT_EQ(state.watchedApps.size(), 1u);
-  EXPECT_EQ(state.watchedApps[0]->pid, 101);
+  ASSERT_EQ(state.watched_apps.size(), 1u);
+  EXPECT_EQ(state.watched_apps[0]->pid, 101);
   Tick(61);
   EXPECT_EQ(world.charged["game"], 2);
   world.dead.insert(101);
   Tick(1);
-  EXPECT_TRUE(state.watchedApps.empty());
+  EXPECT_TRUE(state.watched_apps.empty());
 }
 
 std::vector<std::string> Keys(const AgentState& state) {
   std::vector<std::string> keys;
-  for (const auto& r : state.watchedApps) keys.push_back(r->identifier + "@" + std::to_string(r->pid));
+  for (const auto& r : state.watched_apps) keys.push_back(r->identifier + "@" + std::to_string(r->pid));
   return keys;
 }
 
@@ -205,20 +205,20 @@ TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
   Allow(std::string(kComputerAppKey), 30);
   Allow("app.ok", 0);
   AppSettings& global = Allow(std::string(kGlobalSettingsAppKey), 99);
-  global.WdCurfewEnabled = global.DqEnabled = true;
-  global.DqValue = 100;
-  state.lastMinuteCredit = false;
+  global.wd_curfew_enabled = global.dq_enabled = true;
+  global.dq_value = 100;
+  state.last_minute_credit = false;
   EnumerateRunningApplications(state, {{100, "app.ok", "OK"}, {101, "app.off", ""},
                                        {kAgentPid, "app.ok", ""}, {kLoginPid, "app.ok", ""},
                                        {102, std::string(kComputerAppKey), ""}, {103, "", ""}});
   EXPECT_THAT(Keys(state), ElementsAre("com.apple.loginwindow@7", "app.ok@100",
                                        "com.quarlant.globalSettings@0"));
-  EXPECT_EQ(state.watchedApps[0]->displayName, "computer");
-  EXPECT_EQ(state.watchedApps[1]->settings.Credit, kNoCreditMarker);
+  EXPECT_EQ(state.watched_apps[0]->display_name, "computer");
+  EXPECT_EQ(state.watched_apps[1]->settings.credit, kNoCreditMarker);
   AppSettings quota_only;
-  quota_only.DqEnabled = true;
-  quota_only.DqValue = 100;
-  EXPECT_EQ(state.watchedApps[2]->settings, quota_only);
+  quota_only.dq_enabled = true;
+  quota_only.dq_value = 100;
+  EXPECT_EQ(state.watched_apps[2]->settings, quota_only);
   EXPECT_THAT(world.requests, ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
                                           "refill app.ok", "fetch app.ok", "refill app.off",
                                           "fetch app.off", "fetch com.quarlant.globalSettings"));
@@ -230,10 +230,10 @@ TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
 TEST_F(AgentLogicTest, LastMinuteOnceADayAcrossRelaunches) {
   Allow("game", 0);
   ASSERT_TRUE(Launch(100, "game"));
-  EXPECT_EQ(state.watchedApps[0]->settings.Credit, 1);
+  EXPECT_EQ(state.watched_apps[0]->settings.credit, 1);
   Tick(62);
   ASSERT_TRUE(Launch(101, "game"));
-  EXPECT_EQ(state.watchedApps[0]->settings.Credit, kNoCreditMarker);
+  EXPECT_EQ(state.watched_apps[0]->settings.credit, kNoCreditMarker);
   Tick(1);
   EXPECT_THAT(world.events, ElementsAre("0 strip", "1 warn last 100", "61 kill 100",
                                         "61 unlisted 100", "62 strip", "63 warn nocredit 101",
@@ -241,7 +241,7 @@ TEST_F(AgentLogicTest, LastMinuteOnceADayAcrossRelaunches) {
   world.stats_unknown = true;  // statistics that cannot be read give no last minute
   Allow("chess", 0);
   ASSERT_TRUE(Launch(200, "chess"));
-  EXPECT_EQ(state.watchedApps.back()->settings.Credit, kNoCreditMarker);
+  EXPECT_EQ(state.watched_apps.back()->settings.credit, kNoCreditMarker);
 }
 
 // A program no entry names is charged to "Other applications" once a parent
@@ -255,8 +255,8 @@ TEST_F(AgentLogicTest, OtherApplicationsTakeWhatNoWatchedKeyTakes) {
   Allow("twin2", 9);
   ASSERT_TRUE(HandleApplicationLaunched(state, {103, "twin1", "Twin 1", {{"twin2", "Twin 2"}}}));
   EXPECT_THAT(Keys(state), ElementsAre(other + "@101", other + "@102", "twin2@103"));
-  EXPECT_EQ(state.watchedApps[0]->displayName, "Other applications");
-  EXPECT_EQ(state.watchedApps[2]->displayName, "Twin 2");
+  EXPECT_EQ(state.watched_apps[0]->display_name, "Other applications");
+  EXPECT_EQ(state.watched_apps[2]->display_name, "Twin 2");
   EXPECT_FALSE(HandleApplicationLaunched(state, {104, "mine", "", {{std::string(kComputerAppKey), ""}}}));
 }
 
@@ -295,13 +295,13 @@ TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
   write(kPreferenceFile, {{"Non-watched account", Plist::String("KiD")}});
   EXPECT_TRUE(IsNonWatchedAccount("kid") && !IsNonWatchedAccount("kid2"));
   ReadAlertPreferences(&state);
-  EXPECT_TRUE(state.lastMinuteCredit && !state.autoHideAlerts && !state.dontFadeScreen);
+  EXPECT_TRUE(state.last_minute_credit && !state.auto_hide_alerts && !state.dont_fade_screen);
   EXPECT_EQ(ReadConfigurationValue(), 0);
   write(kHostPreferenceFile, {{"Last Minute Credit", Plist::String("0")},
                               {"Auto Hide Alerts", Plist::String("1")},
                               {"Configuration", Plist::Integer(258)}});
   ReadAlertPreferences(&state);
-  EXPECT_TRUE(!state.lastMinuteCredit && state.autoHideAlerts && !state.playAlertsSound);
+  EXPECT_TRUE(!state.last_minute_credit && state.auto_hide_alerts && !state.play_alerts_sound);
   EXPECT_EQ(ReadConfigurationValue(), 2);  // read as 8 bits
   world.failed_connects = 2;
   EXPECT_EQ(ConnectDuringStartup(world, world), 0);

@@ -40,14 +40,14 @@ TEST(CreditStripTextTest, AgentsOwnWindowIsNeverTheFrontApplication) {
 TEST(CreditStripTextTest, LastMinuteInSecondsMarkerSilentDiskCountdown) {
   WatchedAppList list{MakeRecord(20, "org.example.Game", "Game", 1, 15, true), MakeGlobal(50)};
   EXPECT_EQ(CreditStripText(list, 20, 0), "Game: 45 seconds left");
-  list[0]->settings.Credit = 75;
+  list[0]->settings.credit = 75;
   list[0]->warned = false;
   EXPECT_EQ(CreditStripText(list, 20, 0), "Game: 1 hour 15 minutes left");
   EXPECT_EQ(CreditStripText(list, 20, -1),
             "Game: 1 hour 15 minutes left Disk quota exceeded: the session ends in 2 minutes");
   EXPECT_EQ(CreditStripText(list, 20, -2),
             "Game: 1 hour 15 minutes left Disk quota exceeded: the session ends in 10 seconds");
-  list[0]->settings.Credit = 12345;
+  list[0]->settings.credit = 12345;
   EXPECT_EQ(CreditStripText(list, 20, 0), "");
   EXPECT_EQ(CreditStripText(list, 99, -1), "Disk quota exceeded: the session ends in 2 minutes");
 }

@@ -120,8 +120,8 @@ TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) 
     system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
     state.system = &system;
     AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
-    quota.DqEnabled = true;
-    quota.DqValue = 3;
+    quota.dq_enabled = true;
+    quota.dq_value = 3;
     EnumerateRunningApplications(state, {});
     Tick(1);
     std::string events;

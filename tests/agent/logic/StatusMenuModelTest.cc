@@ -57,11 +57,11 @@ TEST(StatusMenuModelTest, OpeningRefreshesNowAndOnTheNextSixtyTicks) {
   model.MenuWillOpen(list);
   EXPECT_EQ(Titles(model)[0], "Game: 3 minutes left");
   for (int i = 0; i < 60; ++i) {
-    list[0]->settings.Credit = 100 + i;
+    list[0]->settings.credit = 100 + i;
     ASSERT_TRUE(model.Tick(list)) << i;
   }
   EXPECT_EQ(Titles(model)[0], "Game: 2 hours 39 minutes left");
-  list[0]->settings.Credit = 7;
+  list[0]->settings.credit = 7;
   EXPECT_FALSE(model.Tick(list));
   EXPECT_EQ(model.menuRefreshTicks(), 0);
   EXPECT_EQ(Titles(model)[0], "Game: 2 hours 39 minutes left");

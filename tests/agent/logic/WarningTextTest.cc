@@ -12,9 +12,9 @@ namespace {
 
 TEST(WarningTextTest, KindFollowsTheCreditNow) {
   const std::pair<int32_t, CreditWarningKind> cases[] = {
-      {12345, CreditWarningKind::NoCredit}, {5, CreditWarningKind::FiveMinutes},
-      {1, CreditWarningKind::LastMinute},   {0, CreditWarningKind::LastMinute},
-      {2, CreditWarningKind::LastMinute},   {-1, CreditWarningKind::LastMinute}};
+      {12345, CreditWarningKind::kNoCredit}, {5, CreditWarningKind::kFiveMinutes},
+      {1, CreditWarningKind::kLastMinute},   {0, CreditWarningKind::kLastMinute},
+      {2, CreditWarningKind::kLastMinute},   {-1, CreditWarningKind::kLastMinute}};
   for (const auto& [credit, kind] : cases) {
     EXPECT_EQ(CreditWarningKindOf(*test::MakeRecord(10, "org.example.Game", "Game", credit)), kind)
         << credit;
@@ -27,7 +27,7 @@ TEST(WarningTextTest, KindFollowsTheCreditNow) {
 TEST(WarningTextTest, PlaceholdersTakeArgumentsVerbatim) {
   auto app = test::MakeRecord(10, "x", "%s%n%1$s%", 1);
   EXPECT_FALSE(CreditWarningText(*app, static_cast<CreditWarningKind>(7)).has_value());
-  EXPECT_EQ(CreditWarningText(*app, CreditWarningKind::NoCredit).value(),
+  EXPECT_EQ(CreditWarningText(*app, CreditWarningKind::kNoCredit).value(),
             "%s%n%1$s%: no time left, so %s%n%1$s% will be closed now.");
   const struct {
     const char* format;

@@ -54,16 +54,16 @@ class AlertWindowsTest : public ::testing::Test {
 
 TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClickOnly) {
   auto game = test::MakeRecord(20, "org.example.Game", "Game", 12345);
-  state_.playAlertsSound = true;
+  state_.play_alerts_sound = true;
   QString first, second;
   QRect geometry;
   bool stillUpAfterAutoHideTime = false;
-  setup_.onCoverShown = [&](FullScreenCover* w) {
+  setup_.on_cover_shown = [&](FullScreenCover* w) {
     if (!first.isEmpty()) return;  // the auto-hidden one below
     first = w->Text();
     geometry = w->geometry();
     test::SaveScreenshot("credit-warning-no-credit");
-    game->settings.Credit = 1;  // the tick changed the record meanwhile
+    game->settings.credit = 1;  // the tick changed the record meanwhile
     test::Pump(2100);  // past the (shortened) auto-hide time: it is off
     stillUpAfterAutoHideTime = w->isVisible();
     second = w->Text();
@@ -71,7 +71,7 @@ TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClic
     test::Xdotool("mousemove 300 300 click 1");
   };
   AlertWindows alerts(state_, nullptr, setup_);
-  alerts.ShowCreditWarning(*game, CreditWarningKind::NoCredit);
+  alerts.ShowCreditWarning(*game, CreditWarningKind::kNoCredit);
   EXPECT_EQ(first, "Game: no time left, so Game will be closed now.");
   EXPECT_EQ(second, "Game: one minute left. Please save your work, Game will be closed in one minute.");
   EXPECT_EQ(geometry, QGuiApplication::primaryScreen()->geometry());
@@ -84,11 +84,11 @@ TEST_F(AlertWindowsTest, FullScreenCreditWarningRedrawsFromRecordAndClosesOnClic
   EXPECT_TRUE(FullScreenCover::OpenCovers().empty());
 
   // With "Auto Hide Alerts" it goes by itself.
-  state_.autoHideAlerts = true;
-  state_.playAlertsSound = false;
+  state_.auto_hide_alerts = true;
+  state_.play_alerts_sound = false;
   beeps_.clear();
   start_ = Clock::now();
-  alerts.ShowCreditWarning(*game, CreditWarningKind::LastMinute);
+  alerts.ShowCreditWarning(*game, CreditWarningKind::kLastMinute);
   EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
   EXPECT_TRUE(beeps_.empty());
 }
@@ -99,7 +99,7 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertWhichClosesIt
   auto game = test::MakeRecord(20, "org.example.Game", "Game", 30);
   std::vector<std::pair<std::string, bool>> blocking;
   AlertWindows alerts(
-      state_, [&](const std::string& text, bool withTimers) { blocking.emplace_back(text, withTimers); },
+      state_, [&](const std::string& text, bool with_timers) { blocking.emplace_back(text, with_timers); },
       setup_);
   const std::string eight = CurfewTimeText(480);
   EXPECT_NE(eight.find('8'), std::string::npos);
@@ -112,8 +112,8 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertWhichClosesIt
   EXPECT_EQ(blocking[0].first, "Game: not allowed before " + eight + ".");
   EXPECT_TRUE(blocking[0].second);
 
-  state_.dontFadeScreen = true;
-  state_.playAlertsSound = true;
+  state_.dont_fade_screen = true;
+  state_.play_alerts_sound = true;
   QStringList texts;
   QString informative;
   bool critical = false;
@@ -123,7 +123,7 @@ TEST_F(AlertWindowsTest, CurfewGoesToBlockingMessageOrStandardAlertWhichClosesIt
     critical = box->icon() == QMessageBox::Critical;
     test::SaveScreenshot("credit-warning-standard-alert");
   });
-  alerts.ShowCreditWarning(*test::MakeSession(5), CreditWarningKind::FiveMinutes);
+  alerts.ShowCreditWarning(*test::MakeSession(5), CreditWarningKind::kFiveMinutes);
   // Returned: what follows the warning goes ahead.
   EXPECT_NEAR(SecondsSince(start_), 1.8, 0.5);
   EXPECT_EQ(informative, "Click to continue");

@@ -67,7 +67,7 @@ TEST_F(BlockingMessageTest, CoversHoldTheInputAndComeBackUntilTheClick) {
   tick.Start(0.3);
   AlertSetup setup;
   std::string name = "lock-screen";
-  setup.onCoverShown = [&](FullScreenCover* cover) {
+  setup.on_cover_shown = [&](FullScreenCover* cover) {
     const int ticks_before = ticks;
     EXPECT_TRUE(WaitUntil([cover] { return cover->HoldsInput(); }, 5000)) << name;
     Pump(1500);  // painted, and a tick would have come
@@ -105,10 +105,10 @@ TEST_F(BlockingMessageTest, CoversHoldTheInputAndComeBackUntilTheClick) {
   AgentState state;
   WatchedApp record;
   record.identifier = "c5test-term";
-  record.displayName = "Test Terminal";
-  record.settings.Credit = 1;
+  record.display_name = "Test Terminal";
+  record.settings.credit = 1;
   name = "credit-warning";
-  AlertWindows(state, nullptr, setup).ShowCreditWarning(record, CreditWarningKind::LastMinute);
+  AlertWindows(state, nullptr, setup).ShowCreditWarning(record, CreditWarningKind::kLastMinute);
 
   Shell("xdotool type --delay 20 'free'; xdotool key Return");
   WaitUntil([&] { return test::ReadFileOrEmpty(typed).find("free") != std::string::npos; }, 5000);
@@ -118,14 +118,14 @@ TEST_F(BlockingMessageTest, CoversHoldTheInputAndComeBackUntilTheClick) {
 
 TEST_F(BlockingMessageTest, TimersOnlyWhenAskedAndNestedMessagesHandBackTheInput) {
   AgentState state;
-  state.autoHideAlerts = true;
-  state.playAlertsSound = true;
+  state.auto_hide_alerts = true;
+  state.play_alerts_sound = true;
   int beeps = 0;
   AlertSetup setup{60 * 1000, 400, [&] { ++beeps; }, nullptr};
   int shown = 0;
   FullScreenCover* outer = nullptr;
   std::unique_ptr<QtAgentUserInterface> ui;
-  setup.onCoverShown = [&](FullScreenCover* cover) {
+  setup.on_cover_shown = [&](FullScreenCover* cover) {
     ++shown;
     if (shown == 1) {  // the lock screen: never by itself, never a beep
       EXPECT_FALSE(cover->HasAutoHideTimer() || cover->HasBeepTimer());

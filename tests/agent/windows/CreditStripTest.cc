@@ -29,7 +29,7 @@ class ClickCounter : public QLineEdit {
 TEST(CreditStripTest, FrontApplicationOrComputerForFourPassesClicksGoThrough) {
   SKIP_WITHOUT_DISPLAY();
   AgentState state;
-  state.watchedApps = {test::MakeSession(30), test::MakeRecord(20, "org.example.Game", "Game", 75)};
+  state.watched_apps = {test::MakeSession(30), test::MakeRecord(20, "org.example.Game", "Game", 75)};
   test::FakeWorld world;  // the machine: which application is in front
   world.front_pid = 20;
   state.system = &world;

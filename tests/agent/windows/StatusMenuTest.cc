@@ -49,7 +49,7 @@ TEST(StatusMenuTest, TrayMenuOpensOnAClickFollowsTheTickLocksAndHides) {
   AgentState state;
   int locks = 0;
   StatusMenu menu(state, [&] { ++locks; });
-  state.watchedApps = {test::MakeSession(0, 15), test::MakeRecord(20, "org.example.Game", "Game", 1, 58)};
+  state.watched_apps = {test::MakeSession(0, 15), test::MakeRecord(20, "org.example.Game", "Game", 1, 58)};
   menu.SetDiskMenuItem(true, 100 * 1048576LL, 1572864);
   if (QSystemTrayIcon::isSystemTrayAvailable() && test::Xdotool("version") == 0) {
     // Open it the way a user does: a click on the eye in the tray.
@@ -68,8 +68,8 @@ TEST(StatusMenuTest, TrayMenuOpensOnAClickFollowsTheTickLocksAndHides) {
   test::SaveScreenshot("status-menu");
 
   // Ticks while it is open redraw the lines; a dropped record leaves.
-  state.watchedApps[1]->secondsInMinute = 59;
-  state.watchedApps[1]->settings.Credit = 0;
+  state.watched_apps[1]->seconds_in_minute = 59;
+  state.watched_apps[1]->settings.credit = 0;
   menu.TickStatusMenu();
   EXPECT_EQ(MenuLines(menu)[1].toStdString(), "Game: 1 second left");
   menu.RemoveAppMenuItem(20);

@@ -9,7 +9,7 @@
 
 namespace corvane {
 
-enum class HotKey { CreditStrip, StatusItem };  // Control+Alt+C, Control+Alt+H
+enum class HotKey { kCreditStrip, kStatusItem };  // Control+Alt+C, Control+Alt+H
 
 class GlobalHotKeys {
  public:

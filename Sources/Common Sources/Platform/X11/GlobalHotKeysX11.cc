@@ -44,8 +44,8 @@ uint16_t NumLockMask(xcb_connection_t* c, xcb_key_symbols_t* symbols) {
 struct GlobalHotKeys::Impl {
   xcb_connection_t* connection = nullptr;
   xcb_key_symbols_t* symbols = nullptr;
-  std::vector<xcb_keycode_t> codesC, codesH;
-  uint16_t ignoredModifiers = XCB_MOD_MASK_LOCK;
+  std::vector<xcb_keycode_t> codes_c, codes_h;
+  uint16_t ignored_modifiers = XCB_MOD_MASK_LOCK;
 
   ~Impl() {
     if (symbols != nullptr) xcb_key_symbols_free(symbols);
@@ -62,12 +62,12 @@ struct GlobalHotKeys::Impl {
     return codes;
   }
 
-  bool Grab(xcb_window_t root, xcb_keycode_t code, uint16_t numLock) {
-    const uint16_t extras[] = {0, XCB_MOD_MASK_LOCK, numLock,
-                               static_cast<uint16_t>(numLock | XCB_MOD_MASK_LOCK)};
+  bool Grab(xcb_window_t root, xcb_keycode_t code, uint16_t num_lock) {
+    const uint16_t extras[] = {0, XCB_MOD_MASK_LOCK, num_lock,
+                               static_cast<uint16_t>(num_lock | XCB_MOD_MASK_LOCK)};
     bool ok = true;
     for (uint16_t extra : extras) {
-      if (extra == numLock && numLock == 0) continue;
+      if (extra == num_lock && num_lock == 0) continue;
       xcb_generic_error_t* error = xcb_request_check(
           connection, xcb_grab_key_checked(connection, 1, root, kHotKeyModifiers | extra, code,
                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
@@ -85,27 +85,27 @@ GlobalHotKeys::~GlobalHotKeys() = default;
 
 int GlobalHotKeys::Start() {
   if (impl_->connection != nullptr) return 0;
-  int screenNumber = 0;
-  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+  int screen_number = 0;
+  xcb_connection_t* c = xcb_connect(nullptr, &screen_number);
   if (xcb_connection_has_error(c)) {
     xcb_disconnect(c);
     return -1;
   }
   impl_->connection = c;
   xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-  for (int i = 0; i < screenNumber && it.rem > 0; ++i) xcb_screen_next(&it);
+  for (int i = 0; i < screen_number && it.rem > 0; ++i) xcb_screen_next(&it);
   if (it.rem == 0) return -1;
   const xcb_window_t root = it.data->root;
 
   impl_->symbols = xcb_key_symbols_alloc(c);
   if (impl_->symbols == nullptr) return -1;
-  const uint16_t numLock = NumLockMask(c, impl_->symbols);
-  impl_->ignoredModifiers = static_cast<uint16_t>(XCB_MOD_MASK_LOCK | numLock);
-  impl_->codesC = impl_->Codes(kKeysymC);
-  impl_->codesH = impl_->Codes(kKeysymH);
-  bool ok = !impl_->codesC.empty() && !impl_->codesH.empty();
-  for (xcb_keycode_t code : impl_->codesC) ok = impl_->Grab(root, code, numLock) && ok;
-  for (xcb_keycode_t code : impl_->codesH) ok = impl_->Grab(root, code, numLock) && ok;
+  const uint16_t num_lock = NumLockMask(c, impl_->symbols);
+  impl_->ignored_modifiers = static_cast<uint16_t>(XCB_MOD_MASK_LOCK | num_lock);
+  impl_->codes_c = impl_->Codes(kKeysymC);
+  impl_->codes_h = impl_->Codes(kKeysymH);
+  bool ok = !impl_->codes_c.empty() && !impl_->codes_h.empty();
+  for (xcb_keycode_t code : impl_->codes_c) ok = impl_->Grab(root, code, num_lock) && ok;
+  for (xcb_keycode_t code : impl_->codes_h) ok = impl_->Grab(root, code, num_lock) && ok;
   xcb_flush(c);
   return ok ? 0 : -2;
 }
@@ -121,12 +121,12 @@ std::vector<HotKey> GlobalHotKeys::ReadPressed() {
     const uint8_t type = event->response_type & 0x7f;
     if (type == XCB_KEY_PRESS) {
       auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
-      const uint16_t state = key->state & ~impl_->ignoredModifiers;
+      const uint16_t state = key->state & ~impl_->ignored_modifiers;
       if ((state & kHotKeyModifiers) == kHotKeyModifiers) {
-        for (xcb_keycode_t code : impl_->codesC)
-          if (key->detail == code) pressed.push_back(HotKey::CreditStrip);
-        for (xcb_keycode_t code : impl_->codesH)
-          if (key->detail == code) pressed.push_back(HotKey::StatusItem);
+        for (xcb_keycode_t code : impl_->codes_c)
+          if (key->detail == code) pressed.push_back(HotKey::kCreditStrip);
+        for (xcb_keycode_t code : impl_->codes_h)
+          if (key->detail == code) pressed.push_back(HotKey::kStatusItem);
       }
     } else if (type == XCB_MAPPING_NOTIFY) {
       xcb_refresh_keyboard_mapping(impl_->symbols,
