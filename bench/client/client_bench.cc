@@ -31,13 +31,13 @@ const char* kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 	<dict>
 		<key>com.apple.loginwindow</key>
 		<dict>
-			<key>credit</key>
+			<key>Credit</key>
 			<integer>125</integer>
-			<key>enabled</key>
+			<key>Enabled</key>
 			<true/>
-			<key>auto_update_coeff</key>
+			<key>AutoUpdateCoeff</key>
 			<integer>60</integer>
-			<key>auto_update_value</key>
+			<key>AutoUpdateValue</key>
 			<integer>2</integer>
 		</dict>
 	</dict>

@@ -36,11 +36,11 @@ bool WaitForAnnouncement(uint16_t port, bool present) {
 const char* kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>USER</key><dict>
 <key>com.apple.loginwindow</key>
-<dict><key>credit</key><integer>125</integer><key>enabled</key><true/></dict>
+<dict><key>Credit</key><integer>125</integer><key>Enabled</key><true/></dict>
 <key>com.quarlant.globalSettings</key>
 <dict><key>DQ Enabled</key><true/><key>DQ Value</key><integer>3</integer></dict>
 <key>c5test-term</key>
-<dict><key>credit</key><integer>33</integer><key>enabled</key><true/></dict>
+<dict><key>Credit</key><integer>33</integer><key>Enabled</key><true/></dict>
 </dict></dict></plist>
 )";
 

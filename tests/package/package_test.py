@@ -47,7 +47,7 @@ LAYOUT = [SERVER, "/usr/lib/corvane5/Corvane 5 Login Item", "/usr/bin/c5engine",
 
 # Files the machine changes on its own while the test runs (package
 # manager state, other tests' accounts), left out of the before/after list.
-VOLATILE = re.compile(r"^/var/lib/(dpkg|apt)/|^/var/log/(apt/|dpkg\.log|alternatives\.log)|"
+VOLATILE = re.compile(r"^/var/lib/(dpkg|apt|PackageKit)/|^/var/log/(apt/|dpkg\.log|alternatives\.log)|"
                       r"^/etc/(passwd|shadow|group|gshadow|subuid|subgid)-$|^/etc/\.pwd\.lock$|"
                       r"^/etc/ld\.so\.cache$|^/var/mail/|^/var/spool/")
 LISTED = ["/etc", "/usr", "/lib", "/opt", "/srv", "/var/lib", "/var/log", "/Library"]
