@@ -22,7 +22,7 @@ bool MachineAgentSystem::IsSessionUsersProcess(int32_t pid) { return ProcessUser
 
 int MachineAgentSystem::SendKillSignal(int32_t pid) {
   // kill() with 0 or a negative pid would hit a whole process group.
-  return pid > 0 ? KillProcess(pid) : -1;
+  return pid > 0 && KillProcess(pid).ok() ? 0 : -1;
 }
 
 MachineAgentSystem::MachineAgentSystem(ApplicationWindows* windows, PostToLoop post, Measure measure)

@@ -81,11 +81,11 @@ void DomainBrowserCallBack(bool added, const std::string& domain) {
   assert(s.session != nullptr && "CorvaneLoader: domain event outside a discovery");
   if (added) {
     if (s.browsers.count(domain) != 0) return;
-    int id = s.session->SearchForServices(
+    std::optional<int> id = s.session->SearchForServices(
         domain, s.service_type, [](bool service_added, const DnsSdService& service) {
           ServiceBrowserCallBack(service_added, service);
         });
-    if (id > 0) s.browsers[domain] = id;
+    if (id) s.browsers[domain] = *id;
     return;
   }
   auto it = s.browsers.find(domain);

@@ -29,15 +29,16 @@ std::vector<FoundServer> BrowseAllServers(double seconds, const std::string& typ
   DnsSdSession* s = session.get();
   s->SearchForDomains([&](bool added, const std::string& domain) {
     if (!added || browsers.count(domain) != 0) return;
-    int id = s->SearchForServices(domain, type, [&](bool found, const DnsSdService& service) {
+    auto on_service = [&](bool found, const DnsSdService& service) {
       std::string key = service.name + "\n" + service.domain;
       if (!found) {
         services.erase(key);
       } else if (services.size() < kServiceLimit && Showable(service.name)) {
         services.emplace(key, service);
       }
-    });
-    if (id > 0) browsers[domain] = id;
+    };
+    std::optional<int> id = s->SearchForServices(domain, type, on_service);
+    if (id) browsers[domain] = *id;
   });
   bool never = false;
   s->RunUntil(Deadline::After(seconds), &never);

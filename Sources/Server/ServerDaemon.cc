@@ -40,9 +40,9 @@ void ServerDaemon::Run() {
     return;
   }
   StartListenerOrRetry();
-  int result = loop_.Run();
-  if (result < 0) {
-    LogMessage("Server quitting: the event loop failed (%d)", result);
+  Status result = loop_.Run();
+  if (!result.ok()) {
+    LogMessage("Server quitting: the event loop failed (%d)", -result.Errno());
     loop_failed_ = true;
   }
   if (server_) server_->InvalidateServer();

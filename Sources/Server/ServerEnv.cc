@@ -12,7 +12,7 @@ namespace {
 class MachineEnv : public ServerEnv {
  public:
   AbsoluteTime Now() override { return CurrentAbsoluteTime(); }
-  int KillProcessIf(int pid, const std::function<bool()>& allowed) override {
+  Status KillProcessIf(int pid, const std::function<bool()>& allowed) override {
     return corvane::KillProcessIf(pid, allowed);
   }
   bool UserInGroup(uint32_t uid, const std::string& group) override {

@@ -27,8 +27,8 @@ class ServerEnv {
 
   virtual AbsoluteTime Now() = 0;
   // Sends signal 9 if `allowed()` still holds for that same process (see
-  // KillProcessIf); 0, -EPERM when not allowed, or -errno.
-  virtual int KillProcessIf(int pid, const std::function<bool()>& allowed) = 0;
+  // KillProcessIf); not allowed fails with EPERM.
+  virtual Status KillProcessIf(int pid, const std::function<bool()>& allowed) = 0;
   virtual bool UserInGroup(uint32_t uid, const std::string& group) = 0;
   virtual ProcessOwners OwnersOfProcess(int pid) = 0;
   // Replaces the file at `path` with `pieces`, atomically and durably.

@@ -50,12 +50,12 @@ class FakeEnv : public ServerEnv {
   std::optional<uint32_t> user;  // the peer's
   bool bad_kill = false;
   AbsoluteTime Now() override { return 787000000.0; }  // a few days after the refill moment
-  int KillProcessIf(int pid, const std::function<bool()>& allowed) override {
-    if (!allowed()) return -1;
+  Status KillProcessIf(int pid, const std::function<bool()>& allowed) override {
+    if (!allowed()) return Status::IOError("not allowed", EPERM);
     ProcessOwners owners = FakeOwners(pid);
     bool owned = user == 0u || owners.real_user == user || owners.session_user == user;
     if (pid <= 1 || pid == 4242 || !owned) bad_kill = true;
-    return 0;
+    return Status::OK();
   }
   bool UserInGroup(uint32_t uid, const std::string& group) override {
     return uid == kAdminUser && group == "sudo";

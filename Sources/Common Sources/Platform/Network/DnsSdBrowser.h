@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,9 @@ class DnsSdSession {
   // Reports the domains offered for browsing, the local default domain
   // first. False when the search could not start.
   virtual bool SearchForDomains(DomainCallback callback) = 0;
-  // Starts browsing `type` in `domain`; a positive browser id, or -1.
-  virtual int SearchForServices(const std::string& domain, const std::string& type,
+  // Starts browsing `type` in `domain`; the browser's id, none when the
+  // search could not start.
+  virtual std::optional<int> SearchForServices(const std::string& domain, const std::string& type,
                                 ServiceCallback callback) = 0;
   // No further events of that browser are reported. Safe inside its own
   // callback.

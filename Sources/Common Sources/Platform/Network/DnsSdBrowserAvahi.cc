@@ -63,8 +63,8 @@ class AvahiSession final : public DnsSdSession {
     return domain_browser_ != nullptr;
   }
 
-  int SearchForServices(const std::string& domain, const std::string& type,
-                        ServiceCallback callback) override {
+  std::optional<int> SearchForServices(const std::string& domain, const std::string& type,
+                                       ServiceCallback callback) override {
     auto b = std::make_unique<ServiceBrowser>();
     b->callback = std::move(callback);
     b->resolving = &resolving_;
@@ -72,7 +72,7 @@ class AvahiSession final : public DnsSdSession {
                                            type.c_str(), domain.c_str(),
                                            static_cast<AvahiLookupFlags>(0),
                                            &AvahiSession::_ServiceEvent, b.get());
-    if (b->browser == nullptr) return -1;
+    if (b->browser == nullptr) return std::nullopt;
     int id = next_id_++;
     browsers_[id] = std::move(b);
     return id;

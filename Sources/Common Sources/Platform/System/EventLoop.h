@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "Status.h"
+
 namespace corvane {
 
 class EventLoop {
@@ -59,8 +61,8 @@ class EventLoop {
   // signal number.
   bool HandleTerminationSignals(std::function<void(int)> callback);
 
-  // Runs until Exit(); returns its code, or a negative errno on failure.
-  int Run();
+  // Runs until Exit(); fails (with errno) when the loop itself failed.
+  Status Run();
   void Exit(int code);
 
   // Every Source must be destroyed before the loop.

@@ -251,7 +251,10 @@ bool EventLoop::HandleTerminationSignals(std::function<void(int)> callback) {
   return true;
 }
 
-int EventLoop::Run() { return sd_event_loop(impl_->event); }
+Status EventLoop::Run() {
+  int result = sd_event_loop(impl_->event);
+  return result >= 0 ? Status::OK() : Status::IOError("the event loop", -result);
+}
 
 void EventLoop::Exit(int code) { sd_event_exit(impl_->event, code); }
 

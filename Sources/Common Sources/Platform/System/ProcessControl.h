@@ -3,18 +3,20 @@
 
 #include <functional>
 
+#include "Status.h"
+
 namespace corvane {
 
 int CurrentProcessID();
-// Sends signal 9. Returns 0 or -errno.
-int KillProcess(int pid);
+// Sends signal 9; the failure carries errno.
+Status KillProcess(int pid);
 // Whether signal 0 reaches the process (it exists and this process may
 // signal it); false for a pid of 0 or less, which names no single process.
 bool SignalReachesProcess(int pid);
 // Sends signal 9 to `pid` if `allowed()` holds, holding the process so that
 // its id cannot pass to another process between the check and the signal.
-// Returns 0, -EPERM when not allowed, or -errno.
-int KillProcessIf(int pid, const std::function<bool()>& allowed);
+// Not allowed fails with EPERM; other failures carry errno.
+Status KillProcessIf(int pid, const std::function<bool()>& allowed);
 // Makes the calling process undumpable (PR_SET_DUMPABLE 0): its own user can
 // then no longer trace it, read or write its memory, or read its /proc
 // files. False when the system refused.

@@ -5,27 +5,37 @@
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "Platform/System/ProcessControl.h"
 
 namespace corvane {
 
 int CurrentProcessID() { return static_cast<int>(::getpid()); }
 
-int KillProcess(int pid) { return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 ? 0 : -errno; }
+static Status SignalFailed(int pid, int error) {
+  return Status::IOError("signal 9 to pid " + std::to_string(pid), error);
+}
+
+Status KillProcess(int pid) {
+  return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0 ? Status::OK() : SignalFailed(pid, errno);
+}
 
 bool SignalReachesProcess(int pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0; }
-int KillProcessIf(int pid, const std::function<bool()>& allowed) {
-  if (pid <= 0) return -EINVAL;
+Status KillProcessIf(int pid, const std::function<bool()>& allowed) {
+  if (pid <= 0) return Status::InvalidArgument("no single process has pid " + std::to_string(pid));
   // A process descriptor names this process only: if it ends and its id is
   // reused while we look, the signal fails instead of reaching the new one.
   int handle = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
-  if (handle < 0 && errno != ENOSYS) return -errno;
+  if (handle < 0 && errno != ENOSYS) return SignalFailed(pid, errno);
   if (!allowed()) {
     if (handle >= 0) ::close(handle);
-    return -EPERM;
+    return SignalFailed(pid, EPERM);
   }
   if (handle < 0) return KillProcess(pid);  // a kernel without process descriptors
-  int result = ::syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0 ? 0 : -errno;
+  Status result = ::syscall(SYS_pidfd_send_signal, handle, SIGKILL, nullptr, 0) == 0
+                      ? Status::OK()
+                      : SignalFailed(pid, errno);
   ::close(handle);
   return result;
 }

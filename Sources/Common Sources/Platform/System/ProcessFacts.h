@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Status.h"
+
 namespace corvane {
 
 struct ProcessFacts {
@@ -72,8 +74,8 @@ std::optional<SocketHolder> FindSocketHolder(uint64_t inode, uint32_t user,
                                              const SocketHolder& hint, bool hint_only = false);
 
 // Sends `signal` (signal numbers are those of the platform: use the two
-// below); 0 or -errno.
-int SignalProcess(int32_t pid, int signal);
+// below); never to init or a process group.
+Status SignalProcess(int32_t pid, int signal);
 extern const int kTerminateSignal;  // SIGTERM
 extern const int kKillSignal;       // SIGKILL
 

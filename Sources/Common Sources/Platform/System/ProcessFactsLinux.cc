@@ -223,9 +223,10 @@ std::optional<SocketHolder> FindSocketHolder(uint64_t inode, uint32_t user,
   return holder;
 }
 
-int SignalProcess(int32_t pid, int signal) {
-  if (pid <= 1) return -EINVAL;
-  return kill(pid, signal) == 0 ? 0 : -errno;
+Status SignalProcess(int32_t pid, int signal) {
+  const std::string what = "signal " + std::to_string(signal) + " to pid " + std::to_string(pid);
+  if (pid <= 1) return Status::InvalidArgument(what + ": init or a process group");
+  return kill(pid, signal) == 0 ? Status::OK() : Status::IOError(what, errno);
 }
 
 }  // namespace corvane
