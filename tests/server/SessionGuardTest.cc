@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -57,30 +55,21 @@ class SessionGuardTest : public test::ServerTest {
     display_ = display;
     chmod(root_.path().c_str(), 0755);  // agents read the preferences there
     // Made here when logind is absent, and removed again if still empty.
-    made_folders_ = std::filesystem::create_directories(std::string(kLogindSessionsFolder));
-    std::filesystem::create_directories(UsersFolder());
+    made_folder_ = std::filesystem::create_directories(std::string(kLogindSessionsFolder));
   }
   void TearDown() override {
     for (const Session& s : sessions_) {
       unlink((std::string(kLogindSessionsFolder) + "/" + s.id).c_str());
     }
-    for (auto& [uid, ids] : SessionsByUser()) unlink((UsersFolder() + "/" + std::to_string(uid)).c_str());
     // Kills each leader's process group, with what a gone leader left behind.
     sessions_.clear();
-    if (made_folders_) {
-      rmdir(std::string(kLogindSessionsFolder).c_str());
-      rmdir(UsersFolder().c_str());
-    }
+    if (made_folder_) rmdir(std::string(kLogindSessionsFolder).c_str());
     if (HasFailure()) std::cerr << "server log:\n" << server_.Log();
   }
 
-  static std::string UsersFolder() {
-    return std::filesystem::path(kLogindSessionsFolder).parent_path().string() + "/users";
-  }
-
-  // The guard's preferences: `guarded` accounts, the agent as the rig starts
-  // it, shortened times.
-  void Prefs(const std::string& guarded) {
+  // The guard's preferences: `guarded` accounts, the `unwatched` one, the
+  // agent as the rig starts it, shortened times.
+  void Prefs(const std::string& guarded, const std::string& unwatched) {
     std::string allowed = "CORVANE_ROOT=" + root_.path() +
                           ",CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()) +
                           ",CORVANE_SERVICE_TYPE=" + kPrivateServiceType;
@@ -88,6 +77,7 @@ class SessionGuardTest : public test::ServerTest {
     SetPreference("Agent program", Plist::String(AGENT_PROGRAM));
     SetPreference("Agent environment allowed", Plist::String(allowed));
     SetPreference("Guard timing", Plist::String(kTiming));
+    SetPreference("Non-watched account", Plist::String(unwatched));
     ASSERT_TRUE(SynchronizePreferences());
   }
 
@@ -112,12 +102,6 @@ class SessionGuardTest : public test::ServerTest {
     sessions_.push_back({id, uid, user, std::move(login)});
   }
 
-  std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
-    std::map<uid_t, std::vector<std::string>> users;
-    for (const Session& s : sessions_) users[s.uid].push_back(s.id);
-    return users;
-  }
-
   static void WriteAtomically(const std::string& path, const std::string& text) {
     std::string temp = std::filesystem::path(path).parent_path().string() + "/." +
                        std::filesystem::path(path).filename().string() + ".tmp";
@@ -125,7 +109,8 @@ class SessionGuardTest : public test::ServerTest {
     ASSERT_EQ(rename(temp.c_str(), path.c_str()), 0);
   }
 
-  // logind's records of every session begun, as logind writes them.
+  // logind's records of every session begun, as logind writes them (the
+  // server reads no other of its files).
   void Publish() {
     for (const Session& s : sessions_) {
       bool graphical = s.type == "x11";
@@ -136,13 +121,6 @@ class SessionGuardTest : public test::ServerTest {
                           "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
                           "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" +
                           std::to_string(s.leader()) + "\n");
-    }
-    for (const auto& [uid, ids] : SessionsByUser()) {
-      std::string list;
-      for (const auto& id : ids) list += (list.empty() ? "" : " ") + id;
-      WriteAtomically(UsersFolder() + "/" + std::to_string(uid),
-                      "# This is private data. Do not parse.\nNAME=x\nSTATE=active\nSESSIONS=" +
-                          list + "\nONLINE_SESSIONS=" + list + "\nACTIVE_SESSIONS=" + list + "\n");
     }
     start_ = std::chrono::steady_clock::now();
   }
@@ -179,7 +157,7 @@ class SessionGuardTest : public test::ServerTest {
 
   std::string display_;
   std::vector<Session> sessions_;
-  bool made_folders_ = false;
+  bool made_folder_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -195,9 +173,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   ASSERT_TRUE(child.valid() && healthy.valid() && unguarded.valid() && unwatched.valid())
       << "useradd failed";
   test::WriteSettingsFile(root_, child.name(), {{"com.apple.loginwindow", 60}});
-  Prefs(healthy.name() + ", " + unwatched.name() + ", root");
-  SetPreference("Non-watched account", Plist::String(unwatched.name()));
-  ASSERT_TRUE(SynchronizePreferences());
+  Prefs(healthy.name() + ", " + unwatched.name() + ", root", unwatched.name());
   ASSERT_TRUE(server_.Start({"local"}));
 
   std::string fake_root = root_.path() + "-child";  // a folder the child made
