@@ -141,7 +141,9 @@ TEST_F(ServerAuthorityTest, DisconnectionRequestKillsOnlyWhatThePeerOwns) {
   EXPECT_TRUE(Logged(got + "0\n" + got + "-5\n" + got + "0\n" + got + server + "\n" + got + "1\n" +
                      got + target + "\nKilled -9 pid " + target + "\n"))
       << server_.Log();
-  if (!login_counts) GTEST_SKIP() << "logind tracks this session, or the login user id cannot be set here";
+  if (!login_counts) {
+    GTEST_SKIP() << "logind tracks the login leader's session, or its login user id cannot be set";
+  }
 }
 
 // Minutes and refills from a child's account count only for that account:

@@ -3,14 +3,12 @@
 // hostile or broken input: each bad connection goes alone, the others stay
 // served.
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <sstream>
 
 #include "AbsoluteTime.h"
@@ -23,18 +21,14 @@ namespace {
 
 std::string RunCommand(const std::string& command) { return RunProgram({"sh", "-c", command}).out; }
 
-// The ports of `type` that avahi-browse resolves on loopback, retried until
-// `wanted` (0: any) shows up.
-std::vector<int> PublishedPorts(const std::string& type, int wanted, int attempts = 20) {
+// The ports of `type` that avahi-browse resolves on loopback.
+std::vector<int> PublishedPorts(const std::string& type) {
   std::vector<int> ports;
-  for (int attempt = 0; attempt < attempts; ++attempt, usleep(250000)) {
-    std::istringstream out(RunCommand("timeout 3 avahi-browse -rpt " + type + " 2>/dev/null"));
-    for (std::string line; std::getline(out, line);) {
-      if (line.rfind("=;lo;", 0) != 0) continue;
-      size_t end = line.rfind(';'), start = line.rfind(';', end - 1);
-      ports.push_back(std::atoi(line.substr(start + 1, end - start - 1).c_str()));
-    }
-    if (wanted == 0 || std::count(ports.begin(), ports.end(), wanted)) break;
+  std::istringstream out(RunCommand("timeout 3 avahi-browse -rpt " + type + " 2>/dev/null"));
+  for (std::string line; std::getline(out, line);) {
+    if (line.rfind("=;lo;", 0) != 0) continue;
+    size_t end = line.rfind(';'), start = line.rfind(';', end - 1);
+    ports.push_back(std::atoi(line.substr(start + 1, end - start - 1).c_str()));
   }
   return ports;
 }
@@ -62,12 +56,11 @@ TEST(ServerStartupTest, PickedPortLocalModeNologAndReadiness) {
   recv(notify, message, sizeof message - 1, 0);
   EXPECT_STREQ(message, "READY=1");
   close(notify);
-  for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt) {
-    for (int port : PublishedPorts("_corvane5local._tcp", 0, 1)) {
-      Connection c(port);
-      c.Send(UserAppRequest(kGetCredit, "marker", "a"));
-      auto reply = c.ReadPlistReply(1000);
-      if (reply && reply->IsDictionary() && !reply->AsDictionary()->empty()) server.set_port(port);
+  for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt, usleep(250000)) {
+    for (int port : PublishedPorts("_corvane5local._tcp")) {
+      if (CreditOf(Exchange(port, {UserAppRequest(kGetCredit, "marker", "a")})) == 77) {
+        server.set_port(port);
+      }
     }
   }
   ASSERT_NE(server.port(), 0);
@@ -82,7 +75,7 @@ TEST(ServerStartupTest, PickedPortLocalModeNologAndReadiness) {
   EXPECT_EQ(server.Log().rfind("Starting server in local mode\nServer running\n", 0), 0u)
       << server.Log();
   EXPECT_EQ(server.Stdout(), "");
-  auto ordinary = PublishedPorts("_corvane5._tcp", server.port(), 1);
+  auto ordinary = PublishedPorts("_corvane5._tcp");
   EXPECT_EQ(std::count(ordinary.begin(), ordinary.end(), server.port()), 0);
   EXPECT_EQ(server.Stop(), 0);
 }
@@ -92,16 +85,10 @@ TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
   ASSERT_TRUE(CreateListenerSocket(IpFamily::kIPv4, &holder).ok());
   ASSERT_TRUE(BindAndListen(holder, IpFamily::kIPv4, 0, true).ok());
   // A message bus of its own on which no avahi-daemon answers.
-  std::istringstream bus(
-      RunCommand("dbus-daemon --session --fork --print-address=1 --print-pid=1"));
-  std::string bus_address;
-  pid_t bus_pid = 0;
-  std::getline(bus, bus_address);
-  bus >> bus_pid;
-  std::shared_ptr<void> stop_bus(nullptr, [&](void*) {
-    if (bus_pid > 0) kill(bus_pid, SIGTERM);
-  });
-  ASSERT_FALSE(bus_address.empty());
+  const std::string bus_address = "unix:abstract=c5startup" + std::to_string(getpid());
+  Child bus({"dbus-daemon", "--session", "--nofork", "--print-address=1",
+             "--address=" + bus_address});
+  ASSERT_TRUE(bus.WaitForOutput(bus_address, 5)) << bus.output();
 
   // A taken port, a port above 65535, no DNS-SD daemon to publish through:
   // the retry line, never a crash.
@@ -121,7 +108,6 @@ TEST(ServerStartupTest, UnusablePortOrNoDnsSdLogsRetryAndSigtermStops) {
     EXPECT_EQ(server.Stop(), 0);
   }
 }
-
 
 class ServerProtocolTest : public ServerTest {
  protected:
