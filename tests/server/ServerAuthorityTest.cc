@@ -2,7 +2,6 @@
 // as root on loopback, its clients run as other users.
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <systemd/sd-login.h>
 #include <unistd.h>
 
@@ -203,27 +202,18 @@ TEST(PeerUserTest, BothLookupsNameTheSocketOwnerUntilItCloses) {
     SocketHandle listener;
     ASSERT_TRUE(CreateListenerSocket(family, &listener).ok());
     ASSERT_TRUE(BindAndListen(listener, family, 0, true).ok());
-    int port = BoundPort(listener);
-    int hold[2];
-    ASSERT_EQ(pipe(hold), 0);
-    pid_t child = fork();
-    if (child == 0) {
-      close(hold[1]);
-      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
-      Connection c(port, family == IpFamily::kIPv6);
-      char byte;
-      (void)!read(hold[0], &byte, 1);  // until the parent has looked
-      _exit(c.connected() ? 0 : 1);
-    }
-    close(hold[0]);
+    // nobody's client, which holds its connection until it is killed.
+    std::vector<std::string> client = kAsNobody;
+    client.insert(client.end(), {"bash", "-c", "exec 3<>/dev/tcp/$0/$1; exec sleep 60",
+                                 family == IpFamily::kIPv6 ? "::1" : "127.0.0.1",
+                                 std::to_string(BoundPort(listener))});
+    pid_t pid = SpawnProcess(client);
     AcceptedConnection accepted;
     for (int i = 0; i < 200 && !AcceptConnectionSocket(listener, &accepted); ++i) usleep(10000);
     ASSERT_TRUE(accepted.socket.valid());
     EXPECT_EQ(LocalPeerUser(accepted.socket), 65534u);
     EXPECT_EQ(LocalPeerUserFromTcpTable(accepted.socket), 65534u);
-    close(hold[1]);
-    int status;
-    waitpid(child, &status, 0);
+    KillAndReap(pid);
     EXPECT_EQ(LocalPeerUser(accepted.socket), std::nullopt);
     EXPECT_EQ(LocalPeerUserFromTcpTable(accepted.socket), std::nullopt);
   }
