@@ -68,7 +68,12 @@ const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=nobody", "--regi
 // Changes come from root or the admin group alone: a loopback range in
 // "Admin addresses" lets no user of this machine in, on either family, as an
 // address says nothing about who is behind it; "any" lets everyone in.
-TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroupUnlessAny) {
+// Minutes and refills from a child's account count only for that account:
+// a sibling's credit and minutes stay as they were, and however many fresh
+// or overlong names come, stats.plist grows by a few keys a minute at most.
+// A burst of queued minutes for the child's own known application is all
+// counted.
+TEST_F(ServerAuthorityTest, ChangesFromRootOrAdminsMinutesOnlyForTheirOwnUser) {
   ScratchAccount admin;
   // Where the install tool's SetPrefKey puts it.
   if (admin.valid()) {
@@ -88,6 +93,46 @@ TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroupUnlessAny) {
   EXPECT_TRUE(Logged("Refused save credit from 127.0.0.1 (user nobody) for user alice and app " +
                      kLogin + "\n"));
   EXPECT_TRUE(Logged("Refused save credit from ::1 (user nobody) for user alice")) << server_.Log();
+
+  Exchange({UserAppRequest(kMinuteUsed, "alice", kLogin), UserAppRequest(kMinuteUsed, "nobody", "a"),
+            UserAppRequest(kGetStats, "alice", kLogin)});
+  std::string settings = server_.DataFile("settings.plist");
+  auto alice_stats = Exchange({UserAppRequest(kGetStats, "alice", kLogin)});
+  Bytes sibling;
+  for (int i = 0; i < 1000; ++i) {
+    Append(&sibling, UserAppRequest(i % 2 ? kMinuteUsed : kAutoUpdateCredit, "alice", kLogin));
+  }
+  for (int i = 0; i < 30; ++i) Append(&sibling, UserAppRequest(kMinuteUsed, "nobody", "a"));
+  ASSERT_TRUE(SendAs("nobody", sibling));
+  EXPECT_EQ(server_.DataFile("settings.plist"), settings);
+  EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", kLogin)}), alice_stats);
+  EXPECT_EQ(LastDayOf(Exchange({UserAppRequest(kGetStats, "nobody", "a")})), 31);
+
+  size_t stats_before = server_.DataFile("stats.plist").size();
+  Bytes flood;
+  for (int i = 0; i < 10000; ++i) {
+    std::string fresh = "app" + std::to_string(i);
+    if (i % 3 == 0) fresh.append(300, 'x');  // over the bound: refused whole
+    Append(&flood, UserAppRequest(kMinuteUsed, i % 2 ? "nobody" : fresh, fresh));
+  }
+  ASSERT_TRUE(SendAs("nobody", flood));
+  auto stats = ParsePlistXml(server_.DataFile("stats.plist"));
+  ASSERT_TRUE(stats && stats->IsDictionary());
+  const Plist* apps = stats->AsDictionary()->Find("nobody");
+  ASSERT_TRUE(apps && apps->IsDictionary());
+  // 20 a minute, and a few more for the seconds the flood took.
+  EXPECT_LE(apps->AsDictionary()->size(), 1u + kNewKeysPerMinute + 5);
+  EXPECT_LE(server_.DataFile("stats.plist").size(), stats_before + 40 * 300);
+  EXPECT_EQ(stats->AsDictionary()->size(), 2u);  // alice and nobody only
+  // Each kind of refusal once per connection.
+  std::string log = server_.Log();
+  for (const char* refusal : {"Refused minute used from 127.0.0.1 (user nobody) for user alice",
+                              "Refused auto update credit from 127.0.0.1 (user nobody)",
+                              "is longer than 255 bytes",
+                              "Refused new statistics keys from 127.0.0.1 (user nobody)"}) {
+    EXPECT_EQ(Occurrences(log, refusal), 1u) << refusal << "\n" << log;
+  }
+  EXPECT_TRUE(server_.Running());
   if (admin.valid()) {
     EXPECT_TRUE(SaveAs(admin.name(), 90));
     EXPECT_EQ(Credit(), 90);
@@ -143,55 +188,6 @@ TEST_F(ServerAuthorityTest, DisconnectionRequestKillsOnlyWhatThePeerOwns) {
   if (!login_counts) {
     GTEST_SKIP() << "logind tracks the login leader's session, or its login user id cannot be set";
   }
-}
-
-// Minutes and refills from a child's account count only for that account:
-// a sibling's credit and minutes stay as they were, and however many fresh
-// or overlong names come, stats.plist grows by a few keys a minute at most.
-// A burst of queued minutes for the child's own known application is all
-// counted.
-TEST_F(ServerAuthorityTest, MinutesOnlyForTheirOwnUserAndNoFloodGrowsTheFiles) {
-  ASSERT_TRUE(server_.Start());
-  ASSERT_TRUE(SaveAs("root", 60));
-  Exchange({UserAppRequest(kMinuteUsed, "alice", kLogin), UserAppRequest(kMinuteUsed, "nobody", "a"),
-            UserAppRequest(kGetStats, "alice", kLogin)});
-  std::string settings = server_.DataFile("settings.plist");
-  auto alice_stats = Exchange({UserAppRequest(kGetStats, "alice", kLogin)});
-  Bytes sibling;
-  for (int i = 0; i < 1000; ++i) {
-    Append(&sibling, UserAppRequest(i % 2 ? kMinuteUsed : kAutoUpdateCredit, "alice", kLogin));
-  }
-  for (int i = 0; i < 30; ++i) Append(&sibling, UserAppRequest(kMinuteUsed, "nobody", "a"));
-  ASSERT_TRUE(SendAs("nobody", sibling));
-  EXPECT_EQ(server_.DataFile("settings.plist"), settings);
-  EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", kLogin)}), alice_stats);
-  EXPECT_EQ(LastDayOf(Exchange({UserAppRequest(kGetStats, "nobody", "a")})), 31);
-
-  size_t stats_before = server_.DataFile("stats.plist").size();
-  Bytes flood;
-  for (int i = 0; i < 10000; ++i) {
-    std::string fresh = "app" + std::to_string(i);
-    if (i % 3 == 0) fresh.append(300, 'x');  // over the bound: refused whole
-    Append(&flood, UserAppRequest(kMinuteUsed, i % 2 ? "nobody" : fresh, fresh));
-  }
-  ASSERT_TRUE(SendAs("nobody", flood));
-  auto stats = ParsePlistXml(server_.DataFile("stats.plist"));
-  ASSERT_TRUE(stats && stats->IsDictionary());
-  const Plist* apps = stats->AsDictionary()->Find("nobody");
-  ASSERT_TRUE(apps && apps->IsDictionary());
-  // 20 a minute, and a few more for the seconds the flood took.
-  EXPECT_LE(apps->AsDictionary()->size(), 1u + kNewKeysPerMinute + 5);
-  EXPECT_LE(server_.DataFile("stats.plist").size(), stats_before + 40 * 300);
-  EXPECT_EQ(stats->AsDictionary()->size(), 2u);  // alice and nobody only
-  // Each kind of refusal once per connection.
-  std::string log = server_.Log();
-  for (const char* refusal : {"Refused minute used from 127.0.0.1 (user nobody) for user alice",
-                              "Refused auto update credit from 127.0.0.1 (user nobody)",
-                              "is longer than 255 bytes",
-                              "Refused new statistics keys from 127.0.0.1 (user nobody)"}) {
-    EXPECT_EQ(Occurrences(log, refusal), 1u) << refusal << "\n" << log;
-  }
-  EXPECT_TRUE(server_.Running());
 }
 
 // The peer's user comes from its socket while it is open; a socket closed
