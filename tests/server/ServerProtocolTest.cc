@@ -19,12 +19,10 @@
 namespace corvane::test {
 namespace {
 
-std::string RunCommand(const std::string& command) { return RunProgram({"sh", "-c", command}).out; }
-
 // The ports of `type` that avahi-browse resolves on loopback.
 std::vector<int> PublishedPorts(const std::string& type) {
   std::vector<int> ports;
-  std::istringstream out(RunCommand("timeout 3 avahi-browse -rpt " + type + " 2>/dev/null"));
+  std::istringstream out(RunProgram({"timeout", "3", "avahi-browse", "-rpt", type}).out);
   for (std::string line; std::getline(out, line);) {
     if (line.rfind("=;lo;", 0) != 0) continue;
     size_t end = line.rfind(';'), start = line.rfind(';', end - 1);
@@ -45,17 +43,16 @@ TEST(ServerStartupTest, PickedPortLocalModeNologAndReadiness) {
   WriteSettingsFile(root, "marker", {{"a", 77}});
   // The service manager's readiness socket, as systemd passes it.
   std::string notify_path = root.path() + "/notify";
-  int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  SocketHandle notify(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
   sockaddr_un addr{.sun_family = AF_UNIX, .sun_path = {}};
   std::strncpy(addr.sun_path, notify_path.c_str(), sizeof addr.sun_path - 1);
-  ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(bind(notify.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_TRUE(server.Start({"nolog", "local"}, {"NOTIFY_SOCKET=" + notify_path}));
-  pollfd pfd{notify, POLLIN, 0};
+  pollfd pfd{notify.get(), POLLIN, 0};
   char message[256] = {};
   ASSERT_EQ(poll(&pfd, 1, 5000), 1);
-  recv(notify, message, sizeof message - 1, 0);
+  recv(notify.get(), message, sizeof message - 1, 0);
   EXPECT_STREQ(message, "READY=1");
-  close(notify);
   for (int attempt = 0; attempt < 40 && server.port() == 0; ++attempt, usleep(250000)) {
     for (int port : PublishedPorts("_corvane5local._tcp")) {
       if (CreditOf(Exchange(port, {UserAppRequest(kGetCredit, "marker", "a")})) == 77) {
@@ -151,14 +148,11 @@ TEST_F(ServerProtocolTest, EveryCommandOnTheWireWholeSplitAndBatched) {
   EXPECT_EQ(Exchange({UserAppRequest(kGetStats, "alice", calc)}), Plist::Dictionary());
   EXPECT_EQ(Exchange({SingleFieldRequest(kGetEnabledApps, "nobody")}), Plist::Array());
 
-  // Empty-payload frames of command 0, 8 and 10 are consumed without reply;
-  // 8 (an agent saying it is alive) is the server's own, and silent.
-  for (uint8_t command : {0, 8, 10}) ASSERT_TRUE(c.Send(BuildRequest(command, {})));
-  ASSERT_TRUE(c.Send(UserAppRequest(kGetCredit, "alice", calc)));
-  EXPECT_EQ(CreditOf(c.ReadPlistReply()), 5);
-
-  // A request sent byte by byte; then three in one write with the first 3
+  // Empty-payload frames of command 0, 8 and 10 are consumed without reply
+  // (8, an agent saying it is alive, is the server's own, and silent); then
+  // a request sent byte by byte, and three in one write with the first 3
   // bytes of a fourth, which must wait for the rest.
+  for (uint8_t command : {0, 8, 10}) ASSERT_TRUE(c.Send(BuildRequest(command, {})));
   Bytes fourth = UserAppRequest(kGetCredit, "alice", calc);
   for (uint8_t byte : fourth) {
     ASSERT_TRUE(c.Send({byte}));
@@ -195,9 +189,8 @@ TEST_F(ServerProtocolTest, EachBadConnectionGoesAloneTheOthersAreServed) {
   Connection bystander(server_.port());
   for (uint32_t length : {0u, (1u << 20) + 1}) {
     Connection bad(server_.port());
-    Bytes header(9);
+    Bytes header = BuildRequest(kGetCredit, {});
     StoreBigEndian32(length, header.data());
-    header[4] = kGetCredit;
     ASSERT_TRUE(bad.Send(header));
     EXPECT_TRUE(bad.ClosedByServer()) << "length " << length;
   }
