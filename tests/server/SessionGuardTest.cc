@@ -295,11 +295,7 @@ TEST(ProcessTextTest, EnvironmentRules) {
             (std::vector<std::string>{"PATH=/bin", "LD_PRELOAD=/x.so", "TZ=UTC"}));
   const std::vector<std::string> allowed = {"CORVANE_ROOT=/rig", "LD_PRELOAD=/usr/lib/vendor.so",
                                             "CORVANE_SERVICE_TYPE"};
-  struct Case {
-    const char* entry;
-    bool allowed;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, bool> cases[] = {
       {"PATH=/bin", true},
       {"CORVANE_ROOT=/rig", true},
       {"CORVANE_ROOT=/home/child/fake", false},
@@ -315,8 +311,8 @@ TEST(ProcessTextTest, EnvironmentRules) {
       {"QT_PLUGIN_PATH=/tmp", false},
       {"CORVANE_LOCAL_SERVER_PORT=1", false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(EnvironmentEntryAllowed(c.entry, allowed), c.allowed) << c.entry;
+  for (const auto& [entry, want] : cases) {
+    EXPECT_EQ(EnvironmentEntryAllowed(entry, allowed), want) << entry;
   }
 }
 
