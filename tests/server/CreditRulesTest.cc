@@ -30,10 +30,6 @@ class CreditRulesTest : public ::testing::Test {
     s.next_auto_update = next;
     return s;
   }
-  std::vector<std::pair<int32_t, int32_t>> added_;
-  void Refill(AppSettings* s, AbsoluteTime now) {
-    RefillCredit(s, now, [this](int32_t a, int32_t c) { added_.emplace_back(a, c); });
-  }
 };
 
 // The refill calendar: each row is a record (weekday 2 hours, weekend 3),
@@ -74,21 +70,21 @@ TEST_F(CreditRulesTest, RefillCalendar) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    added_.clear();
+    Added added;
     AppSettings s = Record(c.carry_over, c.credit, c.next);
     s.we_coeff = c.we_coeff;
-    Refill(&s, c.now);
+    RefillCredit(&s, c.now, [&](int32_t a, int32_t credit) { added.emplace_back(a, credit); });
     EXPECT_EQ(s.credit, c.want_credit);
     if (c.want_next != 0) {
       EXPECT_EQ(s.next_auto_update, c.want_next);
     }
     if (c.want_added) {
-      EXPECT_EQ(added_, *c.want_added);
+      EXPECT_EQ(added, *c.want_added);
     }
   }
   // A moment far in the past is caught up in bounded rounds, to today.
   AppSettings damaged = Record(true, 0, -1e300);
-  Refill(&damaged, monday_10);
+  RefillCredit(&damaged, monday_10, [](int32_t, int32_t) {});
   EXPECT_GT(damaged.next_auto_update, Local(2026, 12, 7, 0, 0));
 }
 

@@ -2,7 +2,6 @@
 // as root on loopback, its clients run as other users.
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <systemd/sd-login.h>
 #include <unistd.h>
 
@@ -66,13 +65,22 @@ pid_t StartSleeper(std::vector<std::string> argv) {
 const std::vector<std::string> kAsNobody = {"setpriv", "--reuid=nobody", "--regid=nogroup",
                                             "--clear-groups"};
 
-TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroup) {
+// Changes come from root or the admin group alone: a loopback range in
+// "Admin addresses" lets no user of this machine in, on either family, as an
+// address says nothing about who is behind it; "any" lets everyone in.
+// Minutes and refills from a child's account count only for that account:
+// a sibling's credit and minutes stay as they were, and however many fresh
+// or overlong names come, stats.plist grows by a few keys a minute at most.
+// A burst of queued minutes for the child's own known application is all
+// counted.
+TEST_F(ServerAuthorityTest, ChangesFromRootOrAdminsMinutesOnlyForTheirOwnUser) {
   ScratchAccount admin;
   // Where the install tool's SetPrefKey puts it.
   if (admin.valid()) {
     ASSERT_TRUE(SetPlistFileKey(root_.Path(std::string(kPreferenceFile)), "Admin group",
                                 Plist::String(admin.name())).ok());
   }
+  SetPreference("Admin addresses", "127.0.0.0/8, ::1");
   ASSERT_TRUE(server_.Start());
   ASSERT_TRUE(SaveAs("root", 60));
   EXPECT_EQ(Credit(), 60);
@@ -86,75 +94,6 @@ TEST_F(ServerAuthorityTest, SaveCreditOnlyFromRootOrTheAdminGroup) {
                      kLogin + "\n"));
   EXPECT_TRUE(Logged("Refused save credit from ::1 (user nobody) for user alice")) << server_.Log();
 
-  if (!admin.valid()) GTEST_SKIP() << "no scratch account could be made for the admin group";
-  EXPECT_TRUE(SaveAs(admin.name(), 90));
-  EXPECT_EQ(Credit(), 90);
-}
-
-TEST_F(ServerAuthorityTest, LoopbackAddressesAdmitNoUserButAnyAdmitsAll) {
-  SetPreference("Admin addresses", "127.0.0.0/8, ::1");
-  ASSERT_TRUE(server_.Start());
-  ASSERT_TRUE(SaveAs("root", 60));
-  EXPECT_TRUE(SaveAs("nobody", 660));
-  EXPECT_EQ(Credit(), 60);
-  server_.Stop();
-
-  SetPreference("Admin addresses", "any");
-  ASSERT_TRUE(server_.Start());
-  EXPECT_TRUE(SaveAs("nobody", 660));
-  EXPECT_EQ(Credit(), 660);
-}
-
-TEST_F(ServerAuthorityTest, DisconnectionRequestKillsOnlyWhatThePeerOwns) {
-  ASSERT_TRUE(server_.Start());
-  pid_t roots = StartSleeper({"setsid"});
-  std::vector<std::string> leader = kAsNobody;
-  leader.push_back("setsid");
-  pid_t own = StartSleeper(kAsNobody), own_leader = StartSleeper(leader);
-  ASSERT_TRUE(roots > 0 && own > 0 && own_leader > 0);
-  const std::string target = std::to_string(roots), server = std::to_string(server_.pid());
-  EXPECT_TRUE(KillAs("nobody", {target, std::to_string(own), std::to_string(own_leader)}));
-  EXPECT_TRUE(EndedBySignal9(own));
-  EXPECT_TRUE(EndedBySignal9(own_leader));
-  EXPECT_EQ(kill(roots, 0), 0) << "root's process was killed for nobody";
-  EXPECT_TRUE(Logged("Refused disconnection request from user nobody for pid " + target + "\n"))
-      << server_.Log();
-  // Root may have anything killed but init, the server itself and what is
-  // no pid at all.
-  EXPECT_TRUE(KillAs("root", {"0", "-5", "abc", server, "1", target}));
-  EXPECT_TRUE(EndedBySignal9(roots));
-  EXPECT_TRUE(server_.Running());
-  const std::string got = "Got disconnection request for pid ";
-  EXPECT_TRUE(Logged(got + "0\n" + got + "-5\n" + got + "0\n" + got + server + "\n" + got + "1\n" +
-                     got + target + "\nKilled -9 pid " + target + "\n"))
-      << server_.Log();
-}
-
-TEST_F(ServerAuthorityTest, LeaderOfTheUsersLoginSessionMayBeKilled) {
-  // A login leader runs as root; the login user id says whose session it is.
-  pid_t leader = StartSleeper({"setsid", "sh", "-c", "echo 65534 >/proc/self/loginuid; exec \"$@\"",
-                               "sh"});
-  ASSERT_GT(leader, 0);
-  char* session = nullptr;
-  bool logind = sd_pid_get_session(leader, &session) >= 0;
-  free(session);
-  if (logind || ReadFileOrEmpty("/proc/" + std::to_string(leader) + "/loginuid") != "65534") {
-    KillAndReap(leader);
-    GTEST_SKIP() << "logind tracks this session, or the login user id cannot be set here";
-  }
-  ASSERT_TRUE(server_.Start());
-  EXPECT_TRUE(KillAs("nobody", {std::to_string(leader)}));
-  EXPECT_TRUE(EndedBySignal9(leader)) << server_.Log();
-}
-
-// Minutes and refills from a child's account count only for that account:
-// a sibling's credit and minutes stay as they were, and however many fresh
-// or overlong names come, stats.plist grows by a few keys a minute at most.
-// A burst of queued minutes for the child's own known application is all
-// counted.
-TEST_F(ServerAuthorityTest, MinutesOnlyForTheirOwnUserAndNoFloodGrowsTheFiles) {
-  ASSERT_TRUE(server_.Start());
-  ASSERT_TRUE(SaveAs("root", 60));
   Exchange({UserAppRequest(kMinuteUsed, "alice", kLogin), UserAppRequest(kMinuteUsed, "nobody", "a"),
             UserAppRequest(kGetStats, "alice", kLogin)});
   std::string settings = server_.DataFile("settings.plist");
@@ -194,6 +133,61 @@ TEST_F(ServerAuthorityTest, MinutesOnlyForTheirOwnUserAndNoFloodGrowsTheFiles) {
     EXPECT_EQ(Occurrences(log, refusal), 1u) << refusal << "\n" << log;
   }
   EXPECT_TRUE(server_.Running());
+  if (admin.valid()) {
+    EXPECT_TRUE(SaveAs(admin.name(), 90));
+    EXPECT_EQ(Credit(), 90);
+  }
+  server_.Stop();
+
+  SetPreference("Admin addresses", "any");
+  ASSERT_TRUE(server_.Start());
+  EXPECT_TRUE(SaveAs("nobody", 660));
+  EXPECT_EQ(Credit(), 660);
+  if (!admin.valid()) GTEST_SKIP() << "no scratch account could be made for the admin group";
+}
+
+// A peer other than root has killed what it runs, and the leader of its own
+// login session, which runs as root but carries the peer's login user id.
+TEST_F(ServerAuthorityTest, DisconnectionRequestKillsOnlyWhatThePeerOwns) {
+  ASSERT_TRUE(server_.Start());
+  pid_t roots = StartSleeper({"setsid"});
+  std::vector<std::string> leader = kAsNobody;
+  leader.push_back("setsid");
+  pid_t own = StartSleeper(kAsNobody), own_leader = StartSleeper(leader);
+  pid_t login_leader = StartSleeper({"setsid", "sh", "-c",
+                                     "echo 65534 >/proc/self/loginuid; exec \"$@\"", "sh"});
+  ASSERT_TRUE(roots > 0 && own > 0 && own_leader > 0 && login_leader > 0);
+  // Where logind tracks the session, or the login user id cannot be set,
+  // the session is not the one this test made.
+  char* session = nullptr;
+  bool login_counts = sd_pid_get_session(login_leader, &session) < 0 &&
+      ReadFileOrEmpty("/proc/" + std::to_string(login_leader) + "/loginuid") == "65534";
+  free(session);
+  const std::string target = std::to_string(roots), server = std::to_string(server_.pid());
+  EXPECT_TRUE(KillAs("nobody", {target, std::to_string(own), std::to_string(own_leader),
+                                std::to_string(login_leader)}));
+  EXPECT_TRUE(EndedBySignal9(own));
+  EXPECT_TRUE(EndedBySignal9(own_leader));
+  if (login_counts) {
+    EXPECT_TRUE(EndedBySignal9(login_leader)) << server_.Log();
+  } else {
+    KillAndReap(login_leader);
+  }
+  EXPECT_EQ(kill(roots, 0), 0) << "root's process was killed for nobody";
+  EXPECT_TRUE(Logged("Refused disconnection request from user nobody for pid " + target + "\n"))
+      << server_.Log();
+  // Root may have anything killed but init, the server itself and what is
+  // no pid at all.
+  EXPECT_TRUE(KillAs("root", {"0", "-5", "abc", server, "1", target}));
+  EXPECT_TRUE(EndedBySignal9(roots));
+  EXPECT_TRUE(server_.Running());
+  const std::string got = "Got disconnection request for pid ";
+  EXPECT_TRUE(Logged(got + "0\n" + got + "-5\n" + got + "0\n" + got + server + "\n" + got + "1\n" +
+                     got + target + "\nKilled -9 pid " + target + "\n"))
+      << server_.Log();
+  if (!login_counts) {
+    GTEST_SKIP() << "logind tracks the login leader's session, or its login user id cannot be set";
+  }
 }
 
 // The peer's user comes from its socket while it is open; a socket closed
@@ -204,27 +198,18 @@ TEST(PeerUserTest, BothLookupsNameTheSocketOwnerUntilItCloses) {
     SocketHandle listener;
     ASSERT_TRUE(CreateListenerSocket(family, &listener).ok());
     ASSERT_TRUE(BindAndListen(listener, family, 0, true).ok());
-    int port = BoundPort(listener);
-    int hold[2];
-    ASSERT_EQ(pipe(hold), 0);
-    pid_t child = fork();
-    if (child == 0) {
-      close(hold[1]);
-      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(1);
-      Connection c(port, family == IpFamily::kIPv6);
-      char byte;
-      (void)!read(hold[0], &byte, 1);  // until the parent has looked
-      _exit(c.connected() ? 0 : 1);
-    }
-    close(hold[0]);
+    // nobody's client, which holds its connection until it is killed.
+    std::vector<std::string> client = kAsNobody;
+    client.insert(client.end(), {"bash", "-c", "exec 3<>/dev/tcp/$0/$1; exec sleep 60",
+                                 family == IpFamily::kIPv6 ? "::1" : "127.0.0.1",
+                                 std::to_string(BoundPort(listener))});
+    pid_t pid = SpawnProcess(client);
     AcceptedConnection accepted;
     for (int i = 0; i < 200 && !AcceptConnectionSocket(listener, &accepted); ++i) usleep(10000);
     ASSERT_TRUE(accepted.socket.valid());
     EXPECT_EQ(LocalPeerUser(accepted.socket), 65534u);
     EXPECT_EQ(LocalPeerUserFromTcpTable(accepted.socket), 65534u);
-    close(hold[1]);
-    int status;
-    waitpid(child, &status, 0);
+    KillAndReap(pid);
     EXPECT_EQ(LocalPeerUser(accepted.socket), std::nullopt);
     EXPECT_EQ(LocalPeerUserFromTcpTable(accepted.socket), std::nullopt);
   }

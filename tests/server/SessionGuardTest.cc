@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,7 +21,9 @@
 #include "Paths.h"
 #include "Platform/System/ProcessFacts.h"
 #include "Preferences.h"
+#include "ProcessText.h"
 #include "ServerHarness.h"
+#include "SessionGuard.h"
 
 namespace corvane {
 namespace {
@@ -57,30 +57,21 @@ class SessionGuardTest : public test::ServerTest {
     display_ = display;
     chmod(root_.path().c_str(), 0755);  // agents read the preferences there
     // Made here when logind is absent, and removed again if still empty.
-    made_folders_ = std::filesystem::create_directories(std::string(kLogindSessionsFolder));
-    std::filesystem::create_directories(UsersFolder());
+    made_folder_ = std::filesystem::create_directories(std::string(kLogindSessionsFolder));
   }
   void TearDown() override {
     for (const Session& s : sessions_) {
       unlink((std::string(kLogindSessionsFolder) + "/" + s.id).c_str());
     }
-    for (auto& [uid, ids] : SessionsByUser()) unlink((UsersFolder() + "/" + std::to_string(uid)).c_str());
     // Kills each leader's process group, with what a gone leader left behind.
     sessions_.clear();
-    if (made_folders_) {
-      rmdir(std::string(kLogindSessionsFolder).c_str());
-      rmdir(UsersFolder().c_str());
-    }
+    if (made_folder_) rmdir(std::string(kLogindSessionsFolder).c_str());
     if (HasFailure()) std::cerr << "server log:\n" << server_.Log();
   }
 
-  static std::string UsersFolder() {
-    return std::filesystem::path(kLogindSessionsFolder).parent_path().string() + "/users";
-  }
-
-  // The guard's preferences: `guarded` accounts, the agent as the rig starts
-  // it, shortened times.
-  void Prefs(const std::string& guarded) {
+  // The guard's preferences: `guarded` accounts, the `unwatched` one, the
+  // agent as the rig starts it, shortened times.
+  void Prefs(const std::string& guarded, const std::string& unwatched) {
     std::string allowed = "CORVANE_ROOT=" + root_.path() +
                           ",CORVANE_LOCAL_SERVER_PORT=" + std::to_string(server_.port()) +
                           ",CORVANE_SERVICE_TYPE=" + kPrivateServiceType;
@@ -88,6 +79,7 @@ class SessionGuardTest : public test::ServerTest {
     SetPreference("Agent program", Plist::String(AGENT_PROGRAM));
     SetPreference("Agent environment allowed", Plist::String(allowed));
     SetPreference("Guard timing", Plist::String(kTiming));
+    SetPreference("Non-watched account", Plist::String(unwatched));
     ASSERT_TRUE(SynchronizePreferences());
   }
 
@@ -112,12 +104,6 @@ class SessionGuardTest : public test::ServerTest {
     sessions_.push_back({id, uid, user, std::move(login)});
   }
 
-  std::map<uid_t, std::vector<std::string>> SessionsByUser() const {
-    std::map<uid_t, std::vector<std::string>> users;
-    for (const Session& s : sessions_) users[s.uid].push_back(s.id);
-    return users;
-  }
-
   static void WriteAtomically(const std::string& path, const std::string& text) {
     std::string temp = std::filesystem::path(path).parent_path().string() + "/." +
                        std::filesystem::path(path).filename().string() + ".tmp";
@@ -125,7 +111,8 @@ class SessionGuardTest : public test::ServerTest {
     ASSERT_EQ(rename(temp.c_str(), path.c_str()), 0);
   }
 
-  // logind's records of every session begun, as logind writes them.
+  // logind's records of every session begun, as logind writes them (the
+  // server reads no other of its files).
   void Publish() {
     for (const Session& s : sessions_) {
       bool graphical = s.type == "x11";
@@ -136,13 +123,6 @@ class SessionGuardTest : public test::ServerTest {
                           "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
                           "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" +
                           std::to_string(s.leader()) + "\n");
-    }
-    for (const auto& [uid, ids] : SessionsByUser()) {
-      std::string list;
-      for (const auto& id : ids) list += (list.empty() ? "" : " ") + id;
-      WriteAtomically(UsersFolder() + "/" + std::to_string(uid),
-                      "# This is private data. Do not parse.\nNAME=x\nSTATE=active\nSESSIONS=" +
-                          list + "\nONLINE_SESSIONS=" + list + "\nACTIVE_SESSIONS=" + list + "\n");
     }
     start_ = std::chrono::steady_clock::now();
   }
@@ -179,7 +159,7 @@ class SessionGuardTest : public test::ServerTest {
 
   std::string display_;
   std::vector<Session> sessions_;
-  bool made_folders_ = false;
+  bool made_folder_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -195,9 +175,7 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   ASSERT_TRUE(child.valid() && healthy.valid() && unguarded.valid() && unwatched.valid())
       << "useradd failed";
   test::WriteSettingsFile(root_, child.name(), {{"com.apple.loginwindow", 60}});
-  Prefs(healthy.name() + ", " + unwatched.name() + ", root");
-  SetPreference("Non-watched account", Plist::String(unwatched.name()));
-  ASSERT_TRUE(SynchronizePreferences());
+  Prefs(healthy.name() + ", " + unwatched.name() + ", root", unwatched.name());
   ASSERT_TRUE(server_.Start({"local"}));
 
   std::string fake_root = root_.path() + "-child";  // a folder the child made
@@ -284,6 +262,70 @@ TEST_F(SessionGuardTest, TricksEndTheirSessionsAndNothingElseEnds) {
   EXPECT_GT(left_behind, 0);
   EXPECT_EQ(kill(left_behind, 0), 0) << "the process left by the gone leader was signalled";
   EXPECT_GT(ProcessOf(sessions_[first_live], true, 1), 0);
+}
+
+// The guard's readers of kernel texts, against what a child can put in
+// them: a process name may hold ")" and blanks, and an environment may be
+// padded to hide an entry.
+TEST(ProcessTextTest, ProcessNamesCannotForgeStateOrSession) {
+  struct Case {
+    const char* stat;
+    char state;
+    int32_t session;
+  };
+  const Case cases[] = {
+      {"1234 (Corvane 5 Login) S 1 1200 1200 0 -1", 'S', 1200},
+      {"77 (x) R 1 1 1) T 1 77 77 0 -1", 'T', 77},  // the name is "x) R 1 1 1"
+      {"77 ()) t 5 6 7 0", 't', 7},
+  };
+  for (const Case& c : cases) {
+    auto fields = ParseProcStat(c.stat);
+    ASSERT_TRUE(fields) << c.stat;
+    EXPECT_EQ(fields->state, c.state) << c.stat;
+    EXPECT_EQ(fields->posix_session, c.session) << c.stat;
+  }
+  for (const char* bad : {"", "12 (x", "12 (x) S", "12 (x) SS 1 2 3", "12 (x) S 1 2 nine"}) {
+    EXPECT_FALSE(ParseProcStat(bad)) << bad;
+  }
+}
+
+TEST(ProcessTextTest, EnvironmentRules) {
+  std::string environ("PATH=/bin\0\0LD_PRELOAD=/x.so\0TZ=UTC", 34);
+  EXPECT_EQ(SplitEnvironment(environ),
+            (std::vector<std::string>{"PATH=/bin", "LD_PRELOAD=/x.so", "TZ=UTC"}));
+  const std::vector<std::string> allowed = {"CORVANE_ROOT=/rig", "LD_PRELOAD=/usr/lib/vendor.so",
+                                            "CORVANE_SERVICE_TYPE"};
+  const std::pair<const char*, bool> cases[] = {
+      {"PATH=/bin", true},
+      {"CORVANE_ROOT=/rig", true},
+      {"CORVANE_ROOT=/home/child/fake", false},
+      {"CORVANE_ROOT", false},
+      {"CORVANE_SERVICE_TYPE=_anything._tcp", true},
+      {"LD_PRELOAD=/usr/lib/vendor.so", true},
+      {"LD_PRELOAD=/usr/lib/vendor.so:/tmp/x.so", false},
+      {"LD_LIBRARY_PATH=/tmp", false},
+      {"LD_AUDIT=/tmp/a.so", false},
+      {"FAKETIME=+2d", false},
+      {"FAKETIME_DONT_RESET=1", false},
+      {"TZ=Pacific/Kiritimati", false},
+      {"QT_PLUGIN_PATH=/tmp", false},
+      {"CORVANE_LOCAL_SERVER_PORT=1", false},
+  };
+  for (const auto& [entry, want] : cases) {
+    EXPECT_EQ(EnvironmentEntryAllowed(entry, allowed), want) << entry;
+  }
+}
+
+TEST(ProcessTextTest, KernelAndLogindTexts) {
+  EXPECT_EQ(ParseProcStatus("Name:\tx\nTracerPid:\t42\nUid:\t1001\t0\t0\t0\n")->tracer, 42);
+  EXPECT_FALSE(ParseProcStatus("Name:\tx\nUid:\t1001\t0\t0\t0\n"));
+  EXPECT_EQ(UnifiedCgroupPath("1:name=systemd:/a\n0::/user.slice/session-3.scope\n"),
+            "/user.slice/session-3.scope");
+  EXPECT_EQ(SocketInodeOfLink("socket:[4242]"), 4242u);
+  EXPECT_FALSE(SocketInodeOfLink("pipe:[4242]"));
+  EXPECT_FALSE(SocketInodeOfLink("socket:[]"));
+  EXPECT_EQ(StateFileValue("UID=1\nLEADERX=9\nLEADER=77\n", "LEADER"), "77");
+  EXPECT_EQ(ParsePidList("12\n-3\nx\n0\n45"), (std::vector<int32_t>{12, 45}));
 }
 
 }  // namespace
