@@ -197,29 +197,12 @@ TEST_F(CorvaneLoaderTest, DiscoversThenSurvivesEachReplyOddityInTurn) {
             kLost);
 }
 
-TEST_F(CorvaneLoaderTest, RememberedServiceIsResolvedAgainAfterReconnect) {
-  FakeServer server(AnswerCredit(4));
-  std::string name = Publish(server);
-  ASSERT_EQ(Fetch("hank").credit, 4);
-
-  publishers_.back()->Kill();  // the service is withdrawn; the server stays
-  ASSERT_TRUE(test::WaitForCommand(
-      "avahi-browse -pt " + type_ + " 2>/dev/null | grep -q ';" + name + ";'", false, 4));
-  EXPECT_EQ(Printed(false, [] { ReportReconnect(); }), kReconnect);
-  auto start = Clock::now();
-  std::string out = Printed(true, [] { EXPECT_EQ(ConnectToServer(), kClientNoServer); });
-  EXPECT_EQ(out.rfind("CFNetServiceResolve failed (err ", 0), 0u) << out;
-  EXPECT_GE(SecondsSince(start), 2.9);  // the discovery window, then the resolve
-  EXPECT_LT(SecondsSince(start), 8.8);
-
-  Publish(server);  // a restarted server: found and used
-  EXPECT_EQ(Fetch("hank").credit, 4);
-  EXPECT_EQ(server.connections(), 2);
-}
-
-// Kill requests go over the local connection alone: without waiting for a
-// missing server, and not to the server once there is one.
-TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAndKillRequestsUseTheLocalConnection) {
+// The server missing, then published, withdrawn and published again: no
+// server gives defaults after two discoveries, the remembered service is
+// resolved again after a reconnect, and kill requests go over the local
+// connection alone, without waiting for a missing server and not to the
+// server once there is one.
+TEST_F(CorvaneLoaderTest, ServerMissingFoundWithdrawnAndFoundAgain) {
   auto local = std::make_unique<FakeServer>(AnswerCredit(1));
   SetClientOptions({.service_type = type_, .local_server_port = local->port()});
   auto start = Clock::now();
@@ -239,7 +222,7 @@ TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAndKillRequestsUseTheLocalConnect
   EXPECT_EQ(kill(), kClientOK);
   EXPECT_LT(SecondsSince(start), 1.0);
   FakeServer server(AnswerCredit(2));
-  Publish(server);
+  std::string name = Publish(server);
   EXPECT_EQ(Fetch("ivan").credit, 2);
   EXPECT_EQ(kill(), kClientOK);
   Sleep(200);
@@ -247,6 +230,19 @@ TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAndKillRequestsUseTheLocalConnect
   EXPECT_EQ(local->requests(), std::vector<std::string>(2, expected));
   EXPECT_EQ(local->connections(), 1);
   EXPECT_EQ(server.requests().size(), 1u) << "the GetCredit alone";
+
+  publishers_.back()->Kill();  // the service is withdrawn; the server stays
+  ASSERT_TRUE(test::WaitForCommand(
+      "avahi-browse -pt " + type_ + " 2>/dev/null | grep -q ';" + name + ";'", false, 4));
+  EXPECT_EQ(Printed(false, [] { ReportReconnect(); }), kReconnect);
+  start = Clock::now();
+  std::string out = Printed(true, [] { EXPECT_EQ(ConnectToServer(), kClientNoServer); });
+  EXPECT_EQ(out.rfind("CFNetServiceResolve failed (err ", 0), 0u) << out;
+  EXPECT_GE(SecondsSince(start), 2.9);  // the discovery window, then the resolve
+  EXPECT_LT(SecondsSince(start), 8.8);
+  Publish(server);  // a restarted server: found and used
+  EXPECT_EQ(Fetch("ivan").credit, 2);
+  EXPECT_EQ(server.connections(), 2);
 
   local.reset();  // the local server stops: its connection is replaced, and fails
   Sleep(100);
