@@ -1,5 +1,6 @@
-// Which key a process is charged to, from files in a temporary folder: the
-// entries, the programs they run and the process's facts as /proc gives them.
+// Desktop entries and which key a process is charged to, from files in a
+// temporary folder: the entries, the programs they run and the process's
+// facts as /proc gives them.
 #include "ApplicationIdentity.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "AppSettings.h"
 #include "Sha256.h"
@@ -20,6 +22,34 @@ namespace {
 namespace fs = std::filesystem;
 using Keys = std::vector<std::string>;
 const std::string kOther(kOtherAppsKey);
+
+std::string NameIn(const std::string& text, const std::string& locale) {
+  DesktopEntry e;
+  EXPECT_TRUE(ParseDesktopEntry(text, locale, &e)) << text;
+  return e.name;
+}
+
+TEST(DesktopEntriesTest, ParsesTheApplicationGroupOnly) {
+  DesktopEntry e;
+  EXPECT_TRUE(ParseDesktopEntry("# comment\n[Desktop Entry]\r\nType=Application\r\n"
+                                "Name=Calculator\nName[de]=Rechner\nName[de_CH]=Rächner\n"
+                                "StartupWMClass=gnome-calculator\n"
+                                "Exec=env LANG=C \"/opt/my calc/calc\" --new %U\n"
+                                "[Desktop Action new]\nName=Other\nExec=other\n",
+                                "de_CH.UTF-8", &e));
+  EXPECT_EQ(e.name, "Rächner");
+  EXPECT_EQ(e.startup_wm_class, "gnome-calculator");
+  EXPECT_EQ(e.exec_program, "/opt/my calc/calc");
+  EXPECT_EQ(NameIn("[Desktop Entry]\nType=Application\nName=Calc\nName[de]=Rechner\n", "de_AT"),
+            "Rechner");
+  EXPECT_EQ(NameIn("[Desktop Entry]\nName[fr]=Calculette\nName=Calc\nType=Application\n", "C"),
+            "Calc");
+
+  EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nType=Link\nName=Web\n", "", &e));
+  EXPECT_FALSE(ParseDesktopEntry("[Desktop Entry]\nType=Application\nHidden=true\n", "", &e));
+  EXPECT_FALSE(ParseDesktopEntry("Type=Application\n", "", &e));
+  EXPECT_FALSE(ParseDesktopEntry(std::string("\0\n[\n=\n[Desktop Entry]\n=x", 22), "", &e));
+}
 
 TEST(Sha256Test, StandardVectorsInAnyPieces) {
   EXPECT_EQ(DigestHex(Sha256Of("")),
@@ -41,7 +71,8 @@ TEST(Sha256Test, StandardVectorsInAnyPieces) {
 class ApplicationIdentityTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* f : {"/bin", "/tmp", "/share/applications", "/home/applications"})
+    for (const char* f : {"/bin", "/tmp", "/share/applications/kde", "/later/applications",
+                          "/home/applications"})
       test::MakeFolders(root_.path() + f);
     Program("/bin/game", "game bytes");
     Program("/bin/calc", "calc bytes");
@@ -55,13 +86,16 @@ class ApplicationIdentityTest : public ::testing::Test {
     Entry("share", "twin2", "Exec=shared\nStartupWMClass=T2");
     Entry("share", "tool", "Exec=sh " + root_.path() + "/share/tool.sh");
     Entry("share", "wrap", "Exec=wrapper\nStartupWMClass=Wrapped");
+    Entry("share", "kde/konsole", "Exec=konsole");
+    Entry("later", "game", "Exec=calc");  // a later data folder's entry of one ID loses
+    test::WriteFileOrDie(root_.path() + "/later/applications/readme.txt", "not an entry");
     // The user's own: a program of theirs, and claims on installed ones.
     Entry("home", "mine", "Exec=" + root_.path() + "/home/mine");
     Entry("home", "zgame", "Exec=game\nStartupWMClass=Calc");
     Entry("home", "calc", "Exec=" + root_.path() + "/home/mine");
     Entry("home", "homework", "StartupWMClass=Wrapped");  // claims an installed entry's class
     setenv("XDG_DATA_HOME", (root_.path() + "/home").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (root_.path() + "/share").c_str(), 1);
+    setenv("XDG_DATA_DIRS", (root_.path() + "/share:" + root_.path() + "/later").c_str(), 1);
     entries_ = LoadDesktopEntries();
     catalogue_.Load(entries_, root_.path() + "/bin:" + ProgramSearchPath());
     unsetenv("XDG_DATA_HOME");
@@ -91,6 +125,15 @@ class ApplicationIdentityTest : public ::testing::Test {
   std::vector<DesktopEntry> entries_;
   ApplicationCatalogue catalogue_;
 };
+
+TEST_F(ApplicationIdentityTest, EveryDataFolderIsLoadedEarlierOneWinning) {
+  std::map<std::string, std::string> programs;
+  for (const DesktopEntry& e : entries_) EXPECT_TRUE(programs.emplace(e.id, e.exec_program).second);
+  EXPECT_EQ(programs.size(), 10u);
+  EXPECT_EQ(programs["game"], "game");
+  EXPECT_EQ(programs["calc"], "calc") << "the user's own folder never takes over an installed ID";
+  EXPECT_EQ(programs["kde-konsole"], "konsole");
+}
 
 TEST_F(ApplicationIdentityTest, KeyFollowsTheProgramNotItsNameOrWindow) {
   Program("/tmp/homework", "game bytes");

@@ -82,14 +82,42 @@ class CorvaneLoaderTest : public ::testing::Test {
   std::vector<std::unique_ptr<test::Child>> publishers_;
 };
 
-TEST_F(CorvaneLoaderTest, DiscoversConnectsAndSendsFramedRequests) {
-  FakeServer server(AnswerCredit(42));
-  std::string name = Publish(server);
+// One publication for the whole conversation: the server answers each
+// GetCredit with the next step of its script, and after every oddity the
+// client must read the next good reply as its own.
+TEST_F(CorvaneLoaderTest, DiscoversThenSurvivesEachReplyOddityInTurn) {
+  std::string frame = ReplyFrame(SettingsPlist(5));
+  std::string half = frame.substr(0, frame.size() / 2);
+  int answered = 0;
+  auto server = std::make_unique<FakeServer>([&](int fd, const std::string& request) {
+    if (request[4] != kGetCredit) return true;  // refills need no answer
+    switch (++answered) {
+      case 1:  // a second reply nobody asked for
+        return SendAll(fd, ReplyFrame(SettingsPlist(1)) + ReplyFrame(SettingsPlist(99)));
+      case 3:  // a zero length never completes
+        return SendAll(fd, std::string(4, '\0'));
+      case 4:  // an answer after the deadline
+        Sleep(2600);
+        break;
+      case 6:
+      case 7:  // half a reply, then the connection closes
+        SendAll(fd, half);
+        return false;
+      case 8:
+      case 9:
+      case 10:  // a length of 16 MiB + 1
+        return SendAll(fd, std::string("\x01\x00\x00\x01", 4) + "<plist>");
+    }
+    return SendAll(fd, ReplyFrame(SettingsPlist(answered)));
+  });
+  std::string name = Publish(*server);
   AppSettings s;
+  auto start = Clock::now();
   std::string out = Printed(true, [&] { s = Fetch("alice", "com.apple.loginwindow"); });
+  EXPECT_LT(SecondsSince(start), 1.5) << "the surplus is not waited for";
   EXPECT_NE(out.find("Found service at host: " + name + ".local\nAddress 0 is: 127.0.0.1\n"),
             std::string::npos) << out;
-  EXPECT_EQ(s.credit, 42);
+  EXPECT_EQ(s.credit, 1);
   EXPECT_TRUE(s.enabled && s.dq_enabled);
   EXPECT_EQ(s.dq_value, 7);
   EXPECT_EQ(s.wd_stop, 1439);  // the reply is read with the defaults
@@ -97,36 +125,27 @@ TEST_F(CorvaneLoaderTest, DiscoversConnectsAndSendsFramedRequests) {
   // 4 length + 1 command + 4 reserved + (4 + 5) + (4 + 21) = 43 bytes.
   std::string expected("\x00\x00\x00\x2b\x01\x00\x00\x00\x00\x05\x00\x00\x00", 13);
   expected += "alice" + std::string("\x15\x00\x00\x00", 4) + "com.apple.loginwindow";
-  EXPECT_EQ(server.requests().at(0), expected);
+  EXPECT_EQ(server->requests().at(0), expected);
 
-  // The open connection is used again without any discovery.
+  // The open connection is used again without any discovery, and the
+  // surplus reply is thrown away, not read as the next one.
   out = Printed(true, [&] {
     EXPECT_EQ(RequestRefill("alice", "org.gnome.Calculator"), 0);
-    Fetch("alice", "org.gnome.Calculator");
+    s = Fetch("alice", "org.gnome.Calculator");
   });
   EXPECT_EQ(out, "");
-  EXPECT_EQ(server.connections(), 1);
-  auto requests = server.requests();
+  EXPECT_EQ(s.credit, 2);
+  EXPECT_EQ(server->connections(), 1);
+  auto requests = server->requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[1][4], kAutoUpdateCredit);
   Bytes payload = Fields({"alice", "org.gnome.Calculator"});
   EXPECT_EQ(requests[1].substr(9), std::string(payload.begin(), payload.end()));
-}
 
-// A reply that does not complete in time gives what arrived, and costs its
-// connection: a late answer is never read as the answer to the next request.
-TEST_F(CorvaneLoaderTest, UnfinishedRepliesEndAtTheDeadline) {
-  int answered = 0;
-  FakeServer server([&answered](int fd, const std::string&) {
-    ++answered;
-    if (answered == 1) SendAll(fd, std::string(4, '\0'));  // a zero length never completes
-    if (answered == 2) Sleep(2600);
-    if (answered >= 2) SendAll(fd, ReplyFrame(SettingsPlist(answered)));
-    return true;
-  });
-  Publish(server);
-  for (int round = 1; round <= 2; ++round) {
-    auto start = Clock::now();
+  // A reply that does not complete in time gives what arrived, and costs its
+  // connection: a late answer is never read as the answer to the next request.
+  for (int round = 3; round <= 4; ++round) {
+    start = Clock::now();
     std::optional<Bytes> reply;
     EXPECT_EQ(SendCommand(kGetCredit, Fields({"bob", "x"}), 2, true, &reply), 0);
     EXPECT_GE(SecondsSince(start), 1.9) << round;
@@ -134,33 +153,11 @@ TEST_F(CorvaneLoaderTest, UnfinishedRepliesEndAtTheDeadline) {
     ASSERT_TRUE(reply.has_value());
     EXPECT_TRUE(reply->empty());
   }
-  EXPECT_EQ(Fetch("bob").credit, 3);  // not the late 2
-  EXPECT_EQ(server.connections(), 3);
-}
+  EXPECT_EQ(Fetch("bob").credit, 5);  // not the late 4
+  EXPECT_EQ(server->connections(), 3);
 
-TEST_F(CorvaneLoaderTest, SurplusBytesAreThrownAwayNotReadAsTheNextReply) {
-  int answered = 0;
-  FakeServer server([&answered](int fd, const std::string&) {
-    ++answered;
-    SendAll(fd, ReplyFrame(SettingsPlist(answered)) +
-                    (answered == 1 ? ReplyFrame(SettingsPlist(99)) : ""));
-    return true;
-  });
-  Publish(server);
-  auto start = Clock::now();
-  EXPECT_EQ(Fetch("carol").credit, 1);
-  EXPECT_LT(SecondsSince(start), 1.5);
-  EXPECT_EQ(Fetch("carol").credit, 2);
-  EXPECT_EQ(server.connections(), 1);
-}
-
-TEST_F(CorvaneLoaderTest, HalfReplyThenCloseGivesWhatArrived) {
-  std::string frame = ReplyFrame(SettingsPlist(5));
-  FakeServer server([&frame](int fd, const std::string&) {
-    SendAll(fd, frame.substr(0, frame.size() / 2));
-    return false;
-  });
-  Publish(server);
+  // Half a reply, then the close: what arrived is the reply, and a partial
+  // reply is still a reply: no second try, and it reads as defaults.
   std::optional<Bytes> reply;
   EXPECT_EQ(Printed(false, [&] {
               EXPECT_EQ(SendCommand(kGetCredit, Fields({"dave", "x"}), 2, true, &reply), 0);
@@ -168,40 +165,29 @@ TEST_F(CorvaneLoaderTest, HalfReplyThenCloseGivesWhatArrived) {
             kLost);
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(std::string(reply->begin(), reply->end()), frame.substr(4, frame.size() / 2 - 4));
-
-  // A partial reply is still a reply: no second try, and it reads as defaults.
-  AppSettings s;
   EXPECT_EQ(Printed(false, [&] { s = Fetch("dave"); }), kLost);
   EXPECT_FALSE(s.enabled);
   EXPECT_EQ(s.wd_stop, 1439);
-}
+  EXPECT_EQ(server->connections(), 4);
 
-TEST_F(CorvaneLoaderTest, OversizedReplyLengthIsNoReply) {
-  FakeServer server([](int fd, const std::string&) {
-    SendAll(fd, std::string("\x01\x00\x00\x01", 4) + "<plist>");  // 16 MiB + 1
-    return true;
-  });
-  Publish(server);
-  std::optional<Bytes> reply;
+  // An oversized length is no reply, and each refused reply costs its
+  // connection.
+  reply.reset();
   EXPECT_EQ(SendCommand(kGetCredit, Fields({"erin", "x"}), 2, true, &reply), kClientNotWritten);
   EXPECT_FALSE(reply.has_value());
-  AppSettings s;
   EXPECT_EQ(Printed(false, [&] { s = Fetch("erin"); }), kReconnect);
   EXPECT_EQ(s.credit, 0);
-  EXPECT_EQ(server.connections(), 3);  // each refused reply cost its connection
-}
+  EXPECT_EQ(server->connections(), 7);
 
-// A lost connection is reported, and a request half written because it did
-// not fit costs its connection; the next request goes out on a clean one.
-TEST_F(CorvaneLoaderTest, LostConnectionsAndUnfinishedWrites) {
-  auto server = std::make_unique<FakeServer>(AnswerCredit(3));
-  Publish(*server);
-  EXPECT_EQ(Fetch("frank").credit, 3);
+  // A request half written because it did not fit costs its connection; the
+  // next request goes out on a clean one.
+  EXPECT_EQ(Fetch("frank").credit, 11);
   Bytes huge(64u << 20, 'z');
   EXPECT_EQ(SendCommand(kMinuteUsed, huge, 3, false, nullptr), kClientNotWritten);
-  EXPECT_EQ(Fetch("frank").credit, 3);
-  EXPECT_EQ(server->connections(), 2);
+  EXPECT_EQ(Fetch("frank").credit, 12);
+  EXPECT_EQ(server->connections(), 9);
 
+  // A lost connection is reported.
   server.reset();  // closes its end of the connection
   Sleep(100);
   EXPECT_EQ(Printed(false, [] {
@@ -211,65 +197,56 @@ TEST_F(CorvaneLoaderTest, LostConnectionsAndUnfinishedWrites) {
             kLost);
 }
 
-TEST_F(CorvaneLoaderTest, RememberedServiceIsResolvedAgainAfterReconnect) {
-  FakeServer server(AnswerCredit(4));
-  std::string name = Publish(server);
-  ASSERT_EQ(Fetch("hank").credit, 4);
-
-  publishers_.back()->Kill();  // the service is withdrawn; the server stays
-  ASSERT_TRUE(test::WaitForCommand(
-      "avahi-browse -pt " + type_ + " 2>/dev/null | grep -q ';" + name + ";'", false, 4));
-  EXPECT_EQ(Printed(false, [] { ReportReconnect(); }), kReconnect);
-  auto start = Clock::now();
-  std::string out = Printed(true, [] { EXPECT_EQ(ConnectToServer(), kClientNoServer); });
-  EXPECT_EQ(out.rfind("CFNetServiceResolve failed (err ", 0), 0u) << out;
-  EXPECT_GE(SecondsSince(start), 2.9);  // the discovery window, then the resolve
-  EXPECT_LT(SecondsSince(start), 8.8);
-
-  Publish(server);  // a restarted server: found and used
-  EXPECT_EQ(Fetch("hank").credit, 4);
-  EXPECT_EQ(server.connections(), 2);
-}
-
-TEST_F(CorvaneLoaderTest, NoServerGivesDefaultsAfterTwoDiscoveries) {
-  FakeServer local(AnswerCredit(1));
-  SetClientOptions({.service_type = type_, .local_server_port = local.port()});
+// The server missing, then published, withdrawn and published again: no
+// server gives defaults after two discoveries, the remembered service is
+// resolved again after a reconnect, and kill requests go over the local
+// connection alone, without waiting for a missing server and not to the
+// server once there is one.
+TEST_F(CorvaneLoaderTest, ServerMissingFoundWithdrawnAndFoundAgain) {
+  auto local = std::make_unique<FakeServer>(AnswerCredit(1));
+  SetClientOptions({.service_type = type_, .local_server_port = local->port()});
   auto start = Clock::now();
   AppSettings s;
   EXPECT_EQ(Printed(false, [&] { s = Fetch("ivan"); }), kReconnect);
-  EXPECT_GE(SecondsSince(start), 5.9);
+  EXPECT_GE(SecondsSince(start), 5.9);  // two discoveries
   EXPECT_LT(SecondsSince(start), 7.5);
   AppSettings defaults;
   Plist empty = Plist::Dictionary();
   ReadAppSettings(&empty, &defaults);
   EXPECT_EQ(s, defaults);
 
-  // A kill request does not wait for the missing server connection.
+  auto kill = [] {
+    return SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr);
+  };
   start = Clock::now();
-  EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr), kClientOK);
+  EXPECT_EQ(kill(), kClientOK);
   EXPECT_LT(SecondsSince(start), 1.0);
-  Sleep(100);
-  EXPECT_EQ(local.connections(), 1);
-}
-
-TEST_F(CorvaneLoaderTest, KillRequestsUseTheLocalConnection) {
-  FakeServer server(AnswerCredit(1));
-  Publish(server);
-  auto local = std::make_unique<FakeServer>(AnswerCredit(1));
-  SetClientOptions({.service_type = type_, .local_server_port = local->port()});
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr), 0);
-  }
+  FakeServer server(AnswerCredit(2));
+  std::string name = Publish(server);
+  EXPECT_EQ(Fetch("ivan").credit, 2);
+  EXPECT_EQ(kill(), kClientOK);
   Sleep(200);
   std::string expected("\x00\x00\x00\x11\x07\x00\x00\x00\x00\x04\x00\x00\x00" "4242", 17);
   EXPECT_EQ(local->requests(), std::vector<std::string>(2, expected));
   EXPECT_EQ(local->connections(), 1);
-  EXPECT_TRUE(server.requests().empty());
+  EXPECT_EQ(server.requests().size(), 1u) << "the GetCredit alone";
+
+  publishers_.back()->Kill();  // the service is withdrawn; the server stays
+  ASSERT_TRUE(test::WaitForCommand(
+      "avahi-browse -pt " + type_ + " 2>/dev/null | grep -q ';" + name + ";'", false, 4));
+  EXPECT_EQ(Printed(false, [] { ReportReconnect(); }), kReconnect);
+  start = Clock::now();
+  std::string out = Printed(true, [] { EXPECT_EQ(ConnectToServer(), kClientNoServer); });
+  EXPECT_EQ(out.rfind("CFNetServiceResolve failed (err ", 0), 0u) << out;
+  EXPECT_GE(SecondsSince(start), 2.9);  // the discovery window, then the resolve
+  EXPECT_LT(SecondsSince(start), 8.8);
+  Publish(server);  // a restarted server: found and used
+  EXPECT_EQ(Fetch("ivan").credit, 2);
+  EXPECT_EQ(server.connections(), 2);
 
   local.reset();  // the local server stops: its connection is replaced, and fails
   Sleep(100);
-  EXPECT_EQ(SendCommand(kDisconnectionRequest, Fields({"4242"}), 10, false, nullptr),
-            kClientNoServer);
+  EXPECT_EQ(kill(), kClientNoServer);
 }
 
 TEST_F(CorvaneLoaderTest, TwoServicesInTwoDomainsFirstReportedWins) {

@@ -15,10 +15,14 @@ namespace {
 
 using test::WriteFileOrDie;
 
+// The root walk's options count each hard-linked file once and nothing of a
+// file system mounted inside (only where this test may mount: the private
+// mount namespace of the isolated rig).
 TEST(FolderTreeSizeTest, AddsFilesAndLinksNotFoldersNorLinkTargets) {
   test::TempRoot root;
   std::string top = root.path() + "/home", target = root.path() + "/elsewhere";
   test::MakeFolders(top + "/a/b/c");
+  test::MakeFolders(top + "/mnt");
   test::MakeFolders(target);
   WriteFileOrDie(top + "/one", std::string(1000, 'x'));
   WriteFileOrDie(top + "/a/two", std::string(24, 'y'));
@@ -28,44 +32,35 @@ TEST(FolderTreeSizeTest, AddsFilesAndLinksNotFoldersNorLinkTargets) {
   ASSERT_EQ(symlink(target.c_str(), (top + "/a/link-to-folder").c_str()), 0);
   ASSERT_EQ(symlink("nowhere", (top + "/dangling").c_str()), 0);
   ASSERT_EQ(mkfifo((top + "/a/fifo").c_str(), 0600), 0);
-  EXPECT_EQ(FolderTreeSize(top), 1000u + 24u + target.size() + 7u);
+  const uint64_t size = 1000u + 24u + target.size() + 7u;
+  EXPECT_EQ(FolderTreeSize(top), size);
 
   // A home folder reached through a link is measured; a missing one is 0.
   ASSERT_EQ(symlink(top.c_str(), (root.path() + "/home-link").c_str()), 0);
-  EXPECT_EQ(FolderTreeSize(root.path() + "/home-link"), FolderTreeSize(top));
+  EXPECT_EQ(FolderTreeSize(root.path() + "/home-link"), size);
   EXPECT_EQ(FolderTreeSize(root.path() + "/missing"), 0u);
   EXPECT_EQ(FolderTreeSize(top + "/one"), 0u);
+
+  ASSERT_EQ(link((top + "/one").c_str(), (top + "/a/again").c_str()), 0);
+  ASSERT_EQ(link((top + "/one").c_str(), (top + "/a/b/thrice").c_str()), 0);
+  const FolderTreeOptions kRootWalk{.one_file_system = true, .hard_links_once = true};
+  EXPECT_EQ(FolderTreeSize(top), size + 2000u);
+  EXPECT_EQ(FolderTreeSize(top, kRootWalk), size);
+  const char* rig = std::getenv("CORVANE_ISOLATED_RIG");
+  if (rig != nullptr && std::string(rig) == "inside") {
+    ASSERT_EQ(std::system(("mount -t tmpfs tmpfs '" + top + "/mnt'").c_str()), 0);
+    WriteFileOrDie(top + "/mnt/elsewhere", std::string(500, 'e'));
+    EXPECT_EQ(FolderTreeSize(top), size + 2500u);
+    EXPECT_EQ(FolderTreeSize(top, kRootWalk), size);
+    ASSERT_EQ(std::system(("umount '" + top + "/mnt'").c_str()), 0);
+  }
 
   // An unreadable folder counts nothing; the rest still counts.
   if (geteuid() == 0) return;  // root reads every folder
   WriteFileOrDie(top + "/a/b/secret", "abc");
   chmod((top + "/a/b").c_str(), 0);
-  EXPECT_EQ(FolderTreeSize(top), 1000u + 24u + target.size() + 7u);
+  EXPECT_EQ(FolderTreeSize(top), size + 1000u);  // /a/b/thrice is out of reach too
   chmod((top + "/a/b").c_str(), 0755);
-}
-
-// The root walk's options: each hard-linked file once, and nothing of a file
-// system mounted inside (only where this test may mount: the private mount
-// namespace of the isolated rig).
-TEST(FolderTreeSizeTest, RootWalkCountsLinkedFilesOnceAndStaysOnItsFileSystem) {
-  test::TempRoot root;
-  std::string top = root.path() + "/home";
-  test::MakeFolders(top + "/a");
-  test::MakeFolders(top + "/mnt");
-  WriteFileOrDie(top + "/linked", std::string(1000, 'l'));
-  ASSERT_EQ(link((top + "/linked").c_str(), (top + "/a/again").c_str()), 0);
-  ASSERT_EQ(link((top + "/linked").c_str(), (top + "/a/thrice").c_str()), 0);
-  const FolderTreeOptions kRootWalk{.one_file_system = true, .hard_links_once = true};
-  EXPECT_EQ(FolderTreeSize(top), 3000u);
-  EXPECT_EQ(FolderTreeSize(top, kRootWalk), 1000u);
-
-  const char* rig = std::getenv("CORVANE_ISOLATED_RIG");
-  if (rig == nullptr || std::string(rig) != "inside") return;
-  ASSERT_EQ(std::system(("mount -t tmpfs tmpfs '" + top + "/mnt'").c_str()), 0);
-  WriteFileOrDie(top + "/mnt/elsewhere", std::string(500, 'e'));
-  EXPECT_EQ(FolderTreeSize(top), 3500u);
-  EXPECT_EQ(FolderTreeSize(top, kRootWalk), 1000u);
-  ASSERT_EQ(std::system(("umount '" + top + "/mnt'").c_str()), 0);
 }
 
 // Deeper than PATH_MAX allows as one path: the walk never builds one.
