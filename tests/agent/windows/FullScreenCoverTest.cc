@@ -11,7 +11,9 @@
 #include <QTimer>
 
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -37,6 +39,22 @@ using test::SecondsSince;
 using test::WaitUntil;
 
 bool Shell(const std::string& command) { return test::RunProgram({"sh", "-c", command}).status == 0; }
+
+// A window as a child's own program could make one: another client's,
+// orange, asking the window manager for nothing (override-redirect), so that
+// it can be raised over anything.
+uint32_t MapChildTopWindow(xcb_connection_t* c) {
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  xcb_window_t w = xcb_generate_id(c);
+  uint32_t values[] = {0xff8800, 1};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 100, 100, 300, 300, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+  xcb_map_window(c, w);
+  // A round trip: the window is mapped before anyone is told of it.
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  return w;
+}
 
 QMessageBox* ShownMessageBox() {
   for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -94,10 +112,11 @@ TEST_F(FullScreenCoverTest, CoversHoldTheInputAndComeBackUntilTheClick) {
   }
   std::unique_ptr<CoverWindowDisplay> display = CoverWindowDisplay::Open();
   ASSERT_NE(display, nullptr);
-  test::Child child_window({CHILD_TOP_WINDOW});
-  ASSERT_TRUE(child_window.WaitForOutput("\n", 5)) << child_window.output();
-  std::string child_id = child_window.output().substr(child_window.output().find("window ") + 7);
-  child_id = child_id.substr(0, child_id.find('\n'));
+  // Its own connection: the cover leaves only this program's Qt windows over it.
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> child(xcb_connect(nullptr, nullptr),
+                                                                     &xcb_disconnect);
+  ASSERT_EQ(xcb_connection_has_error(child.get()), 0);
+  const std::string child_id = std::to_string(MapChildTopWindow(child.get()));
 
   int ticks = 0;
   QElapsedTimer since_close;
