@@ -299,21 +299,19 @@ TEST(ClientListChangesTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
 
 TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
   TempRoot root;
-  auto write = [&root](std::string_view file, std::vector<std::pair<const char*, Plist>> keys) {
-    PlistDictionary d;
-    for (auto& [key, value] : keys) d.Set(key, value);
-    MakeFolders(root.Path("/Library/Preferences/ByHost"));
-    WriteFileOrDie(root.Path(std::string(file)), PlistXml(Plist::Dictionary(d)));
+  MakeFolders(root.Path("/Library/Preferences/ByHost"));
+  auto set = [&root](std::string_view file, const char* key, Plist value) {
+    ASSERT_TRUE(SetPlistFileKey(root.Path(std::string(file)), key, std::move(value)).ok());
   };
   EXPECT_FALSE(IsNonWatchedAccount("kid"));
-  write(kPreferenceFile, {{"Non-watched account", Plist::String("KiD")}});
+  set(kPreferenceFile, "Non-watched account", Plist::String("KiD"));
   EXPECT_TRUE(IsNonWatchedAccount("kid") && !IsNonWatchedAccount("kid2"));
   ReadAlertPreferences(&state);
   EXPECT_TRUE(state.last_minute_credit && !state.auto_hide_alerts && !state.dont_fade_screen);
   EXPECT_EQ(ReadConfigurationValue(), 0);
-  write(kHostPreferenceFile, {{"Last Minute Credit", Plist::String("0")},
-                              {"Auto Hide Alerts", Plist::String("1")},
-                              {"Configuration", Plist::Integer(258)}});
+  set(kHostPreferenceFile, "Last Minute Credit", Plist::String("0"));
+  set(kHostPreferenceFile, "Auto Hide Alerts", Plist::String("1"));
+  set(kHostPreferenceFile, "Configuration", Plist::Integer(258));
   ReadAlertPreferences(&state);
   EXPECT_TRUE(!state.last_minute_credit && state.auto_hide_alerts && !state.play_alerts_sound);
   EXPECT_EQ(ReadConfigurationValue(), 2);  // read as 8 bits
