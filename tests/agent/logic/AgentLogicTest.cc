@@ -17,6 +17,7 @@
 #include "CorvaneLoader.h"
 #include "CorvaneServerLink.h"
 #include "Enforcement.h"
+#include "MinuteTick.h"
 #include "HomeFolderSize.h"
 #include "HomeFolderSizeReply.h"
 #include "MachineAgentSystem.h"
@@ -33,6 +34,32 @@ using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 
 constexpr uint64_t kMiB = 1 << 20;
+
+class AgentLogicTest : public ::testing::Test {
+ protected:
+  AgentLogicTest() {
+    state.user_name = "kid";
+    state.login_pid = kLoginPid;
+    state.ui = &world;
+    state.system = &world;
+    state.server = &world;
+  }
+  AppSettings& Allow(const std::string& app, int32_t credit) {
+    AppSettings& s = world.settings[app];
+    s.enabled = true;
+    s.credit = credit;
+    s.wd_stop = s.we_stop = kDefaultWindowStop;
+    return s;
+  }
+  bool Launch(int32_t pid, const std::string& app) {
+    return HandleApplicationLaunched(state, {pid, app, app});
+  }
+  void Tick(int passes) {
+    for (int i = 0; i < passes; ++i) ++world.pass, OnTick(state);
+  }
+  FakeWorld world;
+  AgentState state;
+};
 
 AbsoluteTime At(int day, int hour, int minute) {  // January 2024: the 8th is a Monday
   return *AbsoluteTimeOfLocal(2024, 1, day, hour, minute, 0);
