@@ -126,7 +126,6 @@ TEST(HotKeysTest, GrabbedKeysReachTheAgentWhateverTheLockKeys) {
   // Control+Alt+C sent after them has come, they have come too.
   test::Xdotool("key ctrl+alt+x key ctrl+c key alt+h key ctrl+alt+c");
   EXPECT_TRUE(test::WaitUntil([&] { return strip == 3; }, 10000));
-  EXPECT_EQ(strip, 3);
   EXPECT_EQ(status, 2);
 
   // A second grabber of the same keys is refused, and says so.
