@@ -120,9 +120,7 @@ TEST_F(AgentLogicTest, CurfewWarnsThenKillsTheAppOrEndsTheSession) {
 }
 
 TEST_F(AgentLogicTest, DiskCountdownEndsTheSessionAtTheSecondBoundaryOrResets) {
-  AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
-  quota.dq_enabled = true;
-  quota.dq_value = 100;
+  world.settings[std::string(kGlobalSettingsAppKey)] = {.dq_enabled = true, .dq_value = 100};
   EnumerateRunningApplications(state, {});
   ASSERT_EQ(state.watched_apps.size(), 1u);  // the computer is not watched here
   for (uint64_t second_minute_home : {150 * kMiB, 50 * kMiB}) {
@@ -256,10 +254,7 @@ TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
                                        "com.quarlant.globalSettings@0"));
   EXPECT_EQ(state.watched_apps[0]->display_name, "computer");
   EXPECT_EQ(state.watched_apps[1]->settings.credit, kNoCreditMarker);
-  AppSettings quota_only;
-  quota_only.dq_enabled = true;
-  quota_only.dq_value = 100;
-  EXPECT_EQ(state.watched_apps[2]->settings, quota_only);
+  EXPECT_EQ(state.watched_apps[2]->settings, (AppSettings{.dq_enabled = true, .dq_value = 100}));
   EXPECT_THAT(world.requests, ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
                                           "refill app.ok", "fetch app.ok", "refill app.off",
                                           "fetch app.off", "fetch com.quarlant.globalSettings"));
@@ -445,9 +440,7 @@ TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) 
     MachineAgentSystem system;
     system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
     state.system = &system;
-    AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
-    quota.dq_enabled = true;
-    quota.dq_value = 3;
+    world.settings[std::string(kGlobalSettingsAppKey)] = {.dq_enabled = true, .dq_value = 3};
     EnumerateRunningApplications(state, {});
     Tick(1);
     std::string events;
