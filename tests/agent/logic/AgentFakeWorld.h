@@ -4,16 +4,12 @@
 // records as the watching code builds them, for the user interface's tests.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <map>
 #include <memory>
 #include <set>
 
 #include "AgentState.h"
-#include "ApplicationWatching.h"
-#include "MinuteTick.h"
 
 namespace corvane::test {
 
@@ -117,32 +113,6 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
     if (disconnection_status == 0) dead.insert(pid);
     return disconnection_status;
   }
-};
-
-class AgentLogicTest : public ::testing::Test {
- protected:
-  AgentLogicTest() {
-    state.user_name = "kid";
-    state.login_pid = kLoginPid;
-    state.ui = &world;
-    state.system = &world;
-    state.server = &world;
-  }
-  AppSettings& Allow(const std::string& app, int32_t credit) {
-    AppSettings& s = world.settings[app];
-    s.enabled = true;
-    s.credit = credit;
-    s.wd_stop = s.we_stop = kDefaultWindowStop;
-    return s;
-  }
-  bool Launch(int32_t pid, const std::string& app) {
-    return HandleApplicationLaunched(state, {pid, app, app});
-  }
-  void Tick(int passes) {
-    for (int i = 0; i < passes; ++i) ++world.pass, OnTick(state);
-  }
-  FakeWorld world;
-  AgentState state;
 };
 
 }  // namespace corvane::test

@@ -1,14 +1,28 @@
 // The agent's logic stepped pass by pass: warnings, charges and kills at the
 // right boundaries, curfews, the disk countdown, records that leave the list
 // while a warning waits, which processes are watched, and the start-up steps.
+// Then against the real server on loopback: minutes kept while it is away
+// reach it when it is back, and the disk quota holds against a child who
+// hides files behind permissions.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 
 #include "AgentFakeWorld.h"
 #include "AgentStartup.h"
-#include "ClientListWatch.h"
 #include "ApplicationWatching.h"
+#include "ClientListWatch.h"
+#include "CorvaneLoader.h"
+#include "CorvaneServerLink.h"
 #include "Enforcement.h"
+#include "MinuteTick.h"
+#include "HomeFolderSize.h"
+#include "HomeFolderSizeReply.h"
+#include "MachineAgentSystem.h"
 #include "Paths.h"
+#include "Platform/System/Clock.h"
 #include "PlistFile.h"
 #include "ServerHarness.h"
 
@@ -18,6 +32,34 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
+
+constexpr uint64_t kMiB = 1 << 20;
+
+class AgentLogicTest : public ::testing::Test {
+ protected:
+  AgentLogicTest() {
+    state.user_name = "kid";
+    state.login_pid = kLoginPid;
+    state.ui = &world;
+    state.system = &world;
+    state.server = &world;
+  }
+  AppSettings& Allow(const std::string& app, int32_t credit) {
+    AppSettings& s = world.settings[app];
+    s.enabled = true;
+    s.credit = credit;
+    s.wd_stop = s.we_stop = kDefaultWindowStop;
+    return s;
+  }
+  bool Launch(int32_t pid, const std::string& app) {
+    return HandleApplicationLaunched(state, {pid, app, app});
+  }
+  void Tick(int passes) {
+    for (int i = 0; i < passes; ++i) ++world.pass, OnTick(state);
+  }
+  FakeWorld world;
+  AgentState state;
+};
 
 AbsoluteTime At(int day, int hour, int minute) {  // January 2024: the 8th is a Monday
   return *AbsoluteTimeOfLocal(2024, 1, day, hour, minute, 0);
@@ -78,10 +120,7 @@ TEST_F(AgentLogicTest, CurfewWarnsThenKillsTheAppOrEndsTheSession) {
 }
 
 TEST_F(AgentLogicTest, DiskCountdownEndsTheSessionAtTheSecondBoundaryOrResets) {
-  constexpr uint64_t kMiB = 1 << 20;
-  AppSettings& quota = world.settings[std::string(kGlobalSettingsAppKey)];
-  quota.dq_enabled = true;
-  quota.dq_value = 100;
+  world.settings[std::string(kGlobalSettingsAppKey)] = {.dq_enabled = true, .dq_value = 100};
   EnumerateRunningApplications(state, {});
   ASSERT_EQ(state.watched_apps.size(), 1u);  // the computer is not watched here
   for (uint64_t second_minute_home : {150 * kMiB, 50 * kMiB}) {
@@ -215,10 +254,7 @@ TEST_F(AgentLogicTest, EnumerationPutsTheSessionFirstAndTheDiskQuotaLast) {
                                        "com.quarlant.globalSettings@0"));
   EXPECT_EQ(state.watched_apps[0]->display_name, "computer");
   EXPECT_EQ(state.watched_apps[1]->settings.credit, kNoCreditMarker);
-  AppSettings quota_only;
-  quota_only.dq_enabled = true;
-  quota_only.dq_value = 100;
-  EXPECT_EQ(state.watched_apps[2]->settings, quota_only);
+  EXPECT_EQ(state.watched_apps[2]->settings, (AppSettings{.dq_enabled = true, .dq_value = 100}));
   EXPECT_THAT(world.requests, ElementsAre("refill com.apple.loginwindow", "fetch com.apple.loginwindow",
                                           "refill app.ok", "fetch app.ok", "refill app.off",
                                           "fetch app.off", "fetch com.quarlant.globalSettings"));
@@ -285,21 +321,19 @@ TEST(ClientListChangesTest, ReportsOneLaunchPerProcessAndEndsOnlyWhenItIsGone) {
 
 TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
   TempRoot root;
-  auto write = [&root](std::string_view file, std::vector<std::pair<const char*, Plist>> keys) {
-    PlistDictionary d;
-    for (auto& [key, value] : keys) d.Set(key, value);
-    MakeFolders(root.Path("/Library/Preferences/ByHost"));
-    WriteFileOrDie(root.Path(std::string(file)), PlistXml(Plist::Dictionary(d)));
+  MakeFolders(root.Path("/Library/Preferences/ByHost"));
+  auto set = [&root](std::string_view file, const char* key, Plist value) {
+    ASSERT_TRUE(SetPlistFileKey(root.Path(std::string(file)), key, std::move(value)).ok());
   };
   EXPECT_FALSE(IsNonWatchedAccount("kid"));
-  write(kPreferenceFile, {{"Non-watched account", Plist::String("KiD")}});
+  set(kPreferenceFile, "Non-watched account", Plist::String("KiD"));
   EXPECT_TRUE(IsNonWatchedAccount("kid") && !IsNonWatchedAccount("kid2"));
   ReadAlertPreferences(&state);
   EXPECT_TRUE(state.last_minute_credit && !state.auto_hide_alerts && !state.dont_fade_screen);
   EXPECT_EQ(ReadConfigurationValue(), 0);
-  write(kHostPreferenceFile, {{"Last Minute Credit", Plist::String("0")},
-                              {"Auto Hide Alerts", Plist::String("1")},
-                              {"Configuration", Plist::Integer(258)}});
+  set(kHostPreferenceFile, "Last Minute Credit", Plist::String("0"));
+  set(kHostPreferenceFile, "Auto Hide Alerts", Plist::String("1"));
+  set(kHostPreferenceFile, "Configuration", Plist::Integer(258));
   ReadAlertPreferences(&state);
   EXPECT_TRUE(!state.last_minute_credit && state.auto_hide_alerts && !state.play_alerts_sound);
   EXPECT_EQ(ReadConfigurationValue(), 2);  // read as 8 bits
@@ -310,6 +344,122 @@ TEST_F(AgentLogicTest, StartupReadsAccountPreferencesAndConnects) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(ConnectDuringStartup(world, world, 0), -1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot contact server err = -1.\n");
+}
+
+// The real server stopped for 90 passes mid-session: the two minutes counted
+// while it was away reach its statistics and credit once it is back. (The
+// warning and the kill meanwhile: ServerAwayKeepsCountingWarningAndKilling.)
+TEST_F(AgentLogicTest, RealServerAwayMidSessionGetsTheKeptMinutesBack) {
+  if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
+  TempRoot root;
+  auto server = std::make_unique<ServerProcess>(root);
+  if (!server->Start()) GTEST_SKIP() << "the server program did not start";
+  int port = server->port();
+  Bytes save = SettingsRequest(kSaveCredit, "kid", "game", SampleRecord(2, true));
+  ASSERT_EQ(CreditOf(Exchange(port, {save, UserAppRequest(kGetCredit, "kid", "game")})), 2);
+  SetClientOptions({});
+  ASSERT_TRUE(UseServerAddress("127.0.0.1", static_cast<uint16_t>(port)));
+  CorvaneServerLink link;
+  state.server = &link;
+  auto minutes_today = [&root] {
+    auto stats = ReadPlistFile(root.Path(std::string(kStatsFile)));
+    return LastDayMinutes(stats ? std::optional<Plist>(*stats) : std::nullopt, "kid", "game");
+  };
+
+  ASSERT_TRUE(Launch(100, "game"));
+  Tick(31);  // minute 1 charged; credit 1
+  EXPECT_EQ(minutes_today(), 1);
+  // Today's statistics as the last-minute rule reads them.
+  EXPECT_EQ(link.MinutesUsedOn("kid", "game", DayKey(CurrentAbsoluteTime())), 1);
+  EXPECT_EQ(link.MinutesUsedOn("kid", "chess", DayKey(CurrentAbsoluteTime())), 0);
+  server->Stop();
+  Tick(90);
+  EXPECT_TRUE(link.away());
+  EXPECT_EQ(link.PendingMinuteCount(), 2u);
+
+  server = std::make_unique<ServerProcess>(root, std::to_string(port));
+  ASSERT_TRUE(server->Start());
+  EXPECT_TRUE(WaitFor([&] { return Tick(1), !link.away(); }, 10 + kReconnectPauseSeconds));
+  EXPECT_EQ(link.PendingMinuteCount(), 0u);
+  EXPECT_TRUE(WaitFor([&] { return minutes_today() == 3; }, 5)) << minutes_today();
+  EXPECT_EQ(CreditOf(Exchange(port, {UserAppRequest(kGetCredit, "kid", "game")})), 0);
+  SetClientOptions({});
+}
+
+// What the child's process found out, sent back over a pipe: a forked
+// child's failed expectations would not reach the test.
+struct ChildReport {
+  uint64_t own_walk = 0;
+  uint64_t server_answer = 0;  // through the agent's own request
+  bool replies_in_order = false;
+  char events[512] = {};
+};
+
+TEST_F(AgentLogicTest, UnreadableFolderCountsAsRootSeesItAndTheSessionIsWarned) {
+  if (!DnsSdReachable()) GTEST_SKIP() << kNoDnsSd;
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root: the server runs as root, the child as another account";
+  }
+  ScratchAccount child;
+  if (!child.valid()) GTEST_SKIP() << "no scratch account could be made";
+  TempRoot root;
+  chmod(root.path().c_str(), 0755);
+  std::string home = root.path() + "/home";
+  MakeFolders(home + "/secret");
+  WriteFileOrDie(home + "/plain", std::string(1000, 'p'));
+  WriteFileOrDie(home + "/secret/big", std::string(3 * kMiB, 'b'));
+  WriteFileOrDie(home + "/linked", std::string(kMiB, 'l'));
+  ASSERT_EQ(link((home + "/linked").c_str(), (home + "/linked-again").c_str()), 0);
+  ASSERT_EQ(std::system(("usermod -d '" + home + "' " + child.name() + " && chown -R " +
+                         child.name() + " '" + home + "'").c_str()), 0);
+  ServerProcess server(root);
+  ASSERT_TRUE(server.Start());
+  int port = server.port();
+
+  int report_pipe[2];
+  ASSERT_EQ(pipe(report_pipe), 0);
+  bool ran = RunAsUser(child.name(), [&] {
+    // As the child would: the folder stays usable by name, but no walk of
+    // theirs can list it.
+    chmod((home + "/secret").c_str(), 0300);
+    ChildReport report;
+    report.own_walk = HomeFolderSize();
+
+    // A query behind the size on the same connection is answered after it.
+    Connection c(port);
+    c.Send(Concat({BuildRequest(kHomeFolderSize, {}), UserAppRequest(kGetCredit, "kid", "x")}));
+    std::optional<std::string> first = c.ReadReply(), second = c.ReadReply();
+    report.replies_in_order =
+        first && second &&
+        ReadHomeFolderSizeReply(std::span(reinterpret_cast<const uint8_t*>(first->data()),
+                                          first->size())) &&
+        second->find("<dict/>") != std::string::npos;
+
+    // The agent's logic at a boundary, measuring as the agent does.
+    SetClientOptions({.local_server_port = static_cast<uint16_t>(port)});
+    MachineAgentSystem system;
+    system.MeasureHomeFolderSize([&](uint64_t bytes) { report.server_answer = bytes; });
+    state.system = &system;
+    world.settings[std::string(kGlobalSettingsAppKey)] = {.dq_enabled = true, .dq_value = 3};
+    EnumerateRunningApplications(state, {});
+    Tick(1);
+    std::string events;
+    for (const std::string& e : world.events) events += e + "\n";
+    snprintf(report.events, sizeof report.events, "%s", events.c_str());
+    return write(report_pipe[1], &report, sizeof report) == sizeof report;
+  });
+  close(report_pipe[1]);
+  ChildReport report;
+  ssize_t got = read(report_pipe[0], &report, sizeof report);
+  close(report_pipe[0]);
+  ASSERT_TRUE(ran && got == sizeof report) << server.Log();
+
+  // The child's own walk misses the hidden folder and counts the linked
+  // file twice; the server's counts every file once.
+  EXPECT_EQ(report.own_walk, 1000 + 2 * kMiB);
+  EXPECT_EQ(report.server_answer, 1000 + 4 * kMiB) << server.Log();
+  EXPECT_TRUE(report.replies_in_order);
+  EXPECT_THAT(report.events, HasSubstr("4.00 MB, more than the 3.00 MB"));
 }
 
 }  // namespace
