@@ -50,8 +50,8 @@ class AgentSystem {
   // The process belongs to the session's user: only those are its
   // applications.
   virtual bool IsSessionUsersProcess(int32_t pid) = 0;
-  // Signal 9; 0 or -errno.
-  virtual int SendKillSignal(int32_t pid) = 0;
+  // Signal 9; false when it could not be sent.
+  virtual bool SendKillSignal(int32_t pid) = 0;
   // Measures the home folder without holding up the caller: `done` gets the
   // size later, from the event loop, or at once where nothing has to wait.
   // A request while a measurement is under way is dropped; that one's

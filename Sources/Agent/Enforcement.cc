@@ -115,7 +115,7 @@ void TerminateWatchedApp(AgentState& state, const WatchedApp& record) {
 
 void KillProcessOrAskServer(AgentState& state, int32_t pid) {
   if (pid <= 0) return;
-  if (state.system->SendKillSignal(pid) == 0) {
+  if (state.system->SendKillSignal(pid)) {
     std::printf("Killed pid %i ourself!\n", pid);
   } else if (state.server->DisconnectionRequest(pid) != 0) {
     std::printf("Could not make corvane server kill process %i.\n", pid);

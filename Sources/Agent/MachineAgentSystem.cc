@@ -20,9 +20,9 @@ bool MachineAgentSystem::IsProcessAlive(int32_t pid) { return SignalReachesProce
 
 bool MachineAgentSystem::IsSessionUsersProcess(int32_t pid) { return ProcessUserID(pid) == CurrentUserID(); }
 
-int MachineAgentSystem::SendKillSignal(int32_t pid) {
+bool MachineAgentSystem::SendKillSignal(int32_t pid) {
   // kill() with 0 or a negative pid would hit a whole process group.
-  return pid > 0 && KillProcess(pid).ok() ? 0 : -1;
+  return pid > 0 && KillProcess(pid).ok();
 }
 
 MachineAgentSystem::MachineAgentSystem(ApplicationWindows* windows, PostToLoop post, Measure measure)

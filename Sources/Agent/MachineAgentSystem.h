@@ -35,7 +35,7 @@ class MachineAgentSystem : public AgentSystem {
   AbsoluteTime Now() override;
   bool IsProcessAlive(int32_t pid) override;
   bool IsSessionUsersProcess(int32_t pid) override;
-  int SendKillSignal(int32_t pid) override;
+  bool SendKillSignal(int32_t pid) override;
   // The server on this machine is asked first, as it measures as root.
   void MeasureHomeFolderSize(std::function<void(uint64_t bytes)> done) override;
   bool IsDisplayCaptured() override;

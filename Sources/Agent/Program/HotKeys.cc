@@ -10,8 +10,8 @@ HotKeys::HotKeys(std::function<void()> show_credit_strip, std::function<void()> 
       show_credit_strip_(std::move(show_credit_strip)),
       toggle_status_item_(std::move(toggle_status_item)) {}
 
-int HotKeys::Start() {
-  const int status = keys_.Start();
+HotKeysStart HotKeys::Start() {
+  const HotKeysStart status = keys_.Start();
   if (keys_.EventDescriptor() < 0) return status;
   notifier_ = std::make_unique<QSocketNotifier>(keys_.EventDescriptor(), QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, &HotKeys::ReadPressed);

@@ -17,9 +17,9 @@ class HotKeys : public QObject {
   HotKeys(std::function<void()> show_credit_strip, std::function<void()> toggle_status_item,
           QObject* parent = nullptr);
 
-  // Grabs the keys; 0, -1 without a display, -2 when another program holds
-  // one of them (the agent goes on without).
-  int Start();
+  // Grabs the keys; when another program holds one of them the agent goes
+  // on without.
+  HotKeysStart Start();
 
  private:
   void ReadPressed();

@@ -75,11 +75,11 @@ class FakeWorld : public AgentUserInterface, public AgentSystem, public AgentSer
   AbsoluteTime Now() override { return now; }
   bool IsProcessAlive(int32_t pid) override { return dead.count(pid) == 0; }
   bool IsSessionUsersProcess(int32_t) override { return true; }
-  int SendKillSignal(int32_t pid) override {
-    if (refuses_kill.count(pid) != 0) return -1;
+  bool SendKillSignal(int32_t pid) override {
+    if (refuses_kill.count(pid) != 0) return false;
     Log("kill", pid);
     dead.insert(pid);
-    return 0;
+    return true;
   }
   void MeasureHomeFolderSize(std::function<void(uint64_t)> done) override { done(home_bytes); }
   bool IsDisplayCaptured() override { return captured; }

@@ -111,9 +111,11 @@ TEST(HotKeysTest, GrabbedKeysReachTheAgentWhateverTheLockKeys) {
   if (test::Xdotool("version") != 0) GTEST_SKIP() << "xdotool not installed";
   int strip = 0, status = 0;
   HotKeys keys([&] { ++strip; }, [&] { ++status; });
-  const int started = keys.Start();
-  if (started == -2) GTEST_SKIP() << "another client on this display holds the hot keys";
-  ASSERT_EQ(started, 0);
+  const HotKeysStart started = keys.Start();
+  if (started == HotKeysStart::kHeldElsewhere) {
+    GTEST_SKIP() << "another client on this display holds the hot keys";
+  }
+  ASSERT_EQ(started, HotKeysStart::kStarted);
 
   test::Xdotool("key ctrl+alt+c");
   EXPECT_TRUE(test::WaitUntil([&] { return strip == 1; }, 10000));
@@ -130,7 +132,7 @@ TEST(HotKeysTest, GrabbedKeysReachTheAgentWhateverTheLockKeys) {
 
   // A second grabber of the same keys is refused, and says so.
   HotKeys other(nullptr, nullptr);
-  EXPECT_EQ(other.Start(), -2);
+  EXPECT_EQ(other.Start(), HotKeysStart::kHeldElsewhere);
 }
 
 }  // namespace

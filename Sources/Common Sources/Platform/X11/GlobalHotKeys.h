@@ -10,6 +10,7 @@
 namespace corvane {
 
 enum class HotKey { kCreditStrip, kStatusItem };  // Control+Alt+C, Control+Alt+H
+enum class HotKeysStart { kStarted, kNoDisplay, kHeldElsewhere };
 
 class GlobalHotKeys {
  public:
@@ -19,8 +20,8 @@ class GlobalHotKeys {
   GlobalHotKeys& operator=(const GlobalHotKeys&) = delete;
 
   // Connects and grabs both keys, with and without Caps Lock and Num Lock.
-  // 0; -1 without a display; -2 when another client already holds a grab.
-  int Start();
+  // kHeldElsewhere when another client already holds one of the grabs.
+  HotKeysStart Start();
   // The connection's descriptor; -1 before a successful Start.
   int EventDescriptor() const;
   // The hot keys pressed since the last call, in order. Also drains events

@@ -83,22 +83,22 @@ struct GlobalHotKeys::Impl {
 GlobalHotKeys::GlobalHotKeys() : impl_(std::make_unique<Impl>()) {}
 GlobalHotKeys::~GlobalHotKeys() = default;
 
-int GlobalHotKeys::Start() {
-  if (impl_->connection != nullptr) return 0;
+HotKeysStart GlobalHotKeys::Start() {
+  if (impl_->connection != nullptr) return HotKeysStart::kStarted;
   int screen_number = 0;
   xcb_connection_t* c = xcb_connect(nullptr, &screen_number);
   if (xcb_connection_has_error(c)) {
     xcb_disconnect(c);
-    return -1;
+    return HotKeysStart::kNoDisplay;
   }
   impl_->connection = c;
   xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
   for (int i = 0; i < screen_number && it.rem > 0; ++i) xcb_screen_next(&it);
-  if (it.rem == 0) return -1;
+  if (it.rem == 0) return HotKeysStart::kNoDisplay;
   const xcb_window_t root = it.data->root;
 
   impl_->symbols = xcb_key_symbols_alloc(c);
-  if (impl_->symbols == nullptr) return -1;
+  if (impl_->symbols == nullptr) return HotKeysStart::kNoDisplay;
   const uint16_t num_lock = NumLockMask(c, impl_->symbols);
   impl_->ignored_modifiers = static_cast<uint16_t>(XCB_MOD_MASK_LOCK | num_lock);
   impl_->codes_c = impl_->Codes(kKeysymC);
@@ -107,7 +107,7 @@ int GlobalHotKeys::Start() {
   for (xcb_keycode_t code : impl_->codes_c) ok = impl_->Grab(root, code, num_lock) && ok;
   for (xcb_keycode_t code : impl_->codes_h) ok = impl_->Grab(root, code, num_lock) && ok;
   xcb_flush(c);
-  return ok ? 0 : -2;
+  return ok ? HotKeysStart::kStarted : HotKeysStart::kHeldElsewhere;
 }
 
 int GlobalHotKeys::EventDescriptor() const {
