@@ -120,9 +120,9 @@ void PauseTicks(int ticks) {
 
 // Up to kConnectAttempts tries, kConnectPauseTicks apart, until the socket
 // is connected and writable.
-int ConnectToAddresses(const std::vector<SocketAddress>& addresses,
-                       std::unique_ptr<StreamSocket>* socket) {
-  int status = kClientNoServer;
+ClientStatus ConnectToAddresses(const std::vector<SocketAddress>& addresses,
+                                std::unique_ptr<StreamSocket>* socket) {
+  ClientStatus status = kClientNoServer;
   const SocketAddress* address = PickAddress(addresses);
   for (int attempt = 0; attempt < kConnectAttempts && status != kClientOK; ++attempt) {
     if (*socket == nullptr) {
@@ -292,7 +292,7 @@ int HandleOf(const std::unique_ptr<StreamSocket>& socket) {
 
 }  // namespace
 
-int ConnectToServer() {
+ClientStatus ConnectToServer() {
   LoaderState& s = State();
   if (s.server != nullptr) return kClientOK;
   ReadPinnedServer();
@@ -302,7 +302,7 @@ int ConnectToServer() {
     }
     if (s.fixed_addresses.empty()) return kClientNoServer;
     std::unique_ptr<StreamSocket> socket;
-    int status = ConnectToAddresses(s.fixed_addresses, &socket);
+    ClientStatus status = ConnectToAddresses(s.fixed_addresses, &socket);
     if (status == kClientOK) s.server = std::move(socket);
     return status;
   }
@@ -315,7 +315,7 @@ int ConnectToServer() {
     std::printf("CFNetServiceResolve failed (err %i).\n", session_error);
   }
 
-  int status = kClientNoServer;
+  ClientStatus status = kClientNoServer;
   std::unique_ptr<StreamSocket> socket;
   if (found) {
     status = ConnectToAddresses(addresses, &socket);
@@ -332,7 +332,7 @@ int ConnectToServer() {
   return status;
 }
 
-int OpenLocalConnection(StreamSocket** connection) {
+ClientStatus OpenLocalConnection(StreamSocket** connection) {
   LoaderState& s = State();
   if (s.local != nullptr) {
     StreamSocket::State state = s.local->CheckState();
@@ -394,8 +394,8 @@ void DropConnection(uint8_t command) {
 
 }  // namespace
 
-int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
-                bool reply_wanted, std::optional<Bytes>* reply, bool* complete) {
+ClientStatus SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
+                         bool reply_wanted, std::optional<Bytes>* reply, bool* complete) {
   Deadline deadline = Deadline::After(timeout_seconds);
   if (reply != nullptr) reply->reset();
   if (complete != nullptr) *complete = false;
@@ -464,7 +464,7 @@ int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_s
   return kClientOK;
 }
 
-int SendLocalCommand(uint8_t command, std::span<const uint8_t> payload) {
+ClientStatus SendLocalCommand(uint8_t command, std::span<const uint8_t> payload) {
   StreamSocket* socket = nullptr;
   if (OpenLocalConnection(&socket) != kClientOK) return kClientNoServer;
   if (socket->CheckState() == StreamSocket::State::kOpening) {

@@ -31,26 +31,26 @@ enum ClientStatus {
   kClientOpenFailed = -4,        // the connect could not be started
 };
 
-// 0 when the server connection exists (made now or earlier). The server is
-// the one root's "Server address" or UseServerAddress names; otherwise the
-// first service discovery finds that is on another machine or, on this
-// machine, listens on a socket of root's.
-int ConnectToServer();
+// kClientOK when the server connection exists (made now or earlier). The
+// server is the one root's "Server address" or UseServerAddress names;
+// otherwise the first service discovery finds that is on another machine
+// or, on this machine, listens on a socket of root's.
+ClientStatus ConnectToServer();
 
 // Sends `command` with `payload` and, when `reply_wanted`, collects the reply
-// until `timeout_seconds` have passed since the call. With status 0 and a
+// until `timeout_seconds` have passed since the call. With kClientOK and a
 // wanted reply, *reply holds the body without its length bytes; it may be
 // shorter than announced, or empty, when the deadline came first, and then
 // *complete (when given) is false. Without a complete reply the server
 // connection is dropped, so a late answer can never be read as the answer
 // to the next request. A kill request goes over the local connection only
 // and never waits for the server connection.
-int SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
-                bool reply_wanted, std::optional<Bytes>* reply, bool* complete = nullptr);
+ClientStatus SendCommand(uint8_t command, std::span<const uint8_t> payload, int timeout_seconds,
+                         bool reply_wanted, std::optional<Bytes>* reply, bool* complete = nullptr);
 
-// The connection to the server on this machine; 0, or -1 when it cannot be
-// opened. The connection stays owned by this module.
-int OpenLocalConnection(StreamSocket** connection);
+// The connection to the server on this machine; kClientNoServer when it
+// cannot be opened. The connection stays owned by this module.
+ClientStatus OpenLocalConnection(StreamSocket** connection);
 
 // The port of the server on this machine: kDefaultServerPort unless a test
 // chose another.
@@ -58,8 +58,8 @@ uint16_t LocalServerPort();
 // Sends a request that wants no reply over the local connection alone,
 // opening it when needed; the server connection plays no part. One write:
 // a request the socket does not take whole drops the connection, so the
-// next one starts in step on a fresh connection. 0, or -1 / -2 as above.
-int SendLocalCommand(uint8_t command, std::span<const uint8_t> payload);
+// next one starts in step on a fresh connection.
+ClientStatus SendLocalCommand(uint8_t command, std::span<const uint8_t> payload);
 
 // Forgets the server connection; the service found stays remembered.
 void DropServerConnection();
