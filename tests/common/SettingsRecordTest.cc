@@ -54,16 +54,14 @@ TEST(WireCodecTest, PackedRecordIsByteExactAndBounded) {
   EXPECT_EQ(back, want);
 
   // Times past 2^32 seconds keep only the low word; negative ones wrap.
-  AppSettings big;
-  big.next_auto_update = 4294967296.0 + 5;
-  rec.clear();
-  AppendPackedSettings(big, &rec);
-  EXPECT_EQ(LoadLittleEndian32(rec.data()), 5u);
-  big.next_auto_update = -1.9;
-  rec.clear();
-  AppendPackedSettings(big, &rec);
-  EXPECT_EQ(LoadLittleEndian32(rec.data()), 0xFFFFFFFFu);
-  ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));
+  for (auto [time, low_word] : {std::pair{4294967296.0 + 5, 5u}, {-1.9, 0xFFFFFFFFu}}) {
+    AppSettings big;
+    big.next_auto_update = time;
+    rec.clear();
+    AppendPackedSettings(big, &rec);
+    EXPECT_EQ(LoadLittleEndian32(rec.data()), low_word) << time;
+  }
+  ASSERT_TRUE(UnpackAppSettings(rec, 0, &back));  // the -1.9 record
   EXPECT_EQ(back.next_auto_update, 4294967295.0);
 
   // Unpacking never reads past the buffer.
@@ -150,11 +148,11 @@ Plist Dict(const std::string& body) {
 TEST(AppSettingsTest, ReadAppliesDefaultsAndWidths) {
   AppSettings s;
   s.credit = 99;
-  ReadAppSettings(nullptr, &s);  // nothing filled
-  EXPECT_EQ(s.credit, 99);
-  Plist array = Plist::Array();
-  ReadAppSettings(&array, &s);
-  EXPECT_EQ(s.credit, 99);
+  const Plist array = Plist::Array();
+  for (const Plist* no_record : {static_cast<const Plist*>(nullptr), &array}) {
+    ReadAppSettings(no_record, &s);  // nothing filled
+    EXPECT_EQ(s.credit, 99);
+  }
 
   Plist empty = Plist::Dictionary();
   ReadAppSettings(&empty, &s);
