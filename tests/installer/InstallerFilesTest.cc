@@ -226,8 +226,7 @@ TEST(LoginItemsTest, RemovesEveryEntryOfThePathInAnyCaseKeepingTheOthersInOrder)
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"20-other.desktop", "40-nopath.desktop",
                                              "50-nonascii.desktop", "readme.txt"}));
-  EXPECT_FALSE(RemoveLoginItemAt(kAll, -1));
-  EXPECT_FALSE(RemoveLoginItemAt(kAll, 3));
+  for (int at : {-1, 3}) EXPECT_FALSE(RemoveLoginItemAt(kAll, at)) << at;
   EXPECT_TRUE(RemoveLoginItemAt(kAll, 1));
   EXPECT_EQ(CountLoginItems(kAll), 2);
   EXPECT_EQ(CopyLoginItemPath(kAll, 1), std::nullopt);  // the non-ASCII one moved up
