@@ -90,21 +90,17 @@ def read_plist(path):
     return plistlib.loads(pathlib.Path(path).read_bytes())
 
 
-def write_plist(path, value):
+def put(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        plistlib.dump(value, f)
+    pathlib.Path(path).write_bytes(data)
 
 
 def file_list():
     found = set()
     for top in LISTED:
         for folder, folders, files in os.walk(top):
-            for name in folders + files:
-                path = os.path.join(folder, name)
-                if not VOLATILE.search(path):
-                    found.add(path)
-    return found
+            found.update(os.path.join(folder, name) for name in folders + files)
+    return {path for path in found if not VOLATILE.search(path)}
 
 
 def free_port():
@@ -201,14 +197,13 @@ def plant_classic_install(port):
     autostart entry."""
     settings = {"kid": {"org.example.game": {"Credit": 15, "Enabled": True}}}
     stats = {"kid": {"org.example.game": {"Stats": {"7-12-2026": 42}}}}
-    write_plist(os.path.join(CLASSIC, "settings.plist"), settings)
-    write_plist(os.path.join(CLASSIC, "stats.plist"), stats)
-    pathlib.Path(CLASSIC, "BuildNumber").write_text("570\r")
-    write_plist(CLASSIC_PREFS, {"Admin group": "sudo"})
-    write_plist(CLASSIC_HOST_PREFS, {"Use custom port": "1", "Custom port": str(port)})
+    put(os.path.join(CLASSIC, "settings.plist"), plistlib.dumps(settings))
+    put(os.path.join(CLASSIC, "stats.plist"), plistlib.dumps(stats))
+    put(os.path.join(CLASSIC, "BuildNumber"), b"570\r")
+    put(CLASSIC_PREFS, plistlib.dumps({"Admin group": "sudo"}))
+    put(CLASSIC_HOST_PREFS, plistlib.dumps({"Use custom port": "1", "Custom port": str(port)}))
     for path in (CLASSIC_UNIT, CLASSIC_AUTOSTART):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        pathlib.Path(path).write_text("# classic\n")
+        put(path, b"# classic\n")
     os.makedirs(os.path.dirname(CLASSIC_LINK), exist_ok=True)
     os.symlink(CLASSIC_UNIT, CLASSIC_LINK)
     return {name: sha(os.path.join(CLASSIC, name)) for name in ("settings.plist", "stats.plist")}
@@ -249,9 +244,8 @@ def lifecycle(source_dir, package_dir):
     for path in (SETTINGS, STATS):
         name = os.path.basename(path)
         check(sha(path) == classic[name], f"{name} did not move byte for byte")
-    check(not os.path.exists("/Library") and not os.path.exists(CLASSIC_UNIT) and
-          not os.path.exists(CLASSIC_AUTOSTART) and not os.path.lexists(CLASSIC_LINK),
-          "the classic install was not removed")
+    classic_paths = ("/Library", CLASSIC_UNIT, CLASSIC_AUTOSTART, CLASSIC_LINK)
+    check(not any(map(os.path.lexists, classic_paths)), "the classic install was not removed")
     host_prefs = read_plist(HOST_PREFS)
     check(host_prefs.get("Custom port") == str(port), f"ByHost preferences lost: {host_prefs}")
     check(host_prefs.get("Non-watched account") == "parent1", "debconf account not stored")
