@@ -281,7 +281,6 @@ class EngineCommandTest : public ::testing::Test {
     ResetRootPrefixForTesting();
     return CopyPreference(key);
   }
-  std::string Pref(const char* key) { return *PrefFile()->AsDictionary()->Find(key)->AsString(); }
 
   EngineRig rig_;
 };
@@ -320,7 +319,7 @@ TEST_F(EngineCommandTest, SetPrefKeyWritesStringsIntoThePreferenceFile) {
             "Set Pref key Non-watched account with val 1 gave result 1  !\n");
   ASSERT_TRUE(PrefFile() && PrefFile()->IsDictionary());
   EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
-  EXPECT_EQ(Pref("Non-watched account"), "1");
+  EXPECT_EQ(*PrefFile()->AsDictionary()->Find("Non-watched account")->AsString(), "1");
 
   // A file that is not a dictionary is replaced; bytes that are no text cannot be a key.
   WriteFileOrDie(rig_.Path(kPrefs), "garbage <plist>");

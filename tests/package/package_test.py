@@ -193,8 +193,8 @@ def preseed(account, location, address=""):
 
 
 def plant_classic_install(port):
-    """A machine set up with the install tool: data, preferences, unit,
-    autostart entry."""
+    """A machine set up with the install tool (data, preferences, unit,
+    autostart entry); returns the data's hashes by where the package moves it."""
     settings = {"kid": {"org.example.game": {"Credit": 15, "Enabled": True}}}
     stats = {"kid": {"org.example.game": {"Stats": {"7-12-2026": 42}}}}
     put(os.path.join(CLASSIC, "settings.plist"), plistlib.dumps(settings))
@@ -206,7 +206,7 @@ def plant_classic_install(port):
         put(path, b"# classic\n")
     os.makedirs(os.path.dirname(CLASSIC_LINK), exist_ok=True)
     os.symlink(CLASSIC_UNIT, CLASSIC_LINK)
-    return {name: sha(os.path.join(CLASSIC, name)) for name in ("settings.plist", "stats.plist")}
+    return {path: sha(os.path.join(CLASSIC, os.path.basename(path))) for path in (SETTINGS, STATS)}
 
 
 def bumped(deb, folder):
@@ -241,9 +241,8 @@ def lifecycle(source_dir, package_dir):
     for path in LAYOUT:
         check(os.path.exists(path), f"{path} is missing")
     check(os.stat(SERVER).st_mode & 0o6000 == 0, "the server is set-user-id or set-group-id")
-    for path in (SETTINGS, STATS):
-        name = os.path.basename(path)
-        check(sha(path) == classic[name], f"{name} did not move byte for byte")
+    for path, digest in classic.items():
+        check(sha(path) == digest, f"{path} did not move byte for byte")
     classic_paths = ("/Library", CLASSIC_UNIT, CLASSIC_AUTOSTART, CLASSIC_LINK)
     check(not any(map(os.path.lexists, classic_paths)), "the classic install was not removed")
     host_prefs = read_plist(HOST_PREFS)
