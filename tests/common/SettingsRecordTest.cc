@@ -124,20 +124,24 @@ TEST(WireCodecTest, StringFields) {
   }
 }
 
-// How requests are framed (split, batched, every bad length, the bare 9-byte
-// header) is shown on the wire by ServerProtocolTest and ServerRobustnessTest;
-// replies are framed only here.
-TEST(WireCodecTest, ReplyFramePeeking) {
+// Requests split, batched and bare (the 9-byte header) are shown on the
+// wire by ServerProtocolTest; here are the exact length bounds, and replies.
+TEST(WireCodecTest, FramePeeking) {
   Bytes reply = BuildReply("");
   EXPECT_EQ(PeekReplyFrame(reply).state, FrameState::kComplete);
   EXPECT_EQ(PeekReplyFrame(reply).length, 0u);
   reply = BuildReply("xyz");
   EXPECT_EQ(PeekReplyFrame(std::span(reply).first(6)).state, FrameState::kIncomplete);
-  Bytes huge(4);
-  StoreBigEndian32(kMaxReplyBodyLength + 1, huge.data());
-  EXPECT_EQ(PeekReplyFrame(huge).state, FrameState::kBadLength);
+  // Past the reply bound a length is bad for either frame.
+  for (uint32_t bad : {0u, 1u, 8u, kMaxRequestLength + 1, kMaxReplyBodyLength + 1, 0xFFFFFFFFu}) {
+    Bytes b(4);
+    StoreBigEndian32(bad, b.data());
+    EXPECT_EQ(PeekRequestFrame(b).state, FrameState::kBadLength) << bad;
+    if (bad > kMaxReplyBodyLength) {
+      EXPECT_EQ(PeekReplyFrame(b).state, FrameState::kBadLength) << bad;
+    }
+  }
 }
-
 
 Plist Dict(const std::string& body) {
   auto p = ParsePlistXml("<dict>" + body + "</dict>");
@@ -156,11 +160,7 @@ TEST(AppSettingsTest, ReadAppliesDefaultsAndWidths) {
 
   Plist empty = Plist::Dictionary();
   ReadAppSettings(&empty, &s);
-  AppSettings want;
-  want.auto_update_coeff = 1;
-  want.wd_stop = 1439;
-  want.we_stop = 1439;
-  EXPECT_EQ(s, want);
+  EXPECT_EQ(s, (AppSettings{.auto_update_coeff = 1, .wd_stop = 1439, .we_stop = 1439}));
 
   for (auto [stored, read] : {std::pair{59, 1}, {61, 1}, {60, 60}, {316, 60}, {0, 1}}) {
     Plist d = Dict("<key>AutoUpdateCoeff</key><integer>" + std::to_string(stored) + "</integer>" +
