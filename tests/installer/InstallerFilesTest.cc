@@ -1,4 +1,6 @@
-// Copy and delete of real folder trees in a temporary folder.
+// The installer's file steps in temporary folders: copy and delete of real
+// folder trees, and login items as XDG autostart entries with their desktop
+// entry texts.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -6,6 +8,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -14,6 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include "DesktopEntry.h"
+#include "LoginItems.h"
+#include "Paths.h"
+#include "Platform/System/HomeFolder.h"
 #include "TestSupport.h"
 #include "TreeCopy.h"
 
@@ -177,6 +184,65 @@ TEST_F(TreeCopyTest, ImmutableFilesAreCopiedLockedAndDeleted) {
   EXPECT_TRUE(flags_of(At("dest/src/locked"), 0) & FS_IMMUTABLE_FL);
   EXPECT_EQ(DeleteObject(At("dest/src")), 0);
   EXPECT_EQ(DeleteObject(At("src")), 0);
+}
+
+
+constexpr auto kAll = LoginItemScope::kAllUsers;
+
+TEST(LoginItemsTest, RemovesEveryEntryOfThePathInAnyCaseKeepingTheOthersInOrder) {
+  TempRoot root;
+  const std::string folder = root.Path("/etc/xdg/autostart");
+  // No folder: nothing counted, nothing removed, and no folder made.
+  EXPECT_EQ(CountLoginItems(kAll), 0);
+  RemoveLoginItemsWithPath(kAll, "/opt/agent");
+  EXPECT_FALSE(RemoveLoginItemAt(kAll, 0));
+  EXPECT_FALSE(fs::exists(folder));
+
+  // The current user's entries live in the home below the root.
+  std::string home = root.Path(UserHomeFolder() + "/.config/autostart");
+  MakeFolders(home);
+  WriteFileOrDie(home + "/mine.desktop", "[Desktop Entry]\nExec=/opt/agent\n");
+  EXPECT_EQ(CountLoginItems(LoginItemScope::kCurrentUser), 1);
+  EXPECT_EQ(CountLoginItems(kAll), 0);
+  RemoveLoginItemsWithPath(LoginItemScope::kCurrentUser, "/OPT/agent");
+  EXPECT_TRUE(fs::is_empty(home));
+
+  MakeFolders(folder);
+  for (auto [file, exec] : {std::pair{"10-first", "Exec=/Opt/Agent"},
+                            {"20-other", "Exec=/usr/bin/other --flag"},
+                            {"30-again", "Exec=\"/opt/agent\" %U"}, {"40-nopath", "Name=None"},
+                            {"50-nonascii", "Exec=/opt/agënt"}, {"60-last", "Exec=/OPT/AGENT"}}) {
+    WriteFileOrDie(folder + "/" + file + ".desktop",
+                   std::string("[Desktop Entry]\nType=Application\n") + exec + "\n");
+  }
+  WriteFileOrDie(folder + "/readme.txt", "Exec=/opt/agent\n");
+  ASSERT_EQ(CountLoginItems(kAll), 6);
+  EXPECT_EQ(CopyLoginItemPath(kAll, 1), "/usr/bin/other");
+  for (int at : {3, 4, -1, 6}) EXPECT_EQ(CopyLoginItemPath(kAll, at), std::nullopt) << at;
+
+  RemoveLoginItemsWithPath(kAll, "/opt/agent");
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"20-other.desktop", "40-nopath.desktop",
+                                             "50-nonascii.desktop", "readme.txt"}));
+  for (int at : {-1, 3}) EXPECT_FALSE(RemoveLoginItemAt(kAll, at)) << at;
+  EXPECT_TRUE(RemoveLoginItemAt(kAll, 1));
+  EXPECT_EQ(CountLoginItems(kAll), 2);
+  EXPECT_EQ(CopyLoginItemPath(kAll, 1), std::nullopt);  // the non-ASCII one moved up
+}
+
+TEST(DesktopEntryTest, ExecProgramFollowsQuotingAndGroups) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"[Desktop Entry]\nExec = /bin/prog arg\n", "/bin/prog"},
+      {"[Desktop Entry]\r\nExec=\"/a b/c\\\\\"d\" x\r\n", "/a b/c\"d"},
+      // \s is a blank once the string is read, and a blank ends an unquoted word.
+      {"[Desktop Entry]\nExec=/a\\sb\n", "/a"},
+      {"[Desktop Entry]\nExec=\"/unterminated\n", std::nullopt},
+      {"[Other]\nExec=/x\n[Desktop Entry]\nName=y\n", std::nullopt},
+      {"# Exec=/x\n[Desktop Entry]\nExec[de]=/de\nExec=/en\n", "/en"},
+      {"", std::nullopt}};
+  for (const auto& [text, program] : cases) EXPECT_EQ(DesktopEntryProgram(text), program) << text;
 }
 
 }  // namespace
