@@ -137,25 +137,18 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
                           const std::vector<std::string>& environment) {
   std::vector<std::string> argv = {CORVANE_BINARY_DIR "/bin/Corvane 5 Server"};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> cargs;
-  for (auto& a : argv) cargs.push_back(a.data());
-  cargs.push_back(nullptr);
   unlink(root_.Path(std::string(kServerLogFile)).c_str());  // not an earlier run's log
   setenv("CORVANE_LOOPBACK_ONLY", "1", 1);
-  pid_ = fork();
+  int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_ = Launch(argv, {.out = out, .environment = environment, .die_with_parent = true,
+                       .prepare = [this] {
+                         if (net_namespace_.empty()) return true;
+                         int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
+                         unsetenv("CORVANE_LOOPBACK_ONLY");
+                         return ns >= 0 && setns(ns, CLONE_NEWNET) == 0;
+                       }});
+  if (out >= 0) close(out);
   if (pid_ < 0) return false;
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed test leaves no server behind
-    dup2(open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-    if (!net_namespace_.empty()) {
-      int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
-      if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) _exit(126);
-      unsetenv("CORVANE_LOOPBACK_ONLY");
-    }
-    execvp(cargs[0], cargs.data());
-    _exit(127);
-  }
   bool logged = false;
   WaitFor([&] {
     std::string log = Log();
@@ -248,23 +241,15 @@ LoginSession::LoginSession(std::string output_path, const std::string& script,
                            uid_t login_uid)
     : output_path_(std::move(output_path)) {
   int out = open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  leader_ = fork();
-  if (leader_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    setsid();
-    dup2(out, 1);
-    dup2(out, 2);
+  auto become_user = [&] {
     // Refused where this process already has one.
     if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
     const gid_t nogroup = 65534;
-    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(uid) != 0)) {
-      _exit(126);
-    }
-    if (clean) clearenv();
-    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-    execl("/bin/sh", "sh", "-c", script.c_str(), nullptr);
-    _exit(127);
-  }
+    return uid == 0 || (setgroups(0, nullptr) == 0 && setgid(nogroup) == 0 && setuid(uid) == 0);
+  };
+  leader_ = Launch({"/bin/sh", "-c", script},
+                   {.out = out, .err = out, .environment = environment, .clean_environment = clean,
+                    .own_session = true, .die_with_parent = true, .prepare = become_user});
   if (out >= 0) close(out);
 }
 
@@ -288,14 +273,10 @@ bool RunAsUser(const std::string& user, const std::function<bool()>& body) {
   if (account == nullptr) return false;
   uid_t uid = account->pw_uid;
   gid_t gid = account->pw_gid;
-  pid_t child = fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    if (initgroups(user.c_str(), gid) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(125);
-    _exit(body() ? 0 : 1);
-  }
-  int status = 0;
-  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  auto become_user = [&] {
+    return initgroups(user.c_str(), gid) == 0 && setgid(gid) == 0 && setuid(uid) == 0;
+  };
+  return WaitExit(ForkChild({.prepare = become_user}, [&] { return body() ? 0 : 1; })) == 0;
 }
 
 ScratchAccount::ScratchAccount(const std::string& suffix)

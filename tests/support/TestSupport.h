@@ -35,11 +35,49 @@ void WriteFileOrDie(const std::string& path, const std::string& data);
 // mkdir -p
 void MakeFolders(const std::string& path);
 
+// How a child process starts: every test program launches its children
+// through ForkChild.
+struct ChildSetup {
+  int out = -1;  // standard output, when given
+  int err = -1;  // standard error, when given
+  // "NAME=value" entries over this process's environment, or alone when
+  // `clean_environment`.
+  std::vector<std::string> environment{};
+  bool clean_environment = false;
+  bool own_session = false;      // leads a POSIX session of its own
+  bool die_with_parent = false;  // a crashed test leaves nothing behind
+  // Runs in the child last; the child ends with status 126 when it fails.
+  std::function<bool()> prepare{};
+};
+// Forks a child set up by `setup` that ends with what `body` returns; its
+// pid, or -1.
+pid_t ForkChild(const ChildSetup& setup, const std::function<int()>& body);
+// Starts argv[0] (looked up in the child's PATH); its pid, or -1. A program
+// that cannot be started ends with status 127.
+pid_t Launch(const std::vector<std::string>& argv, const ChildSetup& setup = {});
 // Starts argv[0] with the given arguments, standard output and error on
 // `out` and `err` when those are given; returns its pid, or -1.
-pid_t SpawnProcess(const std::vector<std::string>& argv, int out = -1, int err = -1);
-// Writes all of `bytes` to the socket; false when it could not.
+inline pid_t SpawnProcess(const std::vector<std::string>& argv, int out = -1, int err = -1) {
+  return Launch(argv, {.out = out, .err = err});
+}
+// Reaps the child: its exit status, or -1 when it did not exit (then
+// *signal, when given, is the signal that ended it).
+int WaitExit(pid_t pid, int* signal = nullptr);
+// Writes all of `bytes` to the socket, waiting where a non-blocking one is
+// full; false when it could not.
 bool SendAll(int fd, std::string_view bytes);
+
+struct RunResult {
+  int status = -1;  // -1 when it did not exit
+  int signal = 0;   // what ended it then
+  std::string out;
+  std::string err;
+  double seconds = 0;
+};
+// Runs a program to its end, with `extra_env` ("NAME=value") added.
+RunResult RunProgram(const std::vector<std::string>& argv,
+                     const std::vector<std::string>& extra_env = {});
+
 // Kills with signal 9 and reaps.
 void KillAndReap(pid_t pid);
 // Polls `done` every 10 ms; false when it still fails after `seconds`.
