@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <map>
 
@@ -85,40 +84,6 @@ std::string SettingsPlist(int credit) {
          "\t<key>DQ Value</key>\n\t<integer>7</integer>\n</dict>\n</plist>\n";
 }
 
-Child::Child(const std::vector<std::string>& argv) {
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) std::abort();
-  pid_ = Launch(argv, {.out = pipe_fds[1], .err = pipe_fds[1]});
-  close(pipe_fds[1]);
-  out_fd_ = pipe_fds[0];
-}
-
-Child::~Child() {
-  Kill();
-  close(out_fd_);
-}
-
-void Child::Kill() {
-  if (pid_ > 0) KillAndReap(pid_);
-  pid_ = -1;
-}
-
-bool Child::WaitForOutput(const std::string& text, double seconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (seen_.find(text) == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd p{out_fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-    char chunk[512];
-    ssize_t n = read(out_fd_, chunk, sizeof chunk);
-    if (n <= 0) return false;
-    seen_.append(chunk, static_cast<size_t>(n));
-  }
-  return true;
-}
-
 std::unique_ptr<Child> Publish(const std::string& name, const std::string& type, uint16_t port,
                                const std::string& domain) {
   std::vector<std::string> argv{"avahi-publish", "-s"};
@@ -137,11 +102,8 @@ std::string PrivateServiceType() {
 }
 
 bool WaitForCommand(const std::string& shell_command, bool want_success, double seconds) {
-  for (int i = 0; i < seconds * 10; ++i) {
-    if ((std::system(shell_command.c_str()) == 0) == want_success) return true;
-    usleep(100000);
-  }
-  return false;
+  return WaitFor([&] { return (std::system(shell_command.c_str()) == 0) == want_success; },
+                 seconds, 0.1);
 }
 
 }  // namespace corvane::test

@@ -48,24 +48,6 @@ std::string ReplyFrame(const std::string& body);
 // An XML plist dictionary as the server sends (Enabled, DQ Enabled, DQ Value 7).
 std::string SettingsPlist(int credit);
 
-// A child process whose standard output and error are watched for a text;
-// killed and reaped when destroyed.
-class Child {
- public:
-  explicit Child(const std::vector<std::string>& argv);
-  ~Child();
-  bool WaitForOutput(const std::string& text, double seconds);
-  pid_t pid() const { return pid_; }
-  // What WaitForOutput has read so far.
-  const std::string& output() const { return seen_; }
-  void Kill();
-
- private:
-  pid_t pid_ = -1;
-  int out_fd_ = -1;
-  std::string seen_;
-};
-
 // Publishes through avahi-publish (in `domain`, "" for the default one);
 // the publisher once avahi reports it established, else null.
 std::unique_ptr<Child> Publish(const std::string& name, const std::string& type, uint16_t port,

@@ -239,34 +239,18 @@ bool Connection::ClosedByServer(int timeout_ms) {
 LoginSession::LoginSession(std::string output_path, const std::string& script,
                            const std::vector<std::string>& environment, bool clean, uid_t uid,
                            uid_t login_uid)
-    : output_path_(std::move(output_path)) {
-  int out = open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  auto become_user = [&] {
-    // Refused where this process already has one.
-    if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
-    const gid_t nogroup = 65534;
-    return uid == 0 || (setgroups(0, nullptr) == 0 && setgid(nogroup) == 0 && setuid(uid) == 0);
-  };
-  leader_ = Launch({"/bin/sh", "-c", script},
-                   {.out = out, .err = out, .environment = environment, .clean_environment = clean,
-                    .own_session = true, .die_with_parent = true, .prepare = become_user});
-  if (out >= 0) close(out);
-}
-
-LoginSession::~LoginSession() {
-  if (leader_ <= 0) return;
-  kill(-leader_, SIGKILL);
-  if (!reaped_) waitpid(leader_, nullptr, 0);
-}
-
-bool LoginSession::WaitForOutput(const std::string& text, double seconds) const {
-  return WaitFor([&] { return Output().find(text) != std::string::npos; }, seconds);
-}
-
-bool LoginSession::Ended() {
-  reaped_ = reaped_ || leader_ <= 0 || waitpid(leader_, nullptr, WNOHANG) == leader_;
-  return reaped_;
-}
+    : Child({"/bin/sh", "-c", script},
+            {.environment = environment, .clean_environment = clean, .own_session = true,
+             .die_with_parent = true,
+             .prepare =
+                 [uid, login_uid] {
+                   // Refused where this process already has one.
+                   if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
+                   const gid_t nogroup = 65534;
+                   return uid == 0 || (setgroups(0, nullptr) == 0 && setgid(nogroup) == 0 &&
+                                       setuid(uid) == 0);
+                 }},
+            output_path) {}
 
 bool RunAsUser(const std::string& user, const std::function<bool()>& body) {
   passwd* account = getpwnam(user.c_str());

@@ -120,24 +120,12 @@ class ServerTest : public ::testing::Test {
 // `uid` unless 0, having recorded `login_uid` (unless 0) as a login records
 // its user. What the session prints goes to `output_path`. Destroying it
 // kills everything in the session's process group.
-class LoginSession {
+class LoginSession : public Child {
  public:
   LoginSession(std::string output_path, const std::string& script,
                const std::vector<std::string>& environment, bool clean, uid_t uid = 0,
                uid_t login_uid = 0);
-  ~LoginSession();
-  LoginSession(const LoginSession&) = delete;
-  LoginSession& operator=(const LoginSession&) = delete;
-
-  pid_t leader() const { return leader_; }
-  std::string Output() const { return ReadFileOrEmpty(output_path_); }
-  bool WaitForOutput(const std::string& text, double seconds) const;
-  bool Ended();  // reaps the leader once it ended; true from then on
-
- private:
-  std::string output_path_;
-  pid_t leader_ = -1;
-  bool reaped_ = false;
+  pid_t leader() const { return pid(); }
 };
 
 // Runs `body` in a child process as the account `user` with the groups it

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -7,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -62,26 +62,14 @@ void WriteFileOrDie(const std::string& path, const std::string& data) {
 void MakeFolders(const std::string& path) { std::filesystem::create_directories(path); }
 
 pid_t ForkChild(const ChildSetup& setup, const std::function<int()>& body) {
-  // The environment is made before the fork: in a test program with other
-  // threads, a child that allocates may wait for a lock nobody will release.
-  std::vector<std::string> entries;
-  for (char** e = setup.clean_environment ? nullptr : environ; e != nullptr && *e != nullptr; ++e) {
-    std::string_view name(*e, std::string_view(*e).find('=') + 1);
-    if (std::ranges::none_of(setup.environment, [&](auto& v) { return v.starts_with(name); })) {
-      entries.push_back(*e);
-    }
-  }
-  entries.insert(entries.end(), setup.environment.begin(), setup.environment.end());
-  std::vector<char*> child_environment;
-  for (auto& entry : entries) child_environment.push_back(entry.data());
-  child_environment.push_back(nullptr);
   pid_t pid = fork();
   if (pid != 0) return pid;
   if (setup.die_with_parent) prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (setup.own_session) setsid();
   if (setup.out >= 0) dup2(setup.out, 1);
   if (setup.err >= 0) dup2(setup.err, 2);
-  environ = child_environment.data();
+  if (setup.clean_environment) clearenv();
+  for (const std::string& entry : setup.environment) putenv(const_cast<char*>(entry.c_str()));
   _exit(setup.prepare && !setup.prepare() ? 126 : body());
 }
 
@@ -135,17 +123,14 @@ RunResult RunProgram(const std::vector<std::string>& argv,
 }
 
 void KillAndReap(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGKILL);
-  int status;
-  waitpid(pid, &status, 0);
+  if (pid > 0 && kill(pid, SIGKILL) == 0) WaitExit(pid);
 }
 
-bool WaitFor(const std::function<bool()>& done, double seconds) {
+bool WaitFor(const std::function<bool()>& done, double seconds, double interval) {
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    usleep(10000);
+    usleep(static_cast<useconds_t>(interval * 1e6));
   }
   return true;
 }
@@ -157,6 +142,51 @@ bool EndedBySignal9(pid_t pid, double seconds) {
     return false;
   }
   return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+Child::Child(const std::vector<std::string>& argv, const ChildSetup& setup,
+             const std::string& output_path)
+    : output_path_(output_path), own_session_(setup.own_session) {
+  if (output_path_.empty()) {
+    char path[] = "/tmp/c5-child-XXXXXX";
+    close(mkstemp(path));
+    output_path_ = path;
+    temporary_ = true;
+  }
+  ChildSetup to_file = setup;
+  to_file.out = to_file.err =
+      open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_ = Launch(argv, to_file);
+  if (to_file.out >= 0) close(to_file.out);
+}
+
+Child::~Child() {
+  Kill();
+  if (temporary_) unlink(output_path_.c_str());
+}
+
+bool Child::WaitForOutput(const std::string& text, double seconds) const {
+  siginfo_t end{};
+  WaitFor([&] {
+    seen_ = Output();
+    // Looked at without reaping, so that Ended() still sees it end.
+    if (!own_session_ && !reaped_) waitid(P_PID, pid_, &end, WEXITED | WNOHANG | WNOWAIT);
+    return seen_.find(text) != std::string::npos || end.si_pid != 0;
+  }, seconds);
+  seen_ = Output();
+  return seen_.find(text) != std::string::npos;
+}
+
+bool Child::Ended() {
+  reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, nullptr, WNOHANG) == pid_;
+  return reaped_;
+}
+
+void Child::Kill() {
+  if (pid_ <= 0) return;
+  kill(own_session_ ? -pid_ : pid_, SIGKILL);
+  if (!reaped_) waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 bool DnsSdReachable() {

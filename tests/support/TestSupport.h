@@ -80,11 +80,44 @@ RunResult RunProgram(const std::vector<std::string>& argv,
 
 // Kills with signal 9 and reaps.
 void KillAndReap(pid_t pid);
-// Polls `done` every 10 ms; false when it still fails after `seconds`.
-bool WaitFor(const std::function<bool()>& done, double seconds = 10);
+// Polls `done` every `interval` seconds; false when it still fails after
+// `seconds`.
+bool WaitFor(const std::function<bool()>& done, double seconds = 10, double interval = 0.01);
 // Whether the child `pid` ended by signal 9 within `seconds`; it is reaped
 // either way (killed first when still running).
 bool EndedBySignal9(pid_t pid, double seconds = 2);
+// A child process whose standard output and error go to a file that is
+// watched for a text. Destroying it kills it (its whole process group when
+// it leads a session of its own) and reaps it.
+class Child {
+ public:
+  // The output goes to `output_path`, or to a temporary file when empty.
+  explicit Child(const std::vector<std::string>& argv, const ChildSetup& setup = {},
+                 const std::string& output_path = "");
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Whether the output holds `text` within `seconds`; false at once when a
+  // child without a session of its own ended without printing it.
+  bool WaitForOutput(const std::string& text, double seconds) const;
+  // What WaitForOutput has read so far.
+  const std::string& output() const { return seen_; }
+  // Everything printed so far.
+  std::string Output() const { return ReadFileOrEmpty(output_path_); }
+  bool Ended();  // reaps the child once it ended; true from then on
+  void Kill();
+
+ private:
+  std::string output_path_;
+  bool temporary_ = false;
+  bool own_session_ = false;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  mutable std::string seen_;
+};
+
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
