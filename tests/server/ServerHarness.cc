@@ -1,11 +1,9 @@
 #include "ServerHarness.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -113,14 +111,6 @@ std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests) {
   return c.ReadPlistReply();
 }
 
-static sockaddr_in LoopbackAddress(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return addr;
-}
-
 ServerProcess::ServerProcess(const TempRoot& root, std::string custom_port) : root_(root) {
   if (custom_port.empty()) custom_port = std::to_string(port_ = FreeLoopbackPort());
   MakeFolders(root.Path("/Library/Preferences/ByHost"));
@@ -189,26 +179,24 @@ std::string ServerProcess::DataFile(const char* name) const {
 }
 
 Connection::Connection(int port, bool ipv6)
-    : socket_(socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  sockaddr_in in = LoopbackAddress(port);
-  sockaddr_in6 in6{};
-  in6.sin6_family = AF_INET6;
-  in6.sin6_port = in.sin_port;
-  in6.sin6_addr = in6addr_loopback;
-  int rc = ipv6 ? connect(socket_.get(), reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                : connect(socket_.get(), reinterpret_cast<sockaddr*>(&in), sizeof in);
-  if (rc != 0) socket_.Close();
+    : socket_(StreamSocket::Create(ipv6 ? IpFamily::kIPv6 : IpFamily::kIPv4)) {
+  auto to = static_cast<uint16_t>(port);
+  if (socket_ && socket_->StartConnect(ipv6 ? SocketAddress::IPv6Loopback(to)
+                                            : SocketAddress::IPv4(127, 0, 0, 1, to))) {
+    socket_->Wait(/*for_reading=*/false, 5000);
+  }
+  if (socket_ && socket_->CheckState() == StreamSocket::State::kError) socket_.reset();
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  return SendAll(socket_.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  return SendAll(fd(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {
   for (auto* p = static_cast<uint8_t*>(out); n > 0;) {
-    pollfd pfd{socket_.get(), POLLIN, 0};
+    pollfd pfd{fd(), POLLIN, 0};
     if (poll(&pfd, 1, timeout_ms) <= 0) return false;
-    ssize_t got = recv(socket_.get(), p, n, 0);
+    ssize_t got = recv(fd(), p, n, 0);
     if (got <= 0) return false;
     p += got;
     n -= static_cast<size_t>(got);
@@ -232,7 +220,7 @@ std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
 bool Connection::ClosedByServer(int timeout_ms) {
   // Waits for the end of the stream without reading, so unread replies stay
   // unread and a client that never reads keeps not reading.
-  pollfd pfd{socket_.get(), POLLRDHUP, 0};
+  pollfd pfd{fd(), POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 

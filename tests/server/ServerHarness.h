@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "AppSettings.h"
+#include "Platform/Network/StreamSocket.h"
 #include "Platform/Network/TcpSocket.h"
 #include "Plist.h"
 #include "TestSupport.h"
@@ -75,7 +77,7 @@ class ServerProcess {
 class Connection {
  public:
   explicit Connection(int port, bool ipv6 = false);
-  bool connected() const { return socket_.valid(); }
+  bool connected() const { return socket_ != nullptr; }
   bool Send(const Bytes& bytes);
   // One reply body; none after `timeout_ms` or when the server closed.
   std::optional<std::string> ReadReply(int timeout_ms = 5000);
@@ -84,7 +86,8 @@ class Connection {
 
  private:
   bool ReadExactly(void* out, size_t n, int timeout_ms);
-  SocketHandle socket_;
+  int fd() const { return socket_ ? socket_->Handle() : -1; }
+  std::unique_ptr<StreamSocket> socket_;
 };
 
 // The "Credit" of a GetCredit reply; -1 when there is none.
