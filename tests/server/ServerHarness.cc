@@ -129,16 +129,16 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   argv.insert(argv.end(), args.begin(), args.end());
   unlink(root_.Path(std::string(kServerLogFile)).c_str());  // not an earlier run's log
   setenv("CORVANE_LOOPBACK_ONLY", "1", 1);
-  int out = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  pid_ = Launch(argv, {.out = out, .environment = environment, .die_with_parent = true,
-                       .prepare = [this] {
-                         if (net_namespace_.empty()) return true;
-                         int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
-                         unsetenv("CORVANE_LOOPBACK_ONLY");
-                         return ns >= 0 && setns(ns, CLONE_NEWNET) == 0;
-                       }});
-  if (out >= 0) close(out);
-  if (pid_ < 0) return false;
+  // Standard error stays this program's.
+  ChildSetup setup{.err = 2, .environment = environment, .die_with_parent = true,
+                   .prepare = [this] {
+                     if (net_namespace_.empty()) return true;
+                     int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
+                     unsetenv("CORVANE_LOOPBACK_ONLY");
+                     return ns >= 0 && setns(ns, CLONE_NEWNET) == 0;
+                   }};
+  process_ = std::make_unique<Child>(argv, setup, out_path_);
+  if (pid() < 0) return false;
   bool logged = false;
   WaitFor([&] {
     std::string log = Log();
@@ -149,26 +149,12 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   return logged;
 }
 
-bool ServerProcess::Running() {
-  int status;
-  return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
-}
-
 int ServerProcess::Stop() {
-  if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5)) {
-    Kill9();
-    return -1;
-  }
-  pid_ = -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void ServerProcess::Kill9() {
-  KillAndReap(pid_);
-  pid_ = -1;
+  if (pid() <= 0) return -1;
+  kill(pid(), SIGTERM);
+  int status = WaitFor([&] { return process_->Ended(); }, 5) ? process_->ExitStatus() : -1;
+  process_.reset();  // killed with signal 9 when SIGTERM did not end it
+  return status;
 }
 
 std::string ServerProcess::Log() const {

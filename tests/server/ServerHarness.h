@@ -46,17 +46,16 @@ class ServerProcess {
   // Sets the custom port preference to `custom_port`, or to a free port
   // (then known to port()) when empty.
   explicit ServerProcess(const TempRoot& root, std::string custom_port = "");
-  ~ServerProcess() { Kill9(); }
 
   // Starts the program with `args` and extra "NAME=value" environment
   // entries; waits until it serves or logged the retry line.
   bool Start(const std::vector<std::string>& args = {},
              const std::vector<std::string>& environment = {});
   int Stop();  // SIGTERM; the exit status, or -1 when it did not exit
-  void Kill9();
-  bool Running();
+  void Kill9() { process_.reset(); }
+  bool Running() { return process_ && !process_->Ended(); }
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_ ? process_->pid() : -1; }
   int port() const { return port_; }
   void set_port(int port) { port_ = port; }
   // Runs the server in the network namespace at `path` (a private one with
@@ -68,7 +67,7 @@ class ServerProcess {
 
  private:
   const TempRoot& root_;
-  pid_t pid_ = -1;
+  std::unique_ptr<Child> process_;  // killed when destroyed
   int port_ = 0;
   std::string out_path_;
   std::string net_namespace_;

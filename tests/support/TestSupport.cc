@@ -154,8 +154,8 @@ Child::Child(const std::vector<std::string>& argv, const ChildSetup& setup,
     temporary_ = true;
   }
   ChildSetup to_file = setup;
-  to_file.out = to_file.err =
-      open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  to_file.out = open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (to_file.err < 0) to_file.err = to_file.out;
   pid_ = Launch(argv, to_file);
   if (to_file.out >= 0) close(to_file.out);
 }
@@ -178,13 +178,15 @@ bool Child::WaitForOutput(const std::string& text, double seconds) const {
 }
 
 bool Child::Ended() {
-  reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, nullptr, WNOHANG) == pid_;
+  reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &status_, WNOHANG) == pid_;
   return reaped_;
 }
 
 void Child::Kill() {
   if (pid_ <= 0) return;
-  kill(own_session_ ? -pid_ : pid_, SIGKILL);
+  // A reaped child's pid may name another process by now; a session's
+  // group is killed still, for what its leader left behind.
+  if (own_session_ || !reaped_) kill(own_session_ ? -pid_ : pid_, SIGKILL);
   if (!reaped_) waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <functional>
@@ -86,8 +87,8 @@ bool WaitFor(const std::function<bool()>& done, double seconds = 10, double inte
 // Whether the child `pid` ended by signal 9 within `seconds`; it is reaped
 // either way (killed first when still running).
 bool EndedBySignal9(pid_t pid, double seconds = 2);
-// A child process whose standard output and error go to a file that is
-// watched for a text. Destroying it kills it (its whole process group when
+// A child process whose standard output, and standard error unless
+// `setup.err` names another, go to a file that is watched for a text. Destroying it kills it (its whole process group when
 // it leads a session of its own) and reaps it.
 class Child {
  public:
@@ -107,6 +108,8 @@ class Child {
   // Everything printed so far.
   std::string Output() const { return ReadFileOrEmpty(output_path_); }
   bool Ended();  // reaps the child once it ended; true from then on
+  // Once Ended(): the exit status, or -1 when it did not exit.
+  int ExitStatus() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
   void Kill();
 
  private:
@@ -115,6 +118,7 @@ class Child {
   bool own_session_ = false;
   pid_t pid_ = -1;
   bool reaped_ = false;
+  int status_ = -1;
   mutable std::string seen_;
 };
 
