@@ -87,9 +87,11 @@ bool WaitFor(const std::function<bool()>& done, double seconds = 10, double inte
 // Whether the child `pid` ended by signal 9 within `seconds`; it is reaped
 // either way (killed first when still running).
 bool EndedBySignal9(pid_t pid, double seconds = 2);
+
 // A child process whose standard output, and standard error unless
-// `setup.err` names another, go to a file that is watched for a text. Destroying it kills it (its whole process group when
-// it leads a session of its own) and reaps it.
+// `setup.err` names another, go to a file that is watched for a text.
+// Destroying it kills it (its whole process group when it leads a session of
+// its own) and reaps it.
 class Child {
  public:
   // The output goes to `output_path`, or to a temporary file when empty.
