@@ -3,7 +3,6 @@
 // and screenshots of each page under build/screenshots/.
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QBarSet>
@@ -21,6 +20,7 @@
 #include "AdminMainWindow.h"
 #include "AppNames.h"
 #include "ClientTestSupport.h"
+#include "DisplayApp.h"
 #include "LimitsPage.h"
 #include "Paths.h"
 #include "PlistFile.h"
@@ -41,26 +41,7 @@ constexpr const char* kRefusalPortVariable = "CORVANE_TEST_REFUSAL_PORT";
 const std::string kComputer(kComputerAppKey);
 const std::string kAccount(kGlobalSettingsAppKey);
 
-// The one application object, made when a test first needs the display;
-// never destroyed (Qt torn down among other statics at exit crashes). Null
-// when no X server answers at DISPLAY.
-QApplication* App() {
-  static QApplication* app = nullptr;
-  static int argc = 1;
-  static char name[] = "admin_window_tests";
-  static char* argv[] = {name, nullptr};
-  if (app == nullptr) {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return nullptr;
-    xcb_connection_t* c = xcb_connect(display, nullptr);
-    bool reachable = xcb_connection_has_error(c) == 0;
-    xcb_disconnect(c);
-    if (!reachable) return nullptr;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    app = new QApplication(argc, argv);
-  }
-  return app;
-}
+QApplication* App() { return test::DisplayApp("admin_window_tests"); }
 
 void Settle() {
   for (int i = 0; i < 5; ++i) QApplication::processEvents();

@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "Platform/Network/TcpSocket.h"
 #include "TestSupport.h"
+#include "WireCodec.h"
 
 namespace corvane::test {
 
@@ -32,7 +34,7 @@ class FakeServer {
  private:
   void Run();
   Handler handler_;
-  int listen_fd_ = -1;
+  SocketHandle listener_;
   int stop_pipe_[2] = {-1, -1};
   uint16_t port_ = 0;
   std::atomic<int> connections_{0};
@@ -46,24 +48,6 @@ std::string ReplyFrame(const std::string& body);
 // An XML plist dictionary as the server sends (Enabled, DQ Enabled, DQ Value 7).
 std::string SettingsPlist(int credit);
 
-// A child process whose standard output and error are watched for a text;
-// killed and reaped when destroyed.
-class Child {
- public:
-  explicit Child(const std::vector<std::string>& argv);
-  ~Child();
-  bool WaitForOutput(const std::string& text, double seconds);
-  pid_t pid() const { return pid_; }
-  // What WaitForOutput has read so far.
-  const std::string& output() const { return seen_; }
-  void Kill();
-
- private:
-  pid_t pid_ = -1;
-  int out_fd_ = -1;
-  std::string seen_;
-};
-
 // Publishes through avahi-publish (in `domain`, "" for the default one);
 // the publisher once avahi reports it established, else null.
 std::unique_ptr<Child> Publish(const std::string& name, const std::string& type, uint16_t port,
@@ -73,15 +57,5 @@ std::string PrivateServiceType();
 // Polls `shell_command` every 100 ms until its exit status is 0 (`want_success`)
 // or not; false after `seconds`.
 bool WaitForCommand(const std::string& shell_command, bool want_success, double seconds);
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-  double seconds = 0;
-};
-// Runs a program to its end, with `extra_env` ("NAME=value") added.
-RunResult RunProgram(const std::vector<std::string>& argv,
-                     const std::vector<std::string>& extra_env = {});
 
 }  // namespace corvane::test

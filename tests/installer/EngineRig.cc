@@ -1,12 +1,11 @@
 #include "EngineRig.h"
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -42,12 +41,6 @@ std::string CommandLine(pid_t pid) {
   return ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/cmdline");
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 }  // namespace
 
 EngineRig::EngineRig() {
@@ -60,9 +53,10 @@ EngineRig::EngineRig() {
   WriteFileOrDie(stubs_ + "/systemctl", kSystemctlStub);
   WriteFileOrDie(stubs_ + "/ps", kPsStub);
   for (const char* stub : {"/systemctl", "/ps"}) fs::permissions(stubs_ + stub, fs::perms(0755));
-  std::string install = Quote(CORVANE_CMAKE_COMMAND) + " --install " + Quote(CORVANE_BINARY_DIR) +
-                        " --prefix " + Quote(release_) + " >/dev/null";
-  if (std::system(install.c_str()) != 0) ADD_FAILURE() << "cmake --install failed";
+  if (RunProgram({CORVANE_CMAKE_COMMAND, "--install", CORVANE_BINARY_DIR, "--prefix", release_})
+          .status != 0) {
+    ADD_FAILURE() << "cmake --install failed";
+  }
 }
 
 EngineRig::~EngineRig() {
@@ -73,18 +67,11 @@ EngineRig::~EngineRig() {
 }
 
 EngineResult EngineRig::Run(const std::vector<std::string>& args) {
-  std::string command = "PATH=" + Quote(stubs_) + ":\"$PATH\"; export PATH; exec " +
-                        Quote(release_ + "/bin/Corvane_5_install_tool");
-  for (const auto& a : args) command += " " + Quote(a);
-  FILE* out = popen(command.c_str(), "r");
-  if (out == nullptr) std::abort();
-  EngineResult result;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, out)) > 0;) result.output.append(buf, n);
-  int status = pclose(out);
-  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  return result;
+  std::vector<std::string> argv{release_ + "/bin/Corvane_5_install_tool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunResult run = RunProgram(argv, {"PATH=" + stubs_ + ":" + std::getenv("PATH")});
+  std::cerr << run.err;
+  return {run.status, run.signal, run.out};
 }
 
 std::string EngineRig::EngineLog() const {

@@ -1,16 +1,12 @@
 #include "ServerHarness.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sched.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -113,14 +109,6 @@ std::optional<Plist> Exchange(int port, std::initializer_list<Bytes> requests) {
   return c.ReadPlistReply();
 }
 
-static sockaddr_in LoopbackAddress(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return addr;
-}
-
 ServerProcess::ServerProcess(const TempRoot& root, std::string custom_port) : root_(root) {
   if (custom_port.empty()) custom_port = std::to_string(port_ = FreeLoopbackPort());
   MakeFolders(root.Path("/Library/Preferences/ByHost"));
@@ -137,25 +125,18 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
                           const std::vector<std::string>& environment) {
   std::vector<std::string> argv = {CORVANE_BINARY_DIR "/bin/Corvane 5 Server"};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> cargs;
-  for (auto& a : argv) cargs.push_back(a.data());
-  cargs.push_back(nullptr);
   unlink(root_.Path(std::string(kServerLogFile)).c_str());  // not an earlier run's log
   setenv("CORVANE_LOOPBACK_ONLY", "1", 1);
-  pid_ = fork();
-  if (pid_ < 0) return false;
-  if (pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // a crashed test leaves no server behind
-    dup2(open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-    if (!net_namespace_.empty()) {
-      int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
-      if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) _exit(126);
-      unsetenv("CORVANE_LOOPBACK_ONLY");
-    }
-    execvp(cargs[0], cargs.data());
-    _exit(127);
-  }
+  // Standard error stays this program's.
+  ChildSetup setup{.err = 2, .environment = environment, .die_with_parent = true,
+                   .prepare = [this] {
+                     if (net_namespace_.empty()) return true;
+                     int ns = open(net_namespace_.c_str(), O_RDONLY | O_CLOEXEC);
+                     unsetenv("CORVANE_LOOPBACK_ONLY");
+                     return ns >= 0 && setns(ns, CLONE_NEWNET) == 0;
+                   }};
+  process_ = std::make_unique<Child>(argv, setup, out_path_);
+  if (pid() < 0) return false;
   bool logged = false;
   WaitFor([&] {
     std::string log = Log();
@@ -166,26 +147,12 @@ bool ServerProcess::Start(const std::vector<std::string>& args,
   return logged;
 }
 
-bool ServerProcess::Running() {
-  int status;
-  return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
-}
-
 int ServerProcess::Stop() {
-  if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 5)) {
-    Kill9();
-    return -1;
-  }
-  pid_ = -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void ServerProcess::Kill9() {
-  KillAndReap(pid_);
-  pid_ = -1;
+  if (pid() <= 0) return -1;
+  kill(pid(), SIGTERM);
+  int status = WaitFor([&] { return process_->Ended(); }, 5) ? process_->ExitStatus() : -1;
+  process_.reset();  // killed with signal 9 when SIGTERM did not end it
+  return status;
 }
 
 std::string ServerProcess::Log() const {
@@ -196,26 +163,24 @@ std::string ServerProcess::DataFile(const char* name) const {
 }
 
 Connection::Connection(int port, bool ipv6)
-    : socket_(socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  sockaddr_in in = LoopbackAddress(port);
-  sockaddr_in6 in6{};
-  in6.sin6_family = AF_INET6;
-  in6.sin6_port = in.sin_port;
-  in6.sin6_addr = in6addr_loopback;
-  int rc = ipv6 ? connect(socket_.get(), reinterpret_cast<sockaddr*>(&in6), sizeof in6)
-                : connect(socket_.get(), reinterpret_cast<sockaddr*>(&in), sizeof in);
-  if (rc != 0) socket_.Close();
+    : socket_(StreamSocket::Create(ipv6 ? IpFamily::kIPv6 : IpFamily::kIPv4)) {
+  auto to = static_cast<uint16_t>(port);
+  if (socket_ && socket_->StartConnect(ipv6 ? SocketAddress::IPv6Loopback(to)
+                                            : SocketAddress::IPv4(127, 0, 0, 1, to))) {
+    socket_->Wait(/*for_reading=*/false, 5000);
+  }
+  if (socket_ && socket_->CheckState() == StreamSocket::State::kError) socket_.reset();
 }
 
 bool Connection::Send(const Bytes& bytes) {
-  return SendAll(socket_.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  return SendAll(fd(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 bool Connection::ReadExactly(void* out, size_t n, int timeout_ms) {
   for (auto* p = static_cast<uint8_t*>(out); n > 0;) {
-    pollfd pfd{socket_.get(), POLLIN, 0};
+    pollfd pfd{fd(), POLLIN, 0};
     if (poll(&pfd, 1, timeout_ms) <= 0) return false;
-    ssize_t got = recv(socket_.get(), p, n, 0);
+    ssize_t got = recv(fd(), p, n, 0);
     if (got <= 0) return false;
     p += got;
     n -= static_cast<size_t>(got);
@@ -239,63 +204,35 @@ std::optional<Plist> Connection::ReadPlistReply(int timeout_ms) {
 bool Connection::ClosedByServer(int timeout_ms) {
   // Waits for the end of the stream without reading, so unread replies stay
   // unread and a client that never reads keeps not reading.
-  pollfd pfd{socket_.get(), POLLRDHUP, 0};
+  pollfd pfd{fd(), POLLRDHUP, 0};
   return poll(&pfd, 1, timeout_ms) == 1 && (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR));
 }
 
 LoginSession::LoginSession(std::string output_path, const std::string& script,
                            const std::vector<std::string>& environment, bool clean, uid_t uid,
                            uid_t login_uid)
-    : output_path_(std::move(output_path)) {
-  int out = open(output_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  leader_ = fork();
-  if (leader_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    setsid();
-    dup2(out, 1);
-    dup2(out, 2);
-    // Refused where this process already has one.
-    if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
-    const gid_t nogroup = 65534;
-    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(uid) != 0)) {
-      _exit(126);
-    }
-    if (clean) clearenv();
-    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-    execl("/bin/sh", "sh", "-c", script.c_str(), nullptr);
-    _exit(127);
-  }
-  if (out >= 0) close(out);
-}
-
-LoginSession::~LoginSession() {
-  if (leader_ <= 0) return;
-  kill(-leader_, SIGKILL);
-  if (!reaped_) waitpid(leader_, nullptr, 0);
-}
-
-bool LoginSession::WaitForOutput(const std::string& text, double seconds) const {
-  return WaitFor([&] { return Output().find(text) != std::string::npos; }, seconds);
-}
-
-bool LoginSession::Ended() {
-  reaped_ = reaped_ || leader_ <= 0 || waitpid(leader_, nullptr, WNOHANG) == leader_;
-  return reaped_;
-}
+    : Child({"/bin/sh", "-c", script},
+            {.environment = environment, .clean_environment = clean, .own_session = true,
+             .die_with_parent = true,
+             .prepare =
+                 [uid, login_uid] {
+                   // Refused where this process already has one.
+                   if (login_uid != 0) std::ofstream("/proc/self/loginuid") << login_uid;
+                   const gid_t nogroup = 65534;
+                   return uid == 0 || (setgroups(0, nullptr) == 0 && setgid(nogroup) == 0 &&
+                                       setuid(uid) == 0);
+                 }},
+            output_path) {}
 
 bool RunAsUser(const std::string& user, const std::function<bool()>& body) {
   passwd* account = getpwnam(user.c_str());
   if (account == nullptr) return false;
   uid_t uid = account->pw_uid;
   gid_t gid = account->pw_gid;
-  pid_t child = fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    if (initgroups(user.c_str(), gid) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(125);
-    _exit(body() ? 0 : 1);
-  }
-  int status = 0;
-  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  auto become_user = [&] {
+    return initgroups(user.c_str(), gid) == 0 && setgid(gid) == 0 && setuid(uid) == 0;
+  };
+  return WaitExit(ForkChild({.prepare = become_user}, [&] { return body() ? 0 : 1; })) == 0;
 }
 
 ScratchAccount::ScratchAccount(const std::string& suffix)

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "AppSettings.h"
+#include "Platform/Network/StreamSocket.h"
 #include "Platform/Network/TcpSocket.h"
 #include "Plist.h"
 #include "TestSupport.h"
@@ -44,17 +46,16 @@ class ServerProcess {
   // Sets the custom port preference to `custom_port`, or to a free port
   // (then known to port()) when empty.
   explicit ServerProcess(const TempRoot& root, std::string custom_port = "");
-  ~ServerProcess() { Kill9(); }
 
   // Starts the program with `args` and extra "NAME=value" environment
   // entries; waits until it serves or logged the retry line.
   bool Start(const std::vector<std::string>& args = {},
              const std::vector<std::string>& environment = {});
   int Stop();  // SIGTERM; the exit status, or -1 when it did not exit
-  void Kill9();
-  bool Running();
+  void Kill9() { process_.reset(); }
+  bool Running() { return process_ && !process_->Ended(); }
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_ ? process_->pid() : -1; }
   int port() const { return port_; }
   void set_port(int port) { port_ = port; }
   // Runs the server in the network namespace at `path` (a private one with
@@ -66,7 +67,7 @@ class ServerProcess {
 
  private:
   const TempRoot& root_;
-  pid_t pid_ = -1;
+  std::unique_ptr<Child> process_;  // killed when destroyed
   int port_ = 0;
   std::string out_path_;
   std::string net_namespace_;
@@ -75,7 +76,7 @@ class ServerProcess {
 class Connection {
  public:
   explicit Connection(int port, bool ipv6 = false);
-  bool connected() const { return socket_.valid(); }
+  bool connected() const { return socket_ != nullptr; }
   bool Send(const Bytes& bytes);
   // One reply body; none after `timeout_ms` or when the server closed.
   std::optional<std::string> ReadReply(int timeout_ms = 5000);
@@ -84,7 +85,8 @@ class Connection {
 
  private:
   bool ReadExactly(void* out, size_t n, int timeout_ms);
-  SocketHandle socket_;
+  int fd() const { return socket_ ? socket_->Handle() : -1; }
+  std::unique_ptr<StreamSocket> socket_;
 };
 
 // The "Credit" of a GetCredit reply; -1 when there is none.
@@ -120,24 +122,12 @@ class ServerTest : public ::testing::Test {
 // `uid` unless 0, having recorded `login_uid` (unless 0) as a login records
 // its user. What the session prints goes to `output_path`. Destroying it
 // kills everything in the session's process group.
-class LoginSession {
+class LoginSession : public Child {
  public:
   LoginSession(std::string output_path, const std::string& script,
                const std::vector<std::string>& environment, bool clean, uid_t uid = 0,
                uid_t login_uid = 0);
-  ~LoginSession();
-  LoginSession(const LoginSession&) = delete;
-  LoginSession& operator=(const LoginSession&) = delete;
-
-  pid_t leader() const { return leader_; }
-  std::string Output() const { return ReadFileOrEmpty(output_path_); }
-  bool WaitForOutput(const std::string& text, double seconds) const;
-  bool Ended();  // reaps the leader once it ended; true from then on
-
- private:
-  std::string output_path_;
-  pid_t leader_ = -1;
-  bool reaped_ = false;
+  pid_t leader() const { return pid(); }
 };
 
 // Runs `body` in a child process as the account `user` with the groups it

@@ -1,26 +1,16 @@
 #include "FreePort.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "Platform/Network/TcpSocket.h"
 
 namespace corvane::test {
 
 uint16_t FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  uint16_t port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
+  SocketHandle socket;
+  if (!CreateListenerSocket(IpFamily::kIPv4, &socket).ok() ||
+      !BindAndListen(socket, IpFamily::kIPv4, 0, true).ok()) {
+    return 0;
   }
-  close(fd);
-  return port;
+  return BoundPort(socket);
 }
 
 }  // namespace corvane::test

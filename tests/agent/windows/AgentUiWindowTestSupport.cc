@@ -7,22 +7,13 @@
 #include <QScreen>
 #include <cstdlib>
 
+#include "DisplayApp.h"
+
 namespace corvane::test {
 
 QApplication* WindowTestApp() {
-  // Never destroyed: tearing Qt down among the other static objects at exit
-  // crashes, and the process ends right after anyway.
-  static QApplication* app = nullptr;
-  static int argc = 1;
-  static char name[] = "AgentUiWindowsTest";
-  static char* argv[] = {name, nullptr};
-  if (!app) {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return nullptr;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    app = new QApplication(argc, argv);
-    app->setQuitOnLastWindowClosed(false);
-  }
+  QApplication* app = DisplayApp("AgentUiWindowsTest");
+  if (app != nullptr) app->setQuitOnLastWindowClosed(false);
   return app;
 }
 

@@ -13,7 +13,7 @@
 
 namespace corvane::test {
 
-// The application, made on first use; null without DISPLAY.
+// The application, made on first use; null when no X display answers.
 QApplication* WindowTestApp();
 // Runs the event loop until `done` holds or `milliseconds` pass.
 bool WaitUntil(const std::function<bool()>& done, int milliseconds = 5000);
@@ -26,5 +26,5 @@ int Xdotool(const std::string& arguments);
 
 }  // namespace corvane::test
 
-#define SKIP_WITHOUT_DISPLAY()                                                   \
-  if (corvane::test::WindowTestApp() == nullptr) GTEST_SKIP() << "no DISPLAY (run under scripts/test-env)"
+#define SKIP_WITHOUT_DISPLAY() \
+  if (corvane::test::WindowTestApp() == nullptr) GTEST_SKIP() << "no X display answers (run under scripts/test-env)"
