@@ -3,14 +3,14 @@
 # watched windows: time from launch to its first tick (the first charged
 # minute of the session reaches the server), its CPU over 60 idle seconds,
 # and its resident memory. Needs a display (DISPLAY) and runs in private
-# namespaces with an avahi-daemon of its own (tests/client/isolated_rig.sh).
+# namespaces with an avahi-daemon of its own (scripts/isolated-rig).
 #   bench/agent/agent_idle.sh BUILD_DIR [SECONDS]
 set -eu
 build=$(cd "${1:?usage: $0 BUILD_DIR [SECONDS]}" && pwd)
 seconds=${2:-60}
 top=$(cd "$(dirname "$0")/../.." && pwd)
 if [ "${CORVANE_ISOLATED_RIG:-}" != inside ]; then
-  exec "$top/tests/client/isolated_rig.sh" "$0" "$@"
+  exec "$top/scripts/isolated-rig" "$0" "$@"
 fi
 [ -n "${DISPLAY:-}" ] || { echo "no X display" >&2; exit 1; }
 root=$(mktemp -d /tmp/c5-agent-bench-XXXXXX)

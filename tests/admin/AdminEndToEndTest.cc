@@ -34,12 +34,8 @@ class AdminEndToEndTest : public ::testing::Test {
                                              server + " " + args});
   }
 
-  // The app settings dictionary of the file on disk, as the server saved it.
   PlistDictionary Stored(const std::string& user, const std::string& app) {
-    auto settings = ReadPlistFile(root_.Path(std::string(kSettingsFile)));
-    if (!settings || !settings->IsDictionary()) return {};
-    const Plist* d = FindAppSettings(*settings->AsDictionary(), user, app);
-    return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
+    return server_->StoredSettings(user, app);
   }
 
   void StartServer() {

@@ -83,12 +83,7 @@ class AdminWindowTest : public ::testing::Test {
     server_ = std::make_unique<test::ServerProcess>(root_);
     ASSERT_TRUE(server_->Start());
   }
-  PlistDictionary Stored(const std::string& app) {
-    auto settings = ReadPlistFile(root_.Path(std::string(kSettingsFile)));
-    if (!settings || !settings->IsDictionary()) return {};
-    const Plist* d = FindAppSettings(*settings->AsDictionary(), "alice", app);
-    return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
-  }
+  PlistDictionary Stored(const std::string& app) { return server_->StoredSettings("alice", app); }
   int64_t Credit() { return NumberValue(Stored(kComputer).Find(kKeyCredit), 64); }
   // c5admin against the test's server.
   test::RunResult Admin(std::vector<std::string> args) {

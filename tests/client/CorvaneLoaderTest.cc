@@ -231,6 +231,7 @@ TEST_F(CorvaneLoaderTest, ServerMissingFoundWithdrawnAndFoundAgain) {
   EXPECT_EQ(local->connections(), 1);
   EXPECT_EQ(server.requests().size(), 1u) << "the GetCredit alone";
 
+  ASSERT_NE(publishers_.back(), nullptr);
   publishers_.back()->Kill();  // the service is withdrawn; the server stays
   ASSERT_TRUE(test::WaitForCommand(
       "avahi-browse -pt " + type_ + " 2>/dev/null | grep -q ';" + name + ";'", false, 4));

@@ -2,7 +2,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -242,15 +241,13 @@ TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
   for (int round = 0; round < 25; ++round) {
     int progress[2];
     ASSERT_EQ(pipe(progress), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(progress[0]);
+    pid_t child = test::ForkChild({}, [&] {
       for (int n = last_seen + 1;; ++n) {
-        if (!WritePlistFile(Generation(n), path).ok()) _exit(2);
-        if (write(progress[1], "w", 1) != 1) _exit(3);
+        if (!WritePlistFile(Generation(n), path).ok()) return 2;
+        if (write(progress[1], "w", 1) != 1) return 3;
       }
-    }
+    });
+    ASSERT_GE(child, 0);
     close(progress[1]);
     // One whole write first, however slow the machine, then a kill at a
     // random moment of the writes that follow.
@@ -258,10 +255,10 @@ TEST(PlistFileTest, KillDuringWriteLeavesOldOrNewFile) {
     ASSERT_EQ(poll(&pfd, 1, 60000), 1);
     usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
     kill(child, SIGKILL);
-    int status;
-    waitpid(child, &status, 0);
+    int signal = 0;
+    test::WaitExit(child, &signal);
     close(progress[0]);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(signal, SIGKILL);
     auto p = ReadPlistFile(path);
     ASSERT_TRUE(p) << "round " << round << " (seed " << kSeed << "): " << p.status().ToString();
     int n = GenerationOf(*p);

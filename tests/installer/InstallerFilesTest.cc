@@ -186,7 +186,6 @@ TEST_F(TreeCopyTest, ImmutableFilesAreCopiedLockedAndDeleted) {
   EXPECT_EQ(DeleteObject(At("src")), 0);
 }
 
-
 constexpr auto kAll = LoginItemScope::kAllUsers;
 
 TEST(LoginItemsTest, RemovesEveryEntryOfThePathInAnyCaseKeepingTheOthersInOrder) {

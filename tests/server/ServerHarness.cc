@@ -162,6 +162,15 @@ std::string ServerProcess::DataFile(const char* name) const {
   return ReadFileOrEmpty(root_.Path(std::string(kSupportFolder) + "/" + name));
 }
 
+PlistDictionary ServerProcess::StoredSettings(const std::string& user,
+                                              const std::string& app) const {
+  auto settings = ParsePlistXml(DataFile("settings.plist"));
+  const Plist* d = settings && settings->IsDictionary()
+                       ? FindAppSettings(*settings->AsDictionary(), user, app)
+                       : nullptr;
+  return d && d->IsDictionary() ? *d->AsDictionary() : PlistDictionary();
+}
+
 Connection::Connection(int port, bool ipv6)
     : socket_(StreamSocket::Create(ipv6 ? IpFamily::kIPv6 : IpFamily::kIPv4)) {
   auto to = static_cast<uint16_t>(port);

@@ -64,6 +64,8 @@ class ServerProcess {
   std::string Log() const;
   std::string Stdout() const { return ReadFileOrEmpty(out_path_); }
   std::string DataFile(const char* name) const;  // "settings.plist", "stats.plist"
+  // `user`'s record for `app` as settings.plist holds it; empty when none.
+  PlistDictionary StoredSettings(const std::string& user, const std::string& app) const;
 
  private:
   const TempRoot& root_;

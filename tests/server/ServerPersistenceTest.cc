@@ -128,11 +128,7 @@ TEST_F(ServerPersistenceTest, ManyConnectionsInOneTurnShareOneSaveBeforeAnyReply
   EXPECT_EQ(CreditOf(connections[0]->ReadPlistReply()), 120);
   EXPECT_TRUE(Logged("Added 120 to credit. Credit is now 120\n\n"));
   for (int i = 1; i < kConnections - 1; ++i) EXPECT_TRUE(connections[i]->ReadPlistReply());
-  auto settings = Stored("settings.plist");
-  ASSERT_TRUE(settings);
-  const Plist* app = FindAppSettings(*settings->AsDictionary(), "u", "a");
-  ASSERT_TRUE(app);
-  EXPECT_EQ(NumberValue(app->AsDictionary()->Find("Credit"), 32), 120);
+  EXPECT_EQ(NumberValue(server_.StoredSettings("u", "a").Find("Credit"), 32), 120);
   // One save: each file was renamed into place once.
   std::map<std::string, int> renamed;
   alignas(inotify_event) char buffer[4096];

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Paths.h"
+#include "Platform/System/FileSystem.h"
 #include "Platform/System/ProcessFacts.h"
 #include "Preferences.h"
 #include "ProcessText.h"
@@ -104,25 +105,20 @@ class SessionGuardTest : public test::ServerTest {
     sessions_.push_back({id, uid, user, std::move(login)});
   }
 
-  static void WriteAtomically(const std::string& path, const std::string& text) {
-    std::string temp = std::filesystem::path(path).parent_path().string() + "/." +
-                       std::filesystem::path(path).filename().string() + ".tmp";
-    test::WriteFileOrDie(temp, text);
-    ASSERT_EQ(rename(temp.c_str(), path.c_str()), 0);
-  }
-
   // logind's records of every session begun, as logind writes them (the
   // server reads no other of its files).
   void Publish() {
     for (const Session& s : sessions_) {
       bool graphical = s.type == "x11";
-      WriteAtomically(std::string(kLogindSessionsFolder) + "/" + s.id,
-                      "# This is private data. Do not parse.\nUID=" + std::to_string(s.uid) +
-                          "\nUSER=" + s.user + "\nACTIVE=1\nIS_DISPLAY=" + (graphical ? "1" : "0") +
-                          "\nSTATE=active\nREMOTE=0\nTYPE=" + s.type + "\nORIGINAL_TYPE=" + s.type +
-                          "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
-                          "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" +
-                          std::to_string(s.leader()) + "\n");
+      std::string record =
+          "# This is private data. Do not parse.\nUID=" + std::to_string(s.uid) + "\nUSER=" +
+          s.user + "\nACTIVE=1\nIS_DISPLAY=" + (graphical ? "1" : "0") +
+          "\nSTATE=active\nREMOTE=0\nTYPE=" + s.type + "\nORIGINAL_TYPE=" + s.type +
+          "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
+          "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" + std::to_string(s.leader()) +
+          "\n";
+      // Replaced whole, as logind does: the server never reads half a record.
+      ASSERT_TRUE(WriteFileAtomically(std::string(kLogindSessionsFolder) + "/" + s.id, record).ok());
     }
     start_ = std::chrono::steady_clock::now();
   }

@@ -27,12 +27,6 @@ constexpr double kMinute = 6.0;  // seconds of real time per agent minute
 
 bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
-// Whether `pid` has ended (or is a zombie).
-bool Gone(pid_t pid) {
-  std::string stat = test::ReadFileOrEmpty("/proc/" + std::to_string(pid) + "/stat");
-  return stat.empty() || stat.find(") Z") != std::string::npos;
-}
-
 // No refill before this (2034): credits stay as written.
 constexpr double kNoRefill = 2000000000;
 
@@ -186,7 +180,7 @@ TEST_F(AgentSessionTest, RenamedCopyEndsAtItsLimit) {
     Shell("import -window root '" + std::string(CORVANE_BINARY_DIR) + "/renamed-copy-warning.png'");
     Dismiss("Credit low|Test Terminal");
   }
-  EXPECT_TRUE(test::WaitFor([&] { return Gone(renamed.pid()); }, 2 * kMinute));
+  EXPECT_TRUE(test::WaitFor([&] { return renamed.Ended(); }, 2 * kMinute));
   EXPECT_TRUE(agent_->WaitForOutput("Killed pid " + std::to_string(renamed.pid()) + " ourself!", 2));
   EXPECT_EQ(Stats().find("c5test-off"), std::string::npos);
   EXPECT_FALSE(agent_->Ended());
