@@ -20,16 +20,12 @@ using test::Child;
 using test::RunProgram;
 
 // The announced "_corvane5._tcp" services, as "name;port" lines.
-std::string AnnouncedServers() {
-  return test::RunProgram({"sh", "-c",
-                           "avahi-browse -prt _corvane5._tcp 2>/dev/null | grep '^=' | "
-                           "cut -d';' -f4,9"}).out;
-}
+const std::string kAnnounced =
+    "avahi-browse -prt _corvane5._tcp 2>/dev/null | grep '^=' | cut -d';' -f4,9";
 
 bool WaitForAnnouncement(uint16_t port, bool present) {
-  return test::WaitForCommand("avahi-browse -prt _corvane5._tcp 2>/dev/null | grep '^=' | "
-                              "cut -d';' -f9 | grep -qx " + std::to_string(port),
-                              present, 10);
+  return test::WaitForCommand(kAnnounced + " | grep -q ';" + std::to_string(port) + "$'", present,
+                              10);
 }
 
 // USER is replaced by the account's short name.
@@ -48,7 +44,7 @@ class EndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!test::DnsSdReachable()) GTEST_SKIP() << test::kNoDnsSd;
-    std::string others = AnnouncedServers();
+    std::string others = RunProgram({"sh", "-c", kAnnounced}).out;
     if (!others.empty()) GTEST_SKIP() << "another Corvane 5 server is announced: " << others;
     SetClientOptions({});
     root_ = std::make_unique<test::TempRoot>();
