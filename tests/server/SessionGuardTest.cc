@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "Paths.h"
-#include "Platform/System/FileSystem.h"
 #include "Platform/System/ProcessFacts.h"
 #include "Preferences.h"
 #include "ProcessText.h"
@@ -117,8 +116,11 @@ class SessionGuardTest : public test::ServerTest {
           "\nCLASS=user\n" + (graphical ? "DISPLAY=" + display_ + "\n" : "TTY=tty5\n") +
           "REALTIME=1765000000000000\nMONOTONIC=1000000\nLEADER=" + std::to_string(s.leader()) +
           "\n";
-      // Replaced whole, as logind does: the server never reads half a record.
-      ASSERT_TRUE(WriteFileAtomically(std::string(kLogindSessionsFolder) + "/" + s.id, record).ok());
+      // Written under a hidden name and renamed into place, as logind does:
+      // the server never lists a temporary or reads half a record.
+      const std::string folder(kLogindSessionsFolder);
+      test::WriteFileOrDie(folder + "/." + s.id, record);
+      ASSERT_EQ(rename((folder + "/." + s.id).c_str(), (folder + "/" + s.id).c_str()), 0);
     }
     start_ = std::chrono::steady_clock::now();
   }
