@@ -38,8 +38,9 @@ class DnsSdSession {
   virtual bool SearchForDomains(DomainCallback callback) = 0;
   // Starts browsing `type` in `domain`; the browser's id, none when the
   // search could not start.
-  virtual std::optional<int> SearchForServices(const std::string& domain, const std::string& type,
-                                ServiceCallback callback) = 0;
+  virtual std::optional<int> SearchForServices(const std::string& domain,
+                                               const std::string& type,
+                                               ServiceCallback callback) = 0;
   // No further events of that browser are reported. Safe inside its own
   // callback.
   virtual void StopServiceSearch(int browser_id) = 0;
